@@ -1,0 +1,40 @@
+#pragma once
+
+#include "main/App/InstallUpkeep.h"
+#include "main/CaptureService/CaptureService.h"
+#include "main/HistoryDatabase.h"
+
+#include <QObject>
+#include <memory>
+
+class QMenu;
+class QSystemTrayIcon;
+class QTimer;
+
+// Creates the long-lived objects in a fixed order, owns the tray menu and the upkeep timer,
+// and runs the orderly quit.
+class AppDelegate : public QObject {
+    Q_OBJECT
+public:
+    AppDelegate();
+    ~AppDelegate() override;
+
+    void applicationDidFinishLaunching();
+    // Tray click or a second start of the program.
+    void applicationShouldHandleReopen();
+    // Every way of ending the program passes here before the process ends.
+    void applicationShouldTerminate();
+
+    void openMain();
+    void quit();
+
+private:
+    void buildStatusMenu();
+
+    std::shared_ptr<HistoryDatabase> database;
+    std::shared_ptr<CaptureService> capture;
+    std::unique_ptr<QMenu> statusMenu;
+    std::unique_ptr<QSystemTrayIcon> statusItem;
+    InstallUpkeep installUpkeep;
+    bool terminated = false;
+};

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "main/HistoryDatabase.h"
+#include "platform/Clipboard.h"
+
+#include <QDateTime>
+#include <QImage>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class RegionSelectorController;
+class ScreenVideoRecorder;
+class RecordingHUDController;
+
+// The platform services the capture service reaches; tests hand in fakes.
+struct CapturePlatform {
+    std::shared_ptr<platform::Clipboard> clipboard = std::make_shared<platform::SystemClipboard>();
+    std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
+};
+
+// Turns capture requests into capture files, clipboard contents and history rows.
+class CaptureService : public QObject {
+    Q_OBJECT
+public:
+    explicit CaptureService(std::shared_ptr<HistoryDatabase> database,
+                            CapturePlatform platform = {});
+    ~CaptureService() override;
+
+    // ~/Documents/Quorvastelin, decided once per process and not created by asking.
+    static QString rootFolder();
+
+    bool isRecording() const { return videoRecorder != nullptr; }
+
+    // Writes the image as a PNG under Screenshots, puts the same bytes on the clipboard,
+    // records the row and reports; answers the file's path, or nothing when it was not saved.
+    std::optional<QString> saveScreenshot(const QImage& image);
+
+    std::function<void(const QString&)> onStatus;
+    std::function<void()> onHistoryChanged;
+    std::function<void()> onVideoFinished;
+
+private:
+    void report(const QString& text) const;
+
+    std::shared_ptr<HistoryDatabase> database;
+    std::shared_ptr<RegionSelectorController> regionSelector;
+    std::shared_ptr<ScreenVideoRecorder> videoRecorder;
+    std::shared_ptr<RecordingHUDController> recordingHUD;
+    CapturePlatform platform;
+};

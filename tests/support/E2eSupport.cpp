@@ -1,0 +1,148 @@
+#include "tests/support/E2eSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryFile>
+#include <QThread>
+#include <csignal>
+#include <memory>
+#include <unordered_map>
+
+namespace e2e {
+
+namespace {
+
+std::unordered_map<const Program*, std::unique_ptr<QProcess>>& processes() {
+    static std::unordered_map<const Program*, std::unique_ptr<QProcess>> table;
+    return table;
+}
+
+}  // namespace
+
+QString display() { return qEnvironmentVariable("DISPLAY"); }
+
+ToolResult runTool(const QString& program, const QStringList& arguments,
+                   std::chrono::milliseconds timeout) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(program, arguments);
+    if (!process.waitForStarted()) {
+        return {};
+    }
+    if (!process.waitForFinished(static_cast<int>(timeout.count()))) {
+        process.kill();
+        process.waitForFinished();
+        return {-1, process.readAll()};
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAll()};
+}
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > limit.count()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+QRgb positionColour(int x, int y) {
+    return qRgb((x * 7) & 0xff, (y * 5) & 0xff, ((x / 37) * 29 + (y / 23) * 13) & 0xff);
+}
+
+QImage positionPattern() {
+    QImage pattern(screenWidth, screenHeight, QImage::Format_RGB32);
+    for (int y = 0; y < screenHeight; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(pattern.scanLine(y));
+        for (int x = 0; x < screenWidth; ++x) {
+            line[x] = positionColour(x, y);
+        }
+    }
+    return pattern;
+}
+
+void showOnRoot(const QImage& picture) {
+    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/quorvastelin-root-XXXXXX.png"));
+    file.open();
+    picture.save(&file, "PNG");
+    file.close();
+    runTool(QStringLiteral("display"),
+            {QStringLiteral("-display"), display(), QStringLiteral("-window"),
+             QStringLiteral("root"), file.fileName()});
+}
+
+QString saveScreenPicture(const QString& name) {
+    const QString folder = QStringLiteral(QV_ARTIFACTS);
+    QDir().mkpath(folder);
+    const QString path = folder + '/' + name + QStringLiteral(".png");
+    runTool(QStringLiteral("import"), {QStringLiteral("-display"), display(),
+                                       QStringLiteral("-window"), QStringLiteral("root"), path});
+    return path;
+}
+
+Program::Program(QString home, QProcessEnvironment extra)
+    : home(std::move(home)), extra(std::move(extra)) {}
+
+Program::~Program() {
+    auto found = processes().find(this);
+    if (found != processes().end()) {
+        if (found->second->state() != QProcess::NotRunning) {
+            found->second->kill();
+            found->second->waitForFinished();
+        }
+        processes().erase(found);
+    }
+}
+
+bool Program::start() {
+    auto process = std::make_unique<QProcess>();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.insert(QStringLiteral("DISPLAY"), display());
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    for (const QString& key : extra.keys()) {
+        environment.insert(key, extra.value(key));
+    }
+    process->setProcessEnvironment(environment);
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(home + QStringLiteral("/program-output.txt"));
+    process->setStandardErrorFile(home + QStringLiteral("/program-output.txt"), QIODevice::Append);
+    process->start(QStringLiteral(QV_PROGRAM), {});
+    if (!process->waitForStarted()) {
+        return false;
+    }
+    processId = process->processId();
+    processes()[this] = std::move(process);
+    return true;
+}
+
+qint64 Program::pid() const { return processId; }
+
+void Program::signal(int signalNumber) const {
+    if (processId > 0) {
+        ::kill(static_cast<pid_t>(processId), signalNumber);
+    }
+}
+
+std::optional<int> Program::waitForExit(std::chrono::milliseconds limit) {
+    auto found = processes().find(this);
+    if (found == processes().end()) {
+        return std::nullopt;
+    }
+    QProcess& process = *found->second;
+    if (process.state() != QProcess::NotRunning &&
+        !process.waitForFinished(static_cast<int>(limit.count()))) {
+        return std::nullopt;
+    }
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+}  // namespace e2e

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <functional>
+#include <optional>
+
+// What the end-to-end tests share: the Xvfb this test process started (two monitors of
+// different sizes, so that gaps exist), and ways to drive and read the real program.
+namespace e2e {
+
+struct Monitor {
+    int x, y, width, height;
+};
+// Monitor A (left, primary) and B (right, taller origin): the union has gaps above A and
+// below B.
+inline constexpr Monitor monitorA{0, 120, 1920, 1080};
+inline constexpr Monitor monitorB{1920, 0, 1280, 1024};
+inline constexpr int screenWidth = 3200;
+inline constexpr int screenHeight = 1200;
+
+QString display();
+
+struct ToolResult {
+    int exitCode = -1;
+    QByteArray output;
+};
+// Runs a tool against the test display and waits for it.
+ToolResult runTool(const QString& program, const QStringList& arguments,
+                   std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+// Polls until the condition holds or the limit passes; the limit only bounds a hang.
+bool waitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds limit = std::chrono::seconds(20));
+
+// Shows a picture as the root window's background, so captures have known pixels.
+void showOnRoot(const QImage& picture);
+// The pattern the capture tests expect: every pixel's colour encodes its position.
+QImage positionPattern();
+QRgb positionColour(int x, int y);
+
+// Saves a picture of the whole X screen under the build folder for a person to look at.
+QString saveScreenPicture(const QString& name);
+
+// The built program, started against the test display with a temporary home.
+class Program {
+public:
+    explicit Program(QString home, QProcessEnvironment extra = {});
+    ~Program();
+    bool start();
+    qint64 pid() const;
+    void signal(int signalNumber) const;
+    // Exit code once the program has ended, or nothing when it is still running at the limit.
+    std::optional<int> waitForExit(std::chrono::milliseconds limit = std::chrono::seconds(20));
+    const QString& homeFolder() const { return home; }
+
+private:
+    QString home;
+    QProcessEnvironment extra;
+    qint64 processId = -1;
+};
+
+}  // namespace e2e

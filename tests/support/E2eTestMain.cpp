@@ -1,0 +1,50 @@
+#include "tests/support/E2eSupport.h"
+#include "tests/support/XServer.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <gtest/gtest.h>
+
+// Every end-to-end test runs in a process of its own (CTest runs them one by one), with its
+// own Xvfb showing two monitors. The process itself is an X client of that server too, so a
+// test can drive platform pieces in-process or start the real program against it.
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    const bool listingOnly = testing::GTEST_FLAG(list_tests);
+    if (listingOnly) {
+        return RUN_ALL_TESTS();
+    }
+    XServer server;
+    if (!server.started()) {
+        std::fputs("could not start Xvfb\n", stderr);
+        return 1;
+    }
+    qputenv("DISPLAY", server.display().toUtf8());
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/quorvastelin-e2e-XXXXXX"));
+    qputenv("HOME", home.path().toUtf8());
+    for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME",
+                             "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS"}) {
+        qunsetenv(name);
+    }
+    e2e::runTool(QStringLiteral("xrandr"),
+                 {QStringLiteral("--setmonitor"), QStringLiteral("A"),
+                  QStringLiteral("%1/508x%2/286+%3+%4")
+                      .arg(e2e::monitorA.width)
+                      .arg(e2e::monitorA.height)
+                      .arg(e2e::monitorA.x)
+                      .arg(e2e::monitorA.y),
+                  QStringLiteral("screen")});
+    e2e::runTool(QStringLiteral("xrandr"),
+                 {QStringLiteral("--setmonitor"), QStringLiteral("B"),
+                  QStringLiteral("%1/338x%2/270+%3+%4")
+                      .arg(e2e::monitorB.width)
+                      .arg(e2e::monitorB.height)
+                      .arg(e2e::monitorB.x)
+                      .arg(e2e::monitorB.y),
+                  QStringLiteral("none")});
+    QApplication application(argc, argv);
+    return RUN_ALL_TESTS();
+}
