@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QTimer;
+class QWidget;
+
+// The small floating window shown while a recording runs: a red dot, the elapsed time and a
+// stop button that calls the stop callback once.
+class RecordingHUDController : public QObject {
+    Q_OBJECT
+  public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
+    explicit RecordingHUDController(std::function<void()> stop,
+                                    Clock clock = std::chrono::steady_clock::now);
+    ~RecordingHUDController() override;
+
+    void showWindow();
+    void close();
+    QWidget* window() const { return hudWindow.get(); }
+
+    // "mm:ss" with as many minute digits as needed; there is no hours field.
+    static QString timeText(std::chrono::seconds elapsed);
+
+  private:
+    void tick();
+
+    std::unique_ptr<QWidget> hudWindow;
+    QLabel* timeLabel = nullptr;
+    QTimer* timer = nullptr;
+    Clock clock;
+    std::chrono::steady_clock::time_point started;
+};

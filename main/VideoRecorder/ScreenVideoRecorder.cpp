@@ -1,0 +1,170 @@
+#include "main/VideoRecorder/ScreenVideoRecorder.h"
+
+#include "platform/MainQueue.h"
+
+namespace {
+
+Error encoderRefused() {
+    return Error::program(20, QStringLiteral("Không thể tạo bộ mã hóa video"));
+}
+Error unfinishedMovie() {
+    return Error::program(21, QString());
+}
+Error noFrames() {
+    return Error::program(22, QStringLiteral("Video chưa có khung hình"));
+}
+Error writerDidNotStart() {
+    return Error::program(23, QString());
+}
+Error frameRefused() {
+    return Error::program(24, QStringLiteral("Không thể ghi khung hình video"),
+                          QStringLiteral("Quorvastelin.VideoRecorder"));
+}
+
+}  // namespace
+
+Result<std::shared_ptr<ScreenVideoRecorder>> ScreenVideoRecorder::create(
+    const platform::StreamConfiguration& configuration, const QString& outputURL,
+    const RecorderPlatform& platform) {
+    auto opened = platform.makeMovieWriter(outputURL);
+    if (!opened.ok()) {
+        return opened.error();
+    }
+    std::unique_ptr<platform::MovieWriter> writer = std::move(opened).value();
+    if (!writer->addVideoTrack(platform::MovieSettings{configuration.outputSize})) {
+        return encoderRefused();
+    }
+    std::shared_ptr<ScreenVideoRecorder> recorder(
+        new ScreenVideoRecorder(outputURL, std::move(writer)));
+    std::weak_ptr<ScreenVideoRecorder> weak = recorder;
+    auto stream = platform.makeScreenStream(configuration, *recorder->queue,
+                                            [weak](platform::StreamFrame frame) {
+                                                if (auto self = weak.lock()) {
+                                                    self->handle(std::move(frame));
+                                                }
+                                            });
+    if (!stream.ok()) {
+        return stream.error();
+    }
+    recorder->stream = std::move(stream).value();
+    return recorder;
+}
+
+ScreenVideoRecorder::ScreenVideoRecorder(QString outputURL,
+                                         std::unique_ptr<platform::MovieWriter> writer)
+    : outputURL(std::move(outputURL)),
+      writer(std::move(writer)),
+      queue(std::make_shared<platform::SerialQueue>("Quorvastelin.VideoRecorder")) {}
+
+ScreenVideoRecorder::~ScreenVideoRecorder() {
+    stream.reset();
+    // The last owner may be a task on the queue, and a queue cannot join its own thread.
+    if (queue->isCurrent()) {
+        platform::dispatchMain([queue = std::move(queue)] {});
+    }
+}
+
+void ScreenVideoRecorder::start(Completion completion, StartHandler started) {
+    this->completion = std::move(completion);
+    std::weak_ptr<ScreenVideoRecorder> weak = weak_from_this();
+    stream->start([weak, started = std::move(started)](std::optional<Error> failure) {
+        platform::dispatchMain([weak, started, failure] {
+            if (!weak.expired()) {
+                started(failure);
+            }
+        });
+    });
+}
+
+void ScreenVideoRecorder::stop() {
+    std::weak_ptr<ScreenVideoRecorder> weak = weak_from_this();
+    queue->async([weak] {
+        auto self = weak.lock();
+        if (!self || self->stopping) {
+            return;
+        }
+        self->stopping = true;
+        // The stream answers on its own thread, which only hands the closing step back here.
+        std::weak_ptr<platform::SerialQueue> queue = self->queue;
+        self->stream->stop([weak, queue](std::optional<Error> failure) {
+            if (failure) {
+                report(weak, *failure);
+                return;
+            }
+            if (auto closingQueue = queue.lock()) {
+                closingQueue->async([weak] {
+                    if (auto recorder = weak.lock()) {
+                        recorder->close();
+                    }
+                });
+            }
+        });
+    });
+}
+
+void ScreenVideoRecorder::handle(platform::StreamFrame frame) {
+    if (stopping || writerFailed || frame.status != platform::FrameStatus::complete) {
+        return;
+    }
+    if (!writingStarted) {
+        beginWriting(frame.presentationTime);
+        if (!writingStarted) {
+            return;
+        }
+    }
+    // Real-time input: a frame the encoder cannot take now is dropped, not held.
+    if (!writer->isReadyForMoreMediaData()) {
+        return;
+    }
+    if (!writer->append(frame.pixels, frame.presentationTime)) {
+        recordingError = writer->error().value_or(frameRefused());
+    }
+}
+
+void ScreenVideoRecorder::beginWriting(std::chrono::nanoseconds firstFrameTime) {
+    if (!writer->startWriting()) {
+        writerFailed = true;
+        report(weak_from_this(), writer->error().value_or(writerDidNotStart()));
+        return;
+    }
+    writer->startSession(firstFrameTime);
+    writingStarted = true;
+}
+
+void ScreenVideoRecorder::close() {
+    std::weak_ptr<ScreenVideoRecorder> weak = weak_from_this();
+    if (recordingError) {
+        writer->cancelWriting();
+        report(weak, *recordingError);
+        return;
+    }
+    if (!writingStarted) {
+        writer->cancelWriting();
+        report(weak, noFrames());
+        return;
+    }
+    writer->finishWriting([weak, url = outputURL](platform::MovieWriter::Status status,
+                                                  std::optional<Error> failure) {
+        if (status == platform::MovieWriter::Status::completed) {
+            report(weak, url);
+        } else {
+            report(weak, failure.value_or(unfinishedMovie()));
+        }
+    });
+}
+
+void ScreenVideoRecorder::report(std::weak_ptr<ScreenVideoRecorder> recorder,
+                                 Result<QString> result) {
+    platform::dispatchMain([recorder = std::move(recorder), result = std::move(result)] {
+        // Held until the step ends: the owner usually drops its own reference in the callback.
+        auto self = recorder.lock();
+        if (!self) {
+            return;
+        }
+        Completion callback = std::move(self->completion);
+        self->completion = nullptr;
+        if (callback) {
+            callback(result);
+        }
+    });
+}

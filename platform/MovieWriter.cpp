@@ -1,0 +1,401 @@
+#include "platform/MovieWriter.h"
+
+#include <QFile>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+namespace platform {
+
+namespace {
+
+// Fine enough for any capture clock and a multiple of the usual frame rates.
+constexpr AVRational movieTimeBase{1, 90000};
+
+Error ffmpegError(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return Error::platform(QString::fromUtf8(text));
+}
+
+struct PendingFrame {
+    QImage pixels;
+    int64_t pts = 0;
+};
+
+class FfmpegMovieWriter : public MovieWriter {
+  public:
+    FfmpegMovieWriter(QString path, AVFormatContext* format)
+        : path(std::move(path)), format(format) {}
+    ~FfmpegMovieWriter() override;
+
+    bool addVideoTrack(const MovieSettings& settings) override;
+    bool startWriting() override;
+    void startSession(std::chrono::nanoseconds sourceTime) override;
+    bool isReadyForMoreMediaData() const override;
+    bool append(const QImage& pixels, std::chrono::nanoseconds presentationTime) override;
+    void finishWriting(FinishHandler done) override;
+    void cancelWriting() override;
+    Status status() const override;
+    std::optional<Error> error() const override;
+
+  private:
+    void encodeLoop();
+    std::optional<Error> encode(const PendingFrame& frame);
+    std::optional<Error> drainPackets();
+    std::optional<Error> writeHeldPacket(int64_t duration);
+    std::optional<Error> closeMovie();
+    void stopEncoder();
+    void closeFile();
+
+    const QString path;
+    AVFormatContext* format = nullptr;
+    AVCodecContext* codec = nullptr;
+    AVStream* stream = nullptr;
+    SwsContext* converter = nullptr;
+    AVFrame* picture = nullptr;
+    AVPacket* packet = nullptr;
+    // A packet's duration is known only when the next one arrives, so one is held back.
+    AVPacket* heldPacket = nullptr;
+    bool holdingPacket = false;
+    int64_t nominalFrameDuration = 0;
+    QSize size;
+
+    mutable std::mutex mutex;
+    std::condition_variable wakeUp;
+    Status state = Status::unknown;
+    std::optional<Error> failure;
+    std::optional<std::chrono::nanoseconds> sessionStart;
+    std::optional<int64_t> lastPts;
+    std::optional<PendingFrame> pending;
+    FinishHandler finishHandler;
+    bool finishRequested = false;
+    bool cancelRequested = false;
+    std::thread encoder;
+};
+
+FfmpegMovieWriter::~FfmpegMovieWriter() {
+    stopEncoder();
+    closeFile();
+    if (state != Status::completed) {
+        QFile::remove(path);
+    }
+    av_packet_free(&heldPacket);
+    av_packet_free(&packet);
+    av_frame_free(&picture);
+    sws_freeContext(converter);
+    avcodec_free_context(&codec);
+    avformat_free_context(format);
+}
+
+bool FfmpegMovieWriter::addVideoTrack(const MovieSettings& settings) {
+    const QSize wanted = settings.size;
+    // yuv420p halves both dimensions for colour, so odd sizes cannot be encoded faithfully.
+    const bool usableSize = wanted.width() >= 2 && wanted.height() >= 2 &&
+                            wanted.width() % 2 == 0 && wanted.height() % 2 == 0;
+    const AVCodec* x264 = avcodec_find_encoder_by_name("libx264");
+    if (codec != nullptr || !usableSize || x264 == nullptr) {
+        return false;
+    }
+    codec = avcodec_alloc_context3(x264);
+    codec->width = wanted.width();
+    codec->height = wanted.height();
+    codec->pix_fmt = AV_PIX_FMT_YUV420P;
+    codec->time_base = movieTimeBase;
+    codec->framerate = AVRational{settings.expectedFrameRate, 1};
+    codec->bit_rate = settings.averageBitRate;
+    codec->gop_size = settings.maxKeyFrameInterval;
+    codec->max_b_frames = 0;
+    // Limited-range BT.709 is what QuickTime and common players expect from H.264 movies.
+    codec->color_range = AVCOL_RANGE_MPEG;
+    codec->colorspace = AVCOL_SPC_BT709;
+    codec->color_primaries = AVCOL_PRI_BT709;
+    codec->color_trc = AVCOL_TRC_BT709;
+    if (format->oformat->flags & AVFMT_GLOBALHEADER) {
+        codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    // superfast keeps a 1080p screen at 30 frames per second on two cores; zerolatency stops
+    // the encoder from buffering frames, so what is appended is encoded at once.
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "preset", "superfast", 0);
+    av_dict_set(&options, "tune", "zerolatency", 0);
+    av_dict_set(&options, "profile", "high", 0);
+    const int opened = avcodec_open2(codec, x264, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
+        avcodec_free_context(&codec);
+        return false;
+    }
+    stream = avformat_new_stream(format, nullptr);
+    stream->time_base = movieTimeBase;
+    avcodec_parameters_from_context(stream->codecpar, codec);
+
+    converter =
+        sws_getContext(wanted.width(), wanted.height(), AV_PIX_FMT_BGR0, wanted.width(),
+                       wanted.height(), AV_PIX_FMT_YUV420P, SWS_POINT, nullptr, nullptr, nullptr);
+    sws_setColorspaceDetails(converter, sws_getCoefficients(SWS_CS_DEFAULT), 1,
+                             sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16, 1 << 16);
+    picture = av_frame_alloc();
+    picture->format = AV_PIX_FMT_YUV420P;
+    picture->width = wanted.width();
+    picture->height = wanted.height();
+    picture->color_range = AVCOL_RANGE_MPEG;
+    picture->colorspace = AVCOL_SPC_BT709;
+    picture->color_primaries = AVCOL_PRI_BT709;
+    picture->color_trc = AVCOL_TRC_BT709;
+    av_frame_get_buffer(picture, 0);
+    packet = av_packet_alloc();
+    heldPacket = av_packet_alloc();
+    nominalFrameDuration = movieTimeBase.den / settings.expectedFrameRate;
+    size = wanted;
+    return true;
+}
+
+bool FfmpegMovieWriter::startWriting() {
+    std::lock_guard lock(mutex);
+    if (state != Status::unknown || codec == nullptr) {
+        return false;
+    }
+    const int written = avformat_write_header(format, nullptr);
+    if (written < 0) {
+        state = Status::failed;
+        failure = ffmpegError(written);
+        return false;
+    }
+    state = Status::writing;
+    encoder = std::thread([this] { encodeLoop(); });
+    return true;
+}
+
+void FfmpegMovieWriter::startSession(std::chrono::nanoseconds sourceTime) {
+    std::lock_guard lock(mutex);
+    sessionStart = sourceTime;
+}
+
+bool FfmpegMovieWriter::isReadyForMoreMediaData() const {
+    std::lock_guard lock(mutex);
+    return state == Status::writing && sessionStart && !pending && !finishRequested;
+}
+
+bool FfmpegMovieWriter::append(const QImage& pixels, std::chrono::nanoseconds presentationTime) {
+    std::lock_guard lock(mutex);
+    if (state != Status::writing || !sessionStart || pending || finishRequested ||
+        pixels.size() != size || pixels.depth() != 32 || presentationTime < *sessionStart) {
+        return false;
+    }
+    const int64_t pts = av_rescale_q((presentationTime - *sessionStart).count(),
+                                     AVRational{1, 1'000'000'000}, movieTimeBase);
+    // Time stamps that do not advance would be rejected by the muxer and end the movie.
+    if (lastPts && pts <= *lastPts) {
+        return false;
+    }
+    lastPts = pts;
+    pending = PendingFrame{pixels, pts};
+    wakeUp.notify_one();
+    return true;
+}
+
+void FfmpegMovieWriter::finishWriting(FinishHandler done) {
+    {
+        std::lock_guard lock(mutex);
+        if (state == Status::writing && !finishRequested) {
+            finishRequested = true;
+            finishHandler = std::move(done);
+            wakeUp.notify_one();
+            return;
+        }
+    }
+    done(status(), error());
+}
+
+void FfmpegMovieWriter::cancelWriting() {
+    stopEncoder();
+    {
+        std::lock_guard lock(mutex);
+        if (state == Status::completed) {
+            return;
+        }
+        state = Status::cancelled;
+    }
+    closeFile();
+    QFile::remove(path);
+}
+
+MovieWriter::Status FfmpegMovieWriter::status() const {
+    std::lock_guard lock(mutex);
+    return state;
+}
+
+std::optional<Error> FfmpegMovieWriter::error() const {
+    std::lock_guard lock(mutex);
+    return failure;
+}
+
+void FfmpegMovieWriter::encodeLoop() {
+    for (;;) {
+        std::unique_lock lock(mutex);
+        wakeUp.wait(lock, [this] { return cancelRequested || pending || finishRequested; });
+        if (cancelRequested) {
+            return;
+        }
+        if (pending) {
+            const PendingFrame frame = std::move(*pending);
+            pending.reset();
+            if (state != Status::writing) {
+                continue;
+            }
+            lock.unlock();
+            const std::optional<Error> encodeFailure = encode(frame);
+            lock.lock();
+            if (encodeFailure) {
+                state = Status::failed;
+                failure = encodeFailure;
+            }
+            continue;
+        }
+        const bool healthy = state == Status::writing;
+        lock.unlock();
+        const std::optional<Error> closeFailure = healthy ? closeMovie() : failure;
+        lock.lock();
+        if (healthy) {
+            state = closeFailure ? Status::failed : Status::completed;
+            failure = closeFailure;
+        }
+        FinishHandler done = std::move(finishHandler);
+        const Status finalState = state;
+        const std::optional<Error> finalFailure = failure;
+        lock.unlock();
+        if (!healthy) {
+            closeFile();
+        }
+        if (done) {
+            done(finalState, finalFailure);
+        }
+        return;
+    }
+}
+
+std::optional<Error> FfmpegMovieWriter::encode(const PendingFrame& frame) {
+    const int writable = av_frame_make_writable(picture);
+    if (writable < 0) {
+        return ffmpegError(writable);
+    }
+    const uint8_t* const sourcePlanes[] = {frame.pixels.constBits()};
+    const int sourceStrides[] = {static_cast<int>(frame.pixels.bytesPerLine())};
+    sws_scale(converter, sourcePlanes, sourceStrides, 0, size.height(), picture->data,
+              picture->linesize);
+    picture->pts = frame.pts;
+    const int sent = avcodec_send_frame(codec, picture);
+    if (sent < 0) {
+        return ffmpegError(sent);
+    }
+    return drainPackets();
+}
+
+std::optional<Error> FfmpegMovieWriter::drainPackets() {
+    for (;;) {
+        const int received = avcodec_receive_packet(codec, packet);
+        if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) {
+            return std::nullopt;
+        }
+        if (received < 0) {
+            return ffmpegError(received);
+        }
+        if (holdingPacket) {
+            if (auto failed = writeHeldPacket(packet->pts - heldPacket->pts)) {
+                return failed;
+            }
+        }
+        av_packet_move_ref(heldPacket, packet);
+        holdingPacket = true;
+    }
+}
+
+std::optional<Error> FfmpegMovieWriter::writeHeldPacket(int64_t duration) {
+    holdingPacket = false;
+    heldPacket->duration = duration;
+    heldPacket->stream_index = stream->index;
+    av_packet_rescale_ts(heldPacket, codec->time_base, stream->time_base);
+    const int written = av_interleaved_write_frame(format, heldPacket);
+    av_packet_unref(heldPacket);
+    return written < 0 ? std::optional<Error>(ffmpegError(written)) : std::nullopt;
+}
+
+std::optional<Error> FfmpegMovieWriter::closeMovie() {
+    const int flushed = avcodec_send_frame(codec, nullptr);
+    if (flushed < 0) {
+        return ffmpegError(flushed);
+    }
+    if (auto failed = drainPackets()) {
+        return failed;
+    }
+    // The last frame lasts one nominal frame interval: the movie ends with it, not at stop.
+    if (holdingPacket) {
+        if (auto failed = writeHeldPacket(nominalFrameDuration)) {
+            return failed;
+        }
+    }
+    const int trailer = av_write_trailer(format);
+    const int closed = avio_closep(&format->pb);
+    if (trailer < 0) {
+        return ffmpegError(trailer);
+    }
+    return closed < 0 ? std::optional<Error>(ffmpegError(closed)) : std::nullopt;
+}
+
+void FfmpegMovieWriter::stopEncoder() {
+    {
+        std::lock_guard lock(mutex);
+        cancelRequested = true;
+    }
+    wakeUp.notify_one();
+    if (!encoder.joinable()) {
+        return;
+    }
+    // A finish handler may drop the last owner on the encoder thread itself; it touches
+    // nothing of ours after the handler returns.
+    if (encoder.get_id() == std::this_thread::get_id()) {
+        encoder.detach();
+    } else {
+        encoder.join();
+    }
+}
+
+void FfmpegMovieWriter::closeFile() {
+    if (format->pb != nullptr) {
+        avio_closep(&format->pb);
+    }
+}
+
+}  // namespace
+
+Result<std::unique_ptr<MovieWriter>> openQuickTimeMovieWriter(const QString& path) {
+    // The program prints nothing; failures reach the user as error values instead.
+    static const bool quiet = [] {
+        av_log_set_level(AV_LOG_QUIET);
+        return true;
+    }();
+    Q_UNUSED(quiet);
+    const QByteArray encodedPath = QFile::encodeName(path);
+    AVFormatContext* format = nullptr;
+    const int allocated =
+        avformat_alloc_output_context2(&format, nullptr, "mov", encodedPath.constData());
+    if (allocated < 0) {
+        return ffmpegError(allocated);
+    }
+    const int opened = avio_open(&format->pb, encodedPath.constData(), AVIO_FLAG_WRITE);
+    if (opened < 0) {
+        avformat_free_context(format);
+        return ffmpegError(opened);
+    }
+    return std::unique_ptr<MovieWriter>(std::make_unique<FfmpegMovieWriter>(path, format));
+}
+
+}  // namespace platform

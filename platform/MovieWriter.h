@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/Error.h"
+
+#include <QImage>
+#include <QSize>
+#include <QString>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace platform {
+
+// The one video track of a movie; the rate figures are what the encoder aims for.
+struct MovieSettings {
+    QSize size;
+    int averageBitRate = 8'000'000;
+    int expectedFrameRate = 30;
+    int maxKeyFrameInterval = 60;
+};
+
+// A QuickTime movie with one H.264 track, fed in real time. Frames go to an encoder of its
+// own; a frame the encoder cannot take at once is refused as "not ready" rather than queued.
+class MovieWriter {
+  public:
+    enum class Status { unknown, writing, completed, failed, cancelled };
+    using FinishHandler = std::function<void(Status, std::optional<Error>)>;
+
+    virtual ~MovieWriter() = default;
+
+    // False when the encoder refuses the track (odd or tiny size, encoder missing).
+    virtual bool addVideoTrack(const MovieSettings& settings) = 0;
+    virtual bool startWriting() = 0;
+    // The movie's time zero is this capture time.
+    virtual void startSession(std::chrono::nanoseconds sourceTime) = 0;
+    virtual bool isReadyForMoreMediaData() const = 0;
+    // pixels: the track's size, 32-bit B,G,R,A bytes; time: the capture time stamp.
+    virtual bool append(const QImage& pixels, std::chrono::nanoseconds presentationTime) = 0;
+    // Encodes what was accepted, closes the file and then calls done on the writer's thread.
+    virtual void finishWriting(FinishHandler done) = 0;
+    // Abandons the movie and deletes its file.
+    virtual void cancelWriting() = 0;
+    virtual Status status() const = 0;
+    virtual std::optional<Error> error() const = 0;
+};
+
+using MovieWriterFactory = std::function<Result<std::unique_ptr<MovieWriter>>(const QString& path)>;
+
+// FFmpeg's mov muxer with libx264. The file is created here, so an unwritable folder is
+// reported before anything is recorded; a movie that never completes is deleted.
+Result<std::unique_ptr<MovieWriter>> openQuickTimeMovieWriter(const QString& path);
+
+}  // namespace platform

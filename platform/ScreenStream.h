@@ -1,0 +1,58 @@
+#pragma once
+
+#include "platform/Error.h"
+#include "platform/SerialQueue.h"
+
+#include <QImage>
+#include <QRect>
+#include <QSize>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace platform {
+
+// What to stream: a rectangle of the X root window in device pixels, delivered at an output
+// size in pixels, at most once per interval, with at most queueDepth frames in flight.
+struct StreamConfiguration {
+    QRect sourceRect;
+    QSize outputSize;
+    std::chrono::nanoseconds minimumFrameInterval{1'000'000'000 / 30};
+    int queueDepth = 5;
+    bool showsCursor = true;
+};
+
+enum class FrameStatus { complete, idle };
+
+// One frame of the stream. Complete frames carry 32-bit B,G,R,A pixels (QImage::Format_RGB32)
+// of the output size; idle frames, sent when nothing in the region changed, carry none.
+struct StreamFrame {
+    FrameStatus status = FrameStatus::idle;
+    std::chrono::nanoseconds presentationTime{0};  // monotonic clock
+    QImage pixels;
+};
+
+// A running capture of part of the screen. Frames reach the handler on the queue given at
+// creation; start and stop each call their completion exactly once.
+class ScreenStream {
+  public:
+    using FrameHandler = std::function<void(StreamFrame)>;
+    using Completion = std::function<void(std::optional<Error>)>;
+
+    virtual ~ScreenStream() = default;
+    virtual void start(Completion completion) = 0;
+    virtual void stop(Completion completion) = 0;
+};
+
+// The queue must outlive the stream.
+using ScreenStreamFactory = std::function<Result<std::unique_ptr<ScreenStream>>(
+    const StreamConfiguration& configuration, SerialQueue& queue, ScreenStream::FrameHandler)>;
+
+// Grabs the X server named by $DISPLAY with MIT-SHM on a thread of its own, draws the pointer
+// in from XFixes and uses XDamage to tell changed frames from idle ones.
+Result<std::unique_ptr<ScreenStream>> openX11ScreenStream(const StreamConfiguration& configuration,
+                                                          SerialQueue& queue,
+                                                          ScreenStream::FrameHandler handler);
+
+}  // namespace platform
