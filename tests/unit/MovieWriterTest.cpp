@@ -1,0 +1,167 @@
+#include "platform/MovieWriter.h"
+#include "tests/support/MovieProbe.h"
+
+#include <gtest/gtest.h>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+#include <future>
+
+using namespace std::chrono_literals;
+using platform::MovieWriter;
+
+namespace {
+
+QImage filled(QSize size, QColor colour) {
+    QImage frame(size, QImage::Format_RGB32);
+    frame.fill(colour);
+    return frame;
+}
+
+std::unique_ptr<MovieWriter> openWriter(const QString& path, QSize size) {
+    auto opened = platform::openQuickTimeMovieWriter(path);
+    if (!opened.ok()) {
+        return nullptr;
+    }
+    auto writer = std::move(opened).value();
+    return writer->addVideoTrack(platform::MovieSettings{size}) ? std::move(writer) : nullptr;
+}
+
+// Appends as a real-time source would, waiting for the encoder between frames.
+bool appendWhenReady(MovieWriter& writer, const QImage& frame, std::chrono::nanoseconds time) {
+    while (!writer.isReadyForMoreMediaData()) {
+        QThread::msleep(1);
+    }
+    return writer.append(frame, time);
+}
+
+std::pair<MovieWriter::Status, std::optional<Error>> finish(MovieWriter& writer) {
+    std::promise<std::pair<MovieWriter::Status, std::optional<Error>>> outcome;
+    writer.finishWriting([&outcome](MovieWriter::Status status, std::optional<Error> failure) {
+        outcome.set_value({status, failure});
+    });
+    return outcome.get_future().get();
+}
+
+}  // namespace
+
+TEST(MovieWriter, WritesLimitedRangeH264QuickTimeMovieTimedByCaptureStamps) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("movie.mov");
+    auto writer = openWriter(path, QSize(320, 240));
+    ASSERT_NE(writer, nullptr);
+    ASSERT_TRUE(writer->startWriting());
+    const auto origin = 5s;
+    writer->startSession(origin);
+    // Frames one tenth of a second apart, then a gap: times come from the stamps alone.
+    const std::vector<std::chrono::nanoseconds> times = {origin, origin + 100ms, origin + 200ms,
+                                                         origin + 900ms};
+    const std::vector<QColor> colours = {Qt::red, Qt::green, Qt::blue, Qt::white};
+    for (size_t index = 0; index < times.size(); ++index) {
+        ASSERT_TRUE(
+            appendWhenReady(*writer, filled(QSize(320, 240), colours[index]), times[index]));
+    }
+    const auto [status, failure] = finish(*writer);
+    EXPECT_EQ(status, MovieWriter::Status::completed);
+    EXPECT_FALSE(failure.has_value());
+
+    const auto movie = movieprobe::probe(path);
+    ASSERT_TRUE(movie.has_value());
+    EXPECT_TRUE(movie->container.contains("mov"));
+    EXPECT_EQ(movie->codec, "h264");
+    EXPECT_EQ(movie->codecTag, "avc1");
+    EXPECT_EQ(movie->profile, "High");
+    EXPECT_EQ(movie->pixelFormat, "yuv420p");
+    EXPECT_EQ(movie->colourRange, "tv");
+    EXPECT_EQ(movie->colourSpace, "bt709");
+    EXPECT_EQ(movie->width, 320);
+    EXPECT_EQ(movie->height, 240);
+    ASSERT_EQ(movie->frameTimes.size(), 4u);
+    EXPECT_DOUBLE_EQ(movie->frameTimes[0], 0.0);
+    EXPECT_NEAR(movie->frameTimes[1], 0.1, 0.001);
+    EXPECT_NEAR(movie->frameTimes[3], 0.9, 0.001);
+    // The last frame lasts one nominal frame interval.
+    EXPECT_NEAR(movie->duration, 0.9 + 1.0 / 30, 0.01);
+
+    const QImage blue = movieprobe::frameAt(path, 0.2);
+    ASSERT_FALSE(blue.isNull());
+    const QColor middle = blue.pixelColor(160, 120);
+    EXPECT_LT(middle.red(), 40);
+    EXPECT_LT(middle.green(), 40);
+    EXPECT_GT(middle.blue(), 210);
+}
+
+TEST(MovieWriter, RefusesOddTinyAndRepeatedTracks) {
+    QTemporaryDir folder;
+    for (const QSize size : {QSize(201, 100), QSize(200, 101), QSize(0, 100), QSize(1, 1)}) {
+        auto opened = platform::openQuickTimeMovieWriter(folder.filePath("odd.mov"));
+        ASSERT_TRUE(opened.ok());
+        EXPECT_FALSE(opened.value()->addVideoTrack(platform::MovieSettings{size}))
+            << size.width() << "x" << size.height();
+    }
+    auto writer = openWriter(folder.filePath("twice.mov"), QSize(2, 2));
+    ASSERT_NE(writer, nullptr);
+    EXPECT_FALSE(writer->addVideoTrack(platform::MovieSettings{QSize(4, 4)}));
+}
+
+TEST(MovieWriter, RefusesFramesItCannotPlaceWithoutFailingTheMovie) {
+    QTemporaryDir folder;
+    auto writer = openWriter(folder.filePath("refusals.mov"), QSize(64, 64));
+    ASSERT_NE(writer, nullptr);
+    const QImage frame = filled(QSize(64, 64), Qt::gray);
+    EXPECT_FALSE(writer->isReadyForMoreMediaData());
+    EXPECT_FALSE(writer->append(frame, 1s));
+
+    ASSERT_TRUE(writer->startWriting());
+    EXPECT_FALSE(writer->startWriting());
+    EXPECT_FALSE(writer->append(frame, 1s)) << "no session yet";
+    writer->startSession(1s);
+    EXPECT_FALSE(writer->append(filled(QSize(66, 64), Qt::gray), 1s)) << "wrong size";
+    EXPECT_FALSE(writer->append(frame, 500ms)) << "before the session";
+    EXPECT_TRUE(appendWhenReady(*writer, frame, 1s));
+    EXPECT_FALSE(appendWhenReady(*writer, frame, 1s)) << "time did not advance";
+    EXPECT_FALSE(writer->error().has_value());
+    EXPECT_EQ(writer->status(), MovieWriter::Status::writing);
+    EXPECT_EQ(finish(*writer).first, MovieWriter::Status::completed);
+}
+
+TEST(MovieWriter, AbandonedMoviesLeaveNoFileAndFinishedOnesStay) {
+    QTemporaryDir folder;
+    const QImage frame = filled(QSize(64, 64), Qt::gray);
+    const QString cancelled = folder.filePath("cancelled.mov");
+    auto writer = openWriter(cancelled, QSize(64, 64));
+    ASSERT_TRUE(writer->startWriting());
+    writer->startSession(0s);
+    ASSERT_TRUE(appendWhenReady(*writer, frame, 0s));
+    writer->cancelWriting();
+    EXPECT_EQ(writer->status(), MovieWriter::Status::cancelled);
+    EXPECT_FALSE(QFile::exists(cancelled));
+
+    const QString dropped = folder.filePath("dropped.mov");
+    writer = openWriter(dropped, QSize(64, 64));
+    ASSERT_TRUE(QFile::exists(dropped));
+    writer.reset();
+    EXPECT_FALSE(QFile::exists(dropped));
+
+    const QString kept = folder.filePath("kept.mov");
+    writer = openWriter(kept, QSize(64, 64));
+    ASSERT_TRUE(writer->startWriting());
+    writer->startSession(0s);
+    ASSERT_TRUE(appendWhenReady(*writer, frame, 0s));
+    EXPECT_EQ(finish(*writer).first, MovieWriter::Status::completed);
+    writer.reset();
+    EXPECT_TRUE(QFile::exists(kept));
+}
+
+TEST(MovieWriter, FinishingAnUnstartedMovieDoesNotComplete) {
+    QTemporaryDir folder;
+    auto writer = openWriter(folder.filePath("unstarted.mov"), QSize(64, 64));
+    EXPECT_NE(finish(*writer).first, MovieWriter::Status::completed);
+}
+
+TEST(MovieWriter, UnwritableLocationFailsWhenOpening) {
+    QTemporaryDir folder;
+    auto opened = platform::openQuickTimeMovieWriter(folder.filePath("missing/movie.mov"));
+    ASSERT_FALSE(opened.ok());
+    EXPECT_FALSE(opened.error().description.isEmpty());
+}
