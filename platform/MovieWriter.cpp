@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
 
@@ -18,6 +19,9 @@ namespace {
 
 // Fine enough for any capture clock and a multiple of the usual frame rates.
 constexpr AVRational movieTimeBase{1, 90000};
+// Frames accepted but not yet taken by the encoder: enough to ride out a slow frame, few
+// enough that a lagging encoder turns into dropped frames instead of growing memory.
+constexpr size_t maxWaitingFrames = 3;
 
 Error ffmpegError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -74,7 +78,7 @@ class FfmpegMovieWriter : public MovieWriter {
     std::optional<Error> failure;
     std::optional<std::chrono::nanoseconds> sessionStart;
     std::optional<int64_t> lastPts;
-    std::optional<PendingFrame> pending;
+    std::deque<PendingFrame> pending;
     FinishHandler finishHandler;
     bool finishRequested = false;
     bool cancelRequested = false;
@@ -181,13 +185,15 @@ void FfmpegMovieWriter::startSession(std::chrono::nanoseconds sourceTime) {
 
 bool FfmpegMovieWriter::isReadyForMoreMediaData() const {
     std::lock_guard lock(mutex);
-    return state == Status::writing && sessionStart && !pending && !finishRequested;
+    return state == Status::writing && sessionStart && pending.size() < maxWaitingFrames &&
+           !finishRequested;
 }
 
 bool FfmpegMovieWriter::append(const QImage& pixels, std::chrono::nanoseconds presentationTime) {
     std::lock_guard lock(mutex);
-    if (state != Status::writing || !sessionStart || pending || finishRequested ||
-        pixels.size() != size || pixels.depth() != 32 || presentationTime < *sessionStart) {
+    if (state != Status::writing || !sessionStart || pending.size() >= maxWaitingFrames ||
+        finishRequested || pixels.size() != size || pixels.depth() != 32 ||
+        presentationTime < *sessionStart) {
         return false;
     }
     const int64_t pts = av_rescale_q((presentationTime - *sessionStart).count(),
@@ -197,7 +203,7 @@ bool FfmpegMovieWriter::append(const QImage& pixels, std::chrono::nanoseconds pr
         return false;
     }
     lastPts = pts;
-    pending = PendingFrame{pixels, pts};
+    pending.push_back(PendingFrame{pixels, pts});
     wakeUp.notify_one();
     return true;
 }
@@ -241,13 +247,14 @@ std::optional<Error> FfmpegMovieWriter::error() const {
 void FfmpegMovieWriter::encodeLoop() {
     for (;;) {
         std::unique_lock lock(mutex);
-        wakeUp.wait(lock, [this] { return cancelRequested || pending || finishRequested; });
+        wakeUp.wait(lock,
+                    [this] { return cancelRequested || !pending.empty() || finishRequested; });
         if (cancelRequested) {
             return;
         }
-        if (pending) {
-            const PendingFrame frame = std::move(*pending);
-            pending.reset();
+        if (!pending.empty()) {
+            const PendingFrame frame = std::move(pending.front());
+            pending.pop_front();
             if (state != Status::writing) {
                 continue;
             }

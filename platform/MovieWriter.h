@@ -20,8 +20,9 @@ struct MovieSettings {
     int maxKeyFrameInterval = 60;
 };
 
-// A QuickTime movie with one H.264 track, fed in real time. Frames go to an encoder of its
-// own; a frame the encoder cannot take at once is refused as "not ready" rather than queued.
+// A QuickTime movie with one H.264 track, fed in real time. Frames go to an encoder thread of
+// its own through a short line of three; when the line is full the writer is "not ready" and
+// further frames are refused rather than queued.
 class MovieWriter {
   public:
     enum class Status { unknown, writing, completed, failed, cancelled };
