@@ -21,7 +21,9 @@ std::unordered_map<const Program*, std::unique_ptr<QProcess>>& processes() {
 
 }  // namespace
 
-QString display() { return qEnvironmentVariable("DISPLAY"); }
+QString display() {
+    return qEnvironmentVariable("DISPLAY");
+}
 
 ToolResult runTool(const QString& program, const QStringList& arguments,
                    std::chrono::milliseconds timeout) {
@@ -124,7 +126,9 @@ bool Program::start() {
     return true;
 }
 
-qint64 Program::pid() const { return processId; }
+qint64 Program::pid() const {
+    return processId;
+}
 
 void Program::signal(int signalNumber) const {
     if (processId > 0) {

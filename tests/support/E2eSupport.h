@@ -48,7 +48,7 @@ QString saveScreenPicture(const QString& name);
 
 // The built program, started against the test display with a temporary home.
 class Program {
-public:
+  public:
     explicit Program(QString home, QProcessEnvironment extra = {});
     ~Program();
     bool start();
@@ -58,7 +58,7 @@ public:
     std::optional<int> waitForExit(std::chrono::milliseconds limit = std::chrono::seconds(20));
     const QString& homeFolder() const { return home; }
 
-private:
+  private:
     QString home;
     QProcessEnvironment extra;
     qint64 processId = -1;
