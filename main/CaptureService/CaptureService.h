@@ -24,7 +24,7 @@ struct CapturePlatform {
 // Turns capture requests into capture files, clipboard contents and history rows.
 class CaptureService : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit CaptureService(std::shared_ptr<HistoryDatabase> database,
                             CapturePlatform platform = {});
     ~CaptureService() override;
@@ -42,7 +42,7 @@ public:
     std::function<void()> onHistoryChanged;
     std::function<void()> onVideoFinished;
 
-private:
+  private:
     void report(const QString& text) const;
 
     std::shared_ptr<HistoryDatabase> database;

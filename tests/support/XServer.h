@@ -1,17 +1,17 @@
 #pragma once
 
-#include <QString>
 #include <sys/types.h>
+#include <QString>
 
 // An Xvfb of the test process's own; -noreset keeps its keymap when the last client leaves.
 class XServer {
-public:
+  public:
     XServer();
     ~XServer();
     bool started() const { return displayName.size() > 0; }
     const QString& display() const { return displayName; }
 
-private:
+  private:
     pid_t serverPid = -1;
     QString displayName;
 };
