@@ -1,0 +1,208 @@
+#include "main/VideoRecorder/ScreenVideoRecorder.h"
+#include "tests/support/E2eSupport.h"
+#include "tests/support/MovieProbe.h"
+
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+#include <cstdlib>
+
+namespace {
+
+// The recorded region, in root window pixels: inside monitor A, over the position pattern.
+const QRect region(200, 300, 640, 480);
+// A window inside the region whose colour changes ten times a second.
+const QRect flasherArea(region.x() + 40, region.y() + 40, 160, 120);
+const QList<QColor> flashColours = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
+// Where the pointer rests: over the pattern, well away from the flashing window.
+const QPoint pointerSpot(region.x() + 400, region.y() + 300);
+
+class Flasher : public QWidget {
+  public:
+    Flasher() : QWidget(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint) {
+        setGeometry(flasherArea);
+        connect(&timer, &QTimer::timeout, this, [this] {
+            colour = (colour + 1) % flashColours.size();
+            update();
+        });
+        timer.start(100);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter(this).fillRect(rect(), flashColours[colour]);
+    }
+
+  private:
+    QTimer timer;
+    int colour = 0;
+};
+
+struct Recording {
+    std::vector<Result<QString>> results;
+};
+
+// Records the region with the real stream and writer while the activity runs.
+void record(const QString& path, const std::function<void()>& activity, Recording& recording) {
+    auto created =
+        ScreenVideoRecorder::create(platform::StreamConfiguration{region, region.size()}, path);
+    ASSERT_TRUE(created.ok()) << created.error().description.toStdString();
+    auto recorder = created.value();
+    std::optional<std::optional<Error>> started;
+    recorder->start(
+        [&recording](Result<QString> result) { recording.results.push_back(std::move(result)); },
+        [&started](std::optional<Error> failure) { started = failure; });
+    ASSERT_TRUE(e2e::waitUntil([&] { return started.has_value(); }));
+    ASSERT_FALSE(started->has_value()) << (*started)->description.toStdString();
+    activity();
+    recorder->stop();
+    ASSERT_TRUE(e2e::waitUntil([&] { return !recording.results.empty(); }));
+}
+
+int channelGap(QColor a, QColor b) {
+    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                     std::abs(a.blue() - b.blue())});
+}
+
+bool isFlashColour(QColor seen) {
+    return std::any_of(flashColours.begin(), flashColours.end(),
+                       [&](const QColor& colour) { return channelGap(seen, colour) < 40; });
+}
+
+void saveArtifact(const QImage& frame, const QString& name) {
+    QDir().mkpath(QStringLiteral(QV_ARTIFACTS));
+    frame.save(QStringLiteral(QV_ARTIFACTS) + '/' + name + QStringLiteral(".png"));
+}
+
+}  // namespace
+
+TEST(ScreenRecording, MovingContentAndPointerAreRecordedFromTheScreen) {
+    e2e::showOnRoot(e2e::positionPattern());
+    e2e::runTool("xdotool",
+                 {"mousemove", QString::number(pointerSpot.x()), QString::number(pointerSpot.y())});
+    Flasher flasher;
+    flasher.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&flasher));
+
+    QTemporaryDir folder;
+    const QString path = folder.filePath("moving.mov");
+    Recording recording;
+    record(
+        path, [] { QTest::qWait(3000); }, recording);
+    ASSERT_EQ(recording.results.size(), 1u);
+    ASSERT_TRUE(recording.results[0].ok())
+        << recording.results[0].error().description.toStdString();
+
+    const auto movie = movieprobe::probe(path);
+    ASSERT_TRUE(movie.has_value());
+    EXPECT_TRUE(movie->container.contains("mov"));
+    EXPECT_EQ(movie->codec, "h264");
+    EXPECT_EQ(movie->width, region.width());
+    EXPECT_EQ(movie->height, region.height());
+    ASSERT_FALSE(movie->frameTimes.empty());
+    EXPECT_DOUBLE_EQ(movie->frameTimes.front(), 0.0);
+    EXPECT_GT(movie->duration, 2.0);
+    EXPECT_LT(movie->duration, 4.0);
+    // Ten colour changes a second over three seconds leave far more than a handful of frames.
+    EXPECT_GT(movie->frameTimes.size(), 15u);
+
+    const QImage first = movieprobe::frameAt(path, 0);
+    const QImage later = movieprobe::frameAt(path, movie->frameTimes[movie->frameTimes.size() / 2]);
+    ASSERT_FALSE(first.isNull());
+    ASSERT_FALSE(later.isNull());
+    saveArtifact(first, "recording-first-frame");
+    saveArtifact(later, "recording-middle-frame");
+
+    // Away from the window and the pointer the frame is the pattern behind the region.
+    int compared = 0;
+    int gapSum = 0;
+    for (int y = 250; y < region.height(); y += 17) {
+        for (int x = 250; x < region.width(); x += 13) {
+            if ((QPoint(x, y) + region.topLeft() - pointerSpot).manhattanLength() < 40) {
+                continue;
+            }
+            gapSum += channelGap(first.pixelColor(x, y),
+                                 QColor(e2e::positionColour(x + region.x(), y + region.y())));
+            ++compared;
+        }
+    }
+    EXPECT_LT(gapSum / compared, 16) << "average channel gap from the pattern";
+
+    const QPoint flasherCentre = flasherArea.center() - region.topLeft();
+    EXPECT_TRUE(isFlashColour(first.pixelColor(flasherCentre)));
+    EXPECT_TRUE(isFlashColour(later.pixelColor(flasherCentre)));
+
+    // The pointer is drawn in: around its hot spot the frame departs from the pattern.
+    const QPoint hotSpot = pointerSpot - region.topLeft();
+    int covered = 0;
+    for (int dy = -6; dy <= 6; ++dy) {
+        for (int dx = -6; dx <= 6; ++dx) {
+            const QPoint at = hotSpot + QPoint(dx, dy);
+            const QColor expected(e2e::positionColour(at.x() + region.x(), at.y() + region.y()));
+            covered += channelGap(first.pixelColor(at), expected) > 80 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(covered, 15) << "pixels of the pointer near its hot spot";
+}
+
+TEST(ScreenRecording, StillScreenWritesAlmostNoFrames) {
+    e2e::showOnRoot(e2e::positionPattern());
+    e2e::runTool("xdotool", {"mousemove", "5", "5"});
+    QTest::qWait(300);
+
+    QTemporaryDir folder;
+    const QString path = folder.filePath("still.mov");
+    Recording recording;
+    record(
+        path, [] { QTest::qWait(2000); }, recording);
+    ASSERT_EQ(recording.results.size(), 1u);
+    ASSERT_TRUE(recording.results[0].ok())
+        << recording.results[0].error().description.toStdString();
+    const auto movie = movieprobe::probe(path);
+    ASSERT_TRUE(movie.has_value());
+    EXPECT_LE(movie->frameTimes.size(), 3u);
+    // The movie ends with its last frame, not at the moment of the stop.
+    EXPECT_LT(movie->duration, 1.0);
+}
+
+TEST(ScreenRecording, PointerMovingOverAStillRegionIsRecorded) {
+    e2e::showOnRoot(e2e::positionPattern());
+    e2e::runTool("xdotool", {"mousemove", "5", "5"});
+    QTest::qWait(300);
+
+    QTemporaryDir folder;
+    const QString path = folder.filePath("pointer.mov");
+    Recording recording;
+    const auto movePointer = [] {
+        for (int step = 1; step <= 6; ++step) {
+            e2e::runTool("xdotool", {"mousemove", QString::number(region.x() + step * 60),
+                                     QString::number(region.y() + 200)});
+            QTest::qWait(200);
+        }
+    };
+    record(path, movePointer, recording);
+    ASSERT_EQ(recording.results.size(), 1u);
+    ASSERT_TRUE(recording.results[0].ok())
+        << recording.results[0].error().description.toStdString();
+    const auto movie = movieprobe::probe(path);
+    ASSERT_TRUE(movie.has_value());
+    EXPECT_GE(movie->frameTimes.size(), 6u);
+}
+
+TEST(ScreenRecording, RegionOutsideTheScreenFailsToStart) {
+    QTemporaryDir folder;
+    auto created = ScreenVideoRecorder::create(
+        platform::StreamConfiguration{QRect(3000, 1000, 400, 400), QSize(400, 400)},
+        folder.filePath("outside.mov"));
+    ASSERT_TRUE(created.ok());
+    std::optional<std::optional<Error>> started;
+    created.value()->start([](Result<QString>) {},
+                           [&started](std::optional<Error> failure) { started = failure; });
+    ASSERT_TRUE(e2e::waitUntil([&] { return started.has_value(); }));
+    EXPECT_TRUE(started->has_value());
+}
