@@ -8,13 +8,14 @@
 #include <cstdio>
 #include <string>
 
-XServer::XServer() {
+XServer::XServer() : XServer(e2e::screenWidth, e2e::screenHeight) {}
+
+XServer::XServer(int width, int height) {
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) {
         return;
     }
-    const std::string size =
-        std::to_string(e2e::screenWidth) + "x" + std::to_string(e2e::screenHeight) + "x24";
+    const std::string size = std::to_string(width) + "x" + std::to_string(height) + "x24";
     const std::string fd = std::to_string(pipeEnds[1]);
     serverPid = fork();
     if (serverPid == 0) {

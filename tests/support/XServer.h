@@ -7,9 +7,12 @@
 class XServer {
   public:
     XServer();
+    // A single screen of the given size, for benchmarks that need more room than the tests.
+    XServer(int width, int height);
     ~XServer();
     bool started() const { return displayName.size() > 0; }
     const QString& display() const { return displayName; }
+    pid_t pid() const { return serverPid; }
 
   private:
     pid_t serverPid = -1;
