@@ -2,6 +2,8 @@
 
 #include "main/HistoryDatabase.h"
 #include "platform/Clipboard.h"
+#include "platform/MovieWriter.h"
+#include "platform/ScreenStream.h"
 
 #include <QDateTime>
 #include <QImage>
@@ -19,6 +21,8 @@ class RecordingHUDController;
 struct CapturePlatform {
     std::shared_ptr<platform::Clipboard> clipboard = std::make_shared<platform::SystemClipboard>();
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
+    platform::ScreenStreamFactory makeScreenStream = platform::openX11ScreenStream;
+    platform::MovieWriterFactory makeMovieWriter = platform::openQuickTimeMovieWriter;
 };
 
 // Turns capture requests into capture files, clipboard contents and history rows.
