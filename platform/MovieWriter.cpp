@@ -125,10 +125,12 @@ bool FfmpegMovieWriter::addVideoTrack(const MovieSettings& settings) {
     if (format->oformat->flags & AVFMT_GLOBALHEADER) {
         codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
-    // superfast keeps a 1080p screen at 30 frames per second on two cores; zerolatency stops
-    // the encoder from buffering frames, so what is appended is encoded at once.
+    // superfast keeps a 1080p screen at 30 frames per second on two cores; larger regions
+    // need the cheapest preset to come near that. zerolatency stops the encoder from
+    // buffering frames, so what is appended is encoded at once.
+    const bool beyondFullHD = wanted.width() * wanted.height() > 1920 * 1080;
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "preset", "superfast", 0);
+    av_dict_set(&options, "preset", beyondFullHD ? "ultrafast" : "superfast", 0);
     av_dict_set(&options, "tune", "zerolatency", 0);
     av_dict_set(&options, "profile", "high", 0);
     const int opened = avcodec_open2(codec, x264, &options);

@@ -7,6 +7,7 @@
 #include <xcb/xcb.h>
 #include <xcb/xfixes.h>
 #include <QPainter>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace platform {
 
@@ -35,19 +37,26 @@ struct CursorImage {
 // segment the server writes the region into, the damage record and the cursor.
 class X11Grabber {
   public:
-    static Result<std::unique_ptr<X11Grabber>> open(const QRect& source);
+    // bufferLimit: how many frames may be out with consumers before grabbing waits.
+    static Result<std::unique_ptr<X11Grabber>> open(const QRect& source, size_t bufferLimit);
     ~X11Grabber();
 
     // Whether anything inside the source changed since the last call.
     bool takeDamage();
     std::optional<CursorImage> cursor();
-    QImage grab();
+    // The region with the cursor drawn in; null when the grab failed or every buffer is out.
+    QImage grab(const std::optional<CursorImage>& cursor);
 
   private:
-    explicit X11Grabber(QRect source) : source(source) {}
+    X11Grabber(QRect source, size_t bufferLimit) : source(source), bufferLimit(bufferLimit) {}
     std::optional<Error> setUp();
+    QImage* freeBuffer();
 
     const QRect source;
+    const size_t bufferLimit;
+    // Frames are written into buffers no consumer holds any more, so the capture thread does
+    // not fault in fresh memory for every frame.
+    std::vector<QImage> buffers;
     xcb_connection_t* connection = nullptr;
     xcb_window_t root = XCB_NONE;
     xcb_shm_seg_t segment = XCB_NONE;
@@ -57,8 +66,8 @@ class X11Grabber {
     uint8_t damageNotify = 0;
 };
 
-Result<std::unique_ptr<X11Grabber>> X11Grabber::open(const QRect& source) {
-    std::unique_ptr<X11Grabber> grabber(new X11Grabber(source));
+Result<std::unique_ptr<X11Grabber>> X11Grabber::open(const QRect& source, size_t bufferLimit) {
+    std::unique_ptr<X11Grabber> grabber(new X11Grabber(source, bufferLimit));
     if (auto failed = grabber->setUp()) {
         return *failed;
     }
@@ -199,7 +208,24 @@ std::optional<CursorImage> X11Grabber::cursor() {
     return image;
 }
 
-QImage X11Grabber::grab() {
+QImage* X11Grabber::freeBuffer() {
+    for (QImage& buffer : buffers) {
+        if (buffer.isDetached()) {
+            return &buffer;
+        }
+    }
+    if (buffers.size() >= bufferLimit) {
+        return nullptr;
+    }
+    buffers.emplace_back(source.size(), QImage::Format_RGB32);
+    return &buffers.back();
+}
+
+QImage X11Grabber::grab(const std::optional<CursorImage>& cursor) {
+    QImage* frame = freeBuffer();
+    if (frame == nullptr) {
+        return {};
+    }
     auto* reply = xcb_shm_get_image_reply(
         connection,
         xcb_shm_get_image(connection, root, static_cast<int16_t>(source.x()),
@@ -212,16 +238,18 @@ QImage X11Grabber::grab() {
     }
     std::free(reply);
     // The padding byte of a depth-24 screen is undefined; frames promise opaque pixels.
-    QImage frame(source.size(), QImage::Format_RGB32);
     const auto* from = static_cast<const uint32_t*>(sharedPixels);
     for (int y = 0; y < source.height(); ++y) {
-        auto* to = reinterpret_cast<uint32_t*>(frame.scanLine(y));
+        auto* to = reinterpret_cast<uint32_t*>(frame->scanLine(y));
         const uint32_t* row = from + static_cast<size_t>(y) * source.width();
         for (int x = 0; x < source.width(); ++x) {
             to[x] = row[x] | 0xff000000u;
         }
     }
-    return frame;
+    if (cursor) {
+        QPainter(frame).drawImage(cursor->topLeft - source.topLeft(), cursor->pixels);
+    }
+    return *frame;
 }
 
 class X11ScreenStream : public ScreenStream {
@@ -238,6 +266,7 @@ class X11ScreenStream : public ScreenStream {
     void capture(X11Grabber& grabber);
     bool cursorMoved(const std::optional<CursorImage>& now) const;
     void deliver(StreamFrame frame);
+    size_t bufferLimit() const;
 
     const StreamConfiguration configuration;
     SerialQueue& queue;
@@ -298,7 +327,7 @@ void X11ScreenStream::stop(Completion completion) {
 }
 
 void X11ScreenStream::run(Completion started) {
-    auto opened = X11Grabber::open(configuration.sourceRect);
+    auto opened = X11Grabber::open(configuration.sourceRect, bufferLimit());
     if (!opened.ok()) {
         {
             std::lock_guard lock(mutex);
@@ -330,7 +359,10 @@ void X11ScreenStream::capture(X11Grabber& grabber) {
                 return;
             }
         }
-        nextTick = std::chrono::steady_clock::now() + configuration.minimumFrameInterval;
+        // A fixed schedule keeps the average rate at the interval despite wake-up delays; a
+        // tick that fell behind starts the schedule afresh instead of catching up in a burst.
+        nextTick += configuration.minimumFrameInterval;
+        nextTick = std::max(nextTick, std::chrono::steady_clock::now());
         changePending = grabber.takeDamage() || changePending;
         std::optional<CursorImage> cursor;
         if (configuration.showsCursor) {
@@ -343,14 +375,9 @@ void X11ScreenStream::capture(X11Grabber& grabber) {
         }
         StreamFrame frame{FrameStatus::idle, monotonicNow(), {}};
         if (changePending) {
-            QImage pixels = grabber.grab();
+            QImage pixels = grabber.grab(cursor);
             if (pixels.isNull()) {
                 continue;
-            }
-            if (cursor) {
-                QPainter painter(&pixels);
-                painter.drawImage(cursor->topLeft - configuration.sourceRect.topLeft(),
-                                  cursor->pixels);
             }
             if (pixels.size() != configuration.outputSize) {
                 pixels = pixels.scaled(configuration.outputSize, Qt::IgnoreAspectRatio,
@@ -373,6 +400,12 @@ bool X11ScreenStream::cursorMoved(const std::optional<CursorImage>& now) const {
     }
     return wasInside != isInside || lastCursor->topLeft != now->topLeft ||
            lastCursor->serial != now->serial;
+}
+
+// Frames in the queue, a few more held by the consumer (a movie writer keeps a short line),
+// and the one being filled.
+size_t X11ScreenStream::bufferLimit() const {
+    return static_cast<size_t>(configuration.queueDepth) + 5;
 }
 
 void X11ScreenStream::deliver(StreamFrame frame) {

@@ -1,0 +1,317 @@
+// Region recording under load: a 1920x1080 region of full-screen motion recorded by the
+// program's stream and writer beside ffmpeg's x11grab with the same encoder settings, a still
+// screen, and a 3840x2160 region. Prints frames written, missing frames and CPU time.
+#include "main/VideoRecorder/ScreenVideoRecorder.h"
+#include "tests/support/MovieProbe.h"
+#include "tests/support/XServer.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QWidget>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr int frameRate = 30;
+
+// Full-screen motion: a busy picture scrolling sideways at 60 steps a second, so every
+// capture tick sees a changed screen.
+class MovingContent : public QWidget {
+  public:
+    explicit MovingContent(QSize size)
+        : QWidget(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint),
+          texture(size.width() * 2, size.height(), QImage::Format_RGB32) {
+        QPainter painter(&texture);
+        QRandomGenerator random(7);
+        for (int block = 0; block < 4000; ++block) {
+            painter.fillRect(random.bounded(texture.width()), random.bounded(texture.height()),
+                             20 + random.bounded(200), 10 + random.bounded(80),
+                             QColor::fromRgb(random.generate()));
+        }
+        painter.setPen(Qt::black);
+        for (int y = 0; y < texture.height(); y += 24) {
+            painter.drawText(10, y, QStringLiteral("Quorvastelin • dòng chữ chạy %1").arg(y));
+        }
+        setGeometry(QRect(QPoint(0, 0), size));
+        connect(&timer, &QTimer::timeout, this, [this] {
+            offset = (offset + 8) % (texture.width() / 2);
+            update();
+        });
+        timer.start(16);
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter(this).drawImage(QPoint(0, 0), texture, QRect(offset, 0, width(), height()));
+    }
+
+  private:
+    QImage texture;
+    QTimer timer;
+    int offset = 0;
+};
+
+int playContent(int width, int height) {
+    // The parent runs offscreen; the content has to reach the X server.
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    int argc = 1;
+    char name[] = "video_bench_content";
+    char* argv[] = {name, nullptr};
+    QApplication application(argc, argv);
+    MovingContent content(QSize(width, height));
+    content.show();
+    return application.exec();
+}
+
+double seconds(const timeval& time) {
+    return time.tv_sec + time.tv_usec / 1e6;
+}
+
+double ownCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double processCpuSeconds(pid_t pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / sysconf(_SC_CLK_TCK);
+}
+
+pid_t spawn(const std::vector<std::string>& arguments) {
+    const pid_t child = fork();
+    if (child == 0) {
+        std::vector<char*> argv;
+        for (const std::string& argument : arguments) {
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        }
+        argv.push_back(nullptr);
+        const int devNull = ::open("/dev/null", O_RDWR);
+        dup2(devNull, STDIN_FILENO);
+        dup2(devNull, STDOUT_FILENO);
+        dup2(devNull, STDERR_FILENO);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    return child;
+}
+
+void pump(std::chrono::milliseconds period) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < period.count()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+}
+
+struct Figures {
+    size_t frames = 0;
+    int completeFrames = 0;
+    int idleFrames = 0;
+    double wallSeconds = 0;
+    double cpuSeconds = 0;
+    double serverCpuSeconds = 0;
+};
+
+void print(const char* who, const Figures& figures) {
+    const double expected = figures.wallSeconds * frameRate;
+    std::printf(
+        "  %-13s %5zu frames written in %.1f s = %5.1f fps, %4.0f missing of %.0f; "
+        "CPU %.1f s (%.0f%% of a core); Xvfb CPU %.1f s\n",
+        who, figures.frames, figures.wallSeconds, figures.frames / figures.wallSeconds,
+        std::max(0.0, expected - figures.frames), expected, figures.cpuSeconds,
+        100 * figures.cpuSeconds / figures.wallSeconds, figures.serverCpuSeconds);
+    if (figures.completeFrames + figures.idleFrames > 0) {
+        std::printf(
+            "                stream: %d changed and %d idle frames delivered, %d ticks lost"
+            " to a full queue; %d changed frames dropped by the writer\n",
+            figures.completeFrames, figures.idleFrames,
+            std::max(0, static_cast<int>(expected) - figures.completeFrames - figures.idleFrames),
+            std::max(0, figures.completeFrames - static_cast<int>(figures.frames)));
+    }
+    std::fflush(stdout);
+}
+
+struct FrameCounts {
+    std::atomic<int> complete{0};
+    std::atomic<int> idle{0};
+};
+
+// The real stream, with every delivered frame counted on the recorder's queue.
+RecorderPlatform countingPlatform(std::shared_ptr<FrameCounts> counts) {
+    RecorderPlatform counted;
+    counted.makeScreenStream = [counts](const platform::StreamConfiguration& configuration,
+                                        platform::SerialQueue& queue,
+                                        platform::ScreenStream::FrameHandler handler) {
+        return platform::openX11ScreenStream(
+            configuration, queue, [counts, handler](platform::StreamFrame frame) {
+                ++(frame.status == platform::FrameStatus::complete ? counts->complete
+                                                                   : counts->idle);
+                handler(std::move(frame));
+            });
+    };
+    return counted;
+}
+
+Figures recordOurselves(const XServer& server, QSize size, std::chrono::seconds length,
+                        const QString& path) {
+    Figures figures;
+    auto counts = std::make_shared<FrameCounts>();
+    auto created =
+        ScreenVideoRecorder::create(platform::StreamConfiguration{QRect(QPoint(0, 0), size), size},
+                                    path, countingPlatform(counts));
+    if (!created.ok()) {
+        std::printf("  recorder could not be made: %s\n", qPrintable(created.error().description));
+        return figures;
+    }
+    auto recorder = created.value();
+    std::optional<Result<QString>> result;
+    bool started = false;
+    const double cpuBefore = ownCpuSeconds();
+    const double serverBefore = processCpuSeconds(server.pid());
+    QElapsedTimer clock;
+    clock.start();
+    recorder->start([&result](Result<QString> outcome) { result = std::move(outcome); },
+                    [&started](std::optional<Error> failure) { started = !failure; });
+    pump(length);
+    figures.wallSeconds = clock.nsecsElapsed() / 1e9;
+    recorder->stop();
+    while (!result) {
+        pump(std::chrono::milliseconds(20));
+    }
+    figures.cpuSeconds = ownCpuSeconds() - cpuBefore;
+    figures.serverCpuSeconds = processCpuSeconds(server.pid()) - serverBefore;
+    figures.completeFrames = counts->complete;
+    figures.idleFrames = counts->idle;
+    if (!started || !result->ok()) {
+        std::printf("  recording failed: %s\n",
+                    result->ok() ? "no start" : qPrintable(result->error().description));
+        return figures;
+    }
+    if (auto movie = movieprobe::probe(path)) {
+        figures.frames = movie->frameTimes.size();
+    }
+    return figures;
+}
+
+Figures recordWithFfmpeg(const XServer& server, QSize size, std::chrono::seconds length,
+                         const QString& path) {
+    Figures figures;
+    const double serverBefore = processCpuSeconds(server.pid());
+    QElapsedTimer clock;
+    clock.start();
+    const pid_t ffmpeg = spawn({"ffmpeg",
+                                "-y",
+                                "-f",
+                                "x11grab",
+                                "-framerate",
+                                "30",
+                                "-video_size",
+                                std::to_string(size.width()) + "x" + std::to_string(size.height()),
+                                "-i",
+                                server.display().toStdString() + "+0,0",
+                                "-t",
+                                std::to_string(length.count()),
+                                "-c:v",
+                                "libx264",
+                                "-preset",
+                                "superfast",
+                                "-tune",
+                                "zerolatency",
+                                "-b:v",
+                                "8M",
+                                "-g",
+                                "60",
+                                "-pix_fmt",
+                                "yuv420p",
+                                path.toStdString()});
+    int status = 0;
+    rusage usage{};
+    wait4(ffmpeg, &status, 0, &usage);
+    figures.wallSeconds = clock.nsecsElapsed() / 1e9;
+    figures.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    figures.serverCpuSeconds = processCpuSeconds(server.pid()) - serverBefore;
+    if (auto movie = movieprobe::probe(path)) {
+        figures.frames = movie->frameTimes.size();
+        // ffmpeg's clock starts before its first grab; count the movie's own length.
+        figures.wallSeconds = std::min(figures.wallSeconds, movie->duration);
+    }
+    return figures;
+}
+
+pid_t startContent(const char* self, QSize size) {
+    const pid_t content =
+        spawn({self, "--content", std::to_string(size.width()), std::to_string(size.height())});
+    pump(std::chrono::seconds(2));
+    return content;
+}
+
+void stopContent(pid_t content) {
+    std::printf("  (the moving content's own process used %.1f s of CPU)\n",
+                processCpuSeconds(content));
+    kill(content, SIGTERM);
+    waitpid(content, nullptr, 0);
+    pump(std::chrono::milliseconds(500));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], "--content") == 0) {
+        return playContent(std::atoi(argv[2]), std::atoi(argv[3]));
+    }
+    XServer server(3840, 2160);
+    if (!server.started()) {
+        std::puts("could not start Xvfb");
+        return 1;
+    }
+    setenv("DISPLAY", server.display().toLocal8Bit().constData(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication application(argc, argv);
+    QTemporaryDir folder;
+    const QSize hd(1920, 1080);
+    const QSize uhd(3840, 2160);
+    const auto length = std::chrono::seconds(30);
+
+    std::printf("1920x1080 region, full-screen motion, %lld s each:\n",
+                static_cast<long long>(length.count()));
+    pid_t content = startContent(argv[0], hd);
+    print("quorvastelin", recordOurselves(server, hd, length, folder.filePath("ours.mov")));
+    print("ffmpeg", recordWithFfmpeg(server, hd, length, folder.filePath("ffmpeg.mov")));
+    stopContent(content);
+    std::puts(
+        "  (ffmpeg -f x11grab -framerate 30 -c:v libx264 -preset superfast -tune zerolatency"
+        " -b:v 8M -g 60 -pix_fmt yuv420p)");
+
+    std::printf("1920x1080 region, still screen, %lld s:\n",
+                static_cast<long long>(length.count()));
+    print("quorvastelin", recordOurselves(server, hd, length, folder.filePath("still.mov")));
+
+    const auto shortLength = std::chrono::seconds(15);
+    std::printf("3840x2160 region, full-screen motion, %lld s:\n",
+                static_cast<long long>(shortLength.count()));
+    content = startContent(argv[0], uhd);
+    print("quorvastelin", recordOurselves(server, uhd, shortLength, folder.filePath("uhd.mov")));
+    stopContent(content);
+    return 0;
+}
