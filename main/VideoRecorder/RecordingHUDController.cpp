@@ -33,9 +33,8 @@ RecordingHUDController::RecordingHUDController(std::function<void()> stop, Clock
     started = this->clock();
     // A tool window that floats above the others, titled but without close, minimise or
     // zoom buttons, and that never takes the keyboard from what is being recorded.
-    hudWindow =
-        std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint |
-                                               Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    hudWindow.reset(new QWidget(nullptr, Qt::Tool | Qt::WindowStaysOnTopHint |
+                                             Qt::CustomizeWindowHint | Qt::WindowTitleHint));
     hudWindow->setWindowTitle(QStringLiteral("Đang quay"));
     hudWindow->setAttribute(Qt::WA_ShowWithoutActivating);
     hudWindow->setFixedSize(windowWidth, windowHeight);
@@ -66,6 +65,11 @@ RecordingHUDController::RecordingHUDController(std::function<void()> stop, Clock
 }
 
 RecordingHUDController::~RecordingHUDController() = default;
+
+void RecordingHUDController::DeleteLater::operator()(QWidget* window) const {
+    window->hide();
+    window->deleteLater();
+}
 
 void RecordingHUDController::showWindow() {
     hudWindow->show();

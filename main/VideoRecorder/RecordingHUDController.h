@@ -31,7 +31,11 @@ class RecordingHUDController : public QObject {
   private:
     void tick();
 
-    std::unique_ptr<QWidget> hudWindow;
+    // The stop button's own click may release the controller, so the window goes later.
+    struct DeleteLater {
+        void operator()(QWidget* window) const;
+    };
+    std::unique_ptr<QWidget, DeleteLater> hudWindow;
     QLabel* timeLabel = nullptr;
     QTimer* timer = nullptr;
     Clock clock;

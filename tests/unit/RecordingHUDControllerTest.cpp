@@ -79,6 +79,20 @@ TEST(RecordingHUDController, StopButtonCallsItsCallbackOnce) {
     EXPECT_EQ(stops, 1);
 }
 
+TEST(RecordingHUDController, StopCallbackMayReleaseTheControllerDuringTheClick) {
+    std::unique_ptr<RecordingHUDController> hud;
+    int stops = 0;
+    hud = std::make_unique<RecordingHUDController>([&] {
+        ++stops;
+        hud.reset();
+    });
+    QPointer<QWidget> window = hud->window();
+    window->findChild<QPushButton*>()->click();
+    EXPECT_EQ(stops, 1);
+    EXPECT_EQ(hud, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }));
+}
+
 TEST(RecordingHUDController, EachWindowStopsOnlyItsOwnRecording) {
     int firstStops = 0;
     int secondStops = 0;
