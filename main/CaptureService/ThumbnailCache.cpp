@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QHashFunctions>
 #include <QMetaObject>
+#include <QThread>
 
 size_t qHash(const ThumbnailKey& key, size_t seed) {
     return qHashMulti(seed, key.type, key.path, key.bytes, key.modifiedMs, key.box.width(),
@@ -11,7 +12,11 @@ size_t qHash(const ThumbnailKey& key, size_t seed) {
 }
 
 ThumbnailCache::ThumbnailCache(Maker maker, qsizetype byteLimit, QObject* parent)
-    : QObject(parent), maker(std::move(maker)), images(byteLimit) {}
+    : QObject(parent), maker(std::move(maker)), images(byteLimit) {
+    // A 4K capture takes some 35 MB while it is decoded; a list of them must not take one
+    // worker per core on a large machine.
+    workers.setMaxThreadCount(qBound(1, QThread::idealThreadCount(), maxWorkers));
+}
 
 ThumbnailCache::~ThumbnailCache() {
     // Drawings not yet started are dropped; running ones finish while this object still

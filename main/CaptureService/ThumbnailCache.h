@@ -36,6 +36,7 @@ class ThumbnailCache : public QObject {
     using Maker = std::function<QImage(const CaptureItem&, QSize, const QColor&)>;
     // Room for a few thousand history-list thumbnails.
     static constexpr qsizetype defaultByteLimit = 32 * 1024 * 1024;
+    static constexpr int maxWorkers = 4;
 
     explicit ThumbnailCache(Maker maker = defaultMaker(), qsizetype byteLimit = defaultByteLimit,
                             QObject* parent = nullptr);
