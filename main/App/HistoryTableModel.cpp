@@ -11,6 +11,24 @@ const QStringList& headerTitles() {
     return titles;
 }
 
+QString typeText(const CaptureItem& item) {
+    return item.type == QLatin1String("screenshot") ? QStringLiteral("Ảnh")
+                                                    : QStringLiteral("Video");
+}
+
+QString dateText(const CaptureItem& item) {
+    return item.createdAt.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+}
+
+QString fileText(const CaptureItem& item) {
+    // Like a path's last component: trailing slashes do not make the name empty.
+    QString path = item.path;
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/'))) {
+        path.chop(1);
+    }
+    return path.section(QLatin1Char('/'), -1);
+}
+
 }  // namespace
 
 HistoryTableModel::HistoryTableModel(std::unique_ptr<ThumbnailCache> thumbnails, QObject* parent)
@@ -67,24 +85,6 @@ QVariant HistoryTableModel::headerData(int section, Qt::Orientation orientation,
         return headerTitles()[section];
     }
     return QAbstractTableModel::headerData(section, orientation, role);
-}
-
-QString HistoryTableModel::typeText(const CaptureItem& item) {
-    return item.type == QLatin1String("screenshot") ? QStringLiteral("Ảnh")
-                                                    : QStringLiteral("Video");
-}
-
-QString HistoryTableModel::dateText(const CaptureItem& item) {
-    return item.createdAt.toLocalTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
-}
-
-QString HistoryTableModel::fileText(const CaptureItem& item) {
-    // Like a path's last component: trailing slashes do not make the name empty.
-    QString path = item.path;
-    while (path.size() > 1 && path.endsWith(QLatin1Char('/'))) {
-        path.chop(1);
-    }
-    return path.section(QLatin1Char('/'), -1);
 }
 
 QVariant HistoryTableModel::thumbnail(const CaptureItem& item) const {

@@ -32,10 +32,6 @@ class HistoryTableModel : public QAbstractTableModel {
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-    static QString typeText(const CaptureItem& item);
-    static QString dateText(const CaptureItem& item);
-    static QString fileText(const CaptureItem& item);
-
   private:
     QVariant thumbnail(const CaptureItem& item) const;
     void thumbnailArrived(const QString& path);

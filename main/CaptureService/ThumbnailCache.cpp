@@ -6,6 +6,20 @@
 #include <QMetaObject>
 #include <QThread>
 
+namespace {
+
+ThumbnailKey keyFor(const CaptureItem& item, QSize size) {
+    ThumbnailKey key{item.type, item.path, -1, -1, size};
+    const QFileInfo file(item.path);
+    if (file.exists()) {
+        key.bytes = file.size();
+        key.modifiedMs = file.lastModified().toMSecsSinceEpoch();
+    }
+    return key;
+}
+
+}  // namespace
+
 size_t qHash(const ThumbnailKey& key, size_t seed) {
     return qHashMulti(seed, key.type, key.path, key.bytes, key.modifiedMs, key.box.width(),
                       key.box.height());
@@ -29,16 +43,6 @@ ThumbnailCache::Maker ThumbnailCache::defaultMaker() {
     return [](const CaptureItem& item, QSize size, const QColor& background) {
         return ThumbnailMaker::image(item, size, background);
     };
-}
-
-ThumbnailKey ThumbnailCache::keyFor(const CaptureItem& item, QSize size) {
-    ThumbnailKey key{item.type, item.path, -1, -1, size};
-    const QFileInfo file(item.path);
-    if (file.exists()) {
-        key.bytes = file.size();
-        key.modifiedMs = file.lastModified().toMSecsSinceEpoch();
-    }
-    return key;
 }
 
 std::optional<QImage> ThumbnailCache::thumbnail(const CaptureItem& item, QSize size) {

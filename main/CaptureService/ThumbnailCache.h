@@ -47,7 +47,6 @@ class ThumbnailCache : public QObject {
     // onThumbnailReady follows on the GUI thread.
     std::optional<QImage> thumbnail(const CaptureItem& item, QSize size);
 
-    static ThumbnailKey keyFor(const CaptureItem& item, QSize size);
     static Maker defaultMaker();
 
     std::function<void(const QString& path)> onThumbnailReady;
