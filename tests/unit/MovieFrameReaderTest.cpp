@@ -128,3 +128,27 @@ TEST_F(MovieFrameReader, MovieCutShortAfterItsIndexGivesAFrameOrAnError) {
         }
     }
 }
+
+TEST_F(MovieFrameReader, MovieWithDamagedPacketsGivesAFrameOrAnError) {
+    ASSERT_TRUE(testmedia::runFfmpeg({QStringLiteral("-i"), path("steps.mov"), QStringLiteral("-c"),
+                                      QStringLiteral("copy"), QStringLiteral("-movflags"),
+                                      QStringLiteral("+faststart"), path("front.mov")}));
+    QFile source(path("front.mov"));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QByteArray original = source.readAll();
+    // Spoil the data after the index with every stride, from sparse to dense damage.
+    for (const int stride : {997, 211, 37}) {
+        QByteArray damaged = original;
+        for (qsizetype at = damaged.size() / 4; at < damaged.size(); at += stride) {
+            damaged[at] = static_cast<char>(damaged[at] ^ 0x5a);
+        }
+        QFile out(path("damaged.mov"));
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(damaged);
+        out.close();
+        const auto frame = platform::readMovieFrame(path("damaged.mov"), 200ms);
+        if (frame.ok()) {
+            EXPECT_EQ(frame.value().size(), QSize(160, 90)) << stride;
+        }
+    }
+}

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -48,6 +49,33 @@ bool isPlaceholderGrey(const QImage& image, int x, int y) {
 }
 bool isWhite(const QImage& image, int x, int y) {
     return image.pixelColor(x, y) == QColor(Qt::white);
+}
+
+// A PNG whose header claims a picture far too large to hold in memory.
+QByteArray pngClaiming(quint32 width, quint32 height) {
+    QImage tiny(1, 1, QImage::Format_RGB32);
+    tiny.fill(Qt::red);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    tiny.save(&buffer, "PNG");
+    // IHDR data sits after the 8-byte signature, the chunk length and the type.
+    const auto put = [&png](qsizetype at, quint32 value) {
+        for (int i = 0; i < 4; ++i) {
+            png[at + i] = static_cast<char>((value >> (24 - 8 * i)) & 0xff);
+        }
+    };
+    put(16, width);
+    put(20, height);
+    quint32 crc = 0xffffffffu;
+    for (qsizetype i = 12; i < 29; ++i) {
+        crc ^= static_cast<quint8>(png[i]);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+        }
+    }
+    put(29, ~crc);
+    return png;
 }
 
 CaptureItem item(const QString& type, const QString& path) {
@@ -198,11 +226,16 @@ TEST_F(ThumbnailImage, UnreadableFilesGetThePlaceholderWithoutHanging) {
     ASSERT_TRUE(testmedia::truncateCopy(path("whole.png"), path("cut.png"), 0.5));
     ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("folder.png")));
     ASSERT_EQ(mkfifo(QFile::encodeName(path("pipe.png")).constData(), 0600), 0);
+    QFile huge(path("huge.png"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    huge.write(pngClaiming(60000, 60000));
+    huge.close();
     QFile text(path("text.png"));
     ASSERT_TRUE(text.open(QIODevice::WriteOnly));
     text.write("not a picture");
     text.close();
-    for (const char* name : {"missing.png", "cut.png", "folder.png", "pipe.png", "text.png"}) {
+    for (const char* name :
+         {"missing.png", "cut.png", "folder.png", "pipe.png", "text.png", "huge.png"}) {
         EXPECT_EQ(ThumbnailMaker::image(item("screenshot", path(name)), listBox), placeholder())
             << name;
     }
