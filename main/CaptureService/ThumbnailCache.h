@@ -34,7 +34,7 @@ class ThumbnailCache : public QObject {
     // Draws one thumbnail on a worker thread; the background is resolved beforehand on the
     // GUI thread because the palette may only be read there.
     using Maker = std::function<QImage(const CaptureItem&, QSize, const QColor&)>;
-    // Room for a few thousand history-list thumbnails.
+    // Room for well over a thousand history-list thumbnails.
     static constexpr qsizetype defaultByteLimit = 32 * 1024 * 1024;
     static constexpr int maxWorkers = 4;
 
