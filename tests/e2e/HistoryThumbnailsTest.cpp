@@ -145,8 +145,4 @@ TEST(HistoryThumbnails, ListShowsPicturesFramesAndPlaceholdersUnderX) {
         EXPECT_GT(placeholder.white, 200) << row;
         EXPECT_EQ(placeholder.red + placeholder.blue, 0) << row;
     }
-    const QString shown = view.fontMetrics().elidedText(model.data(model.index(0, 3)).toString(),
-                                                        Qt::ElideMiddle, view.columnWidth(3) - 8);
-    EXPECT_TRUE(shown.contains(QChar(0x2026)));
-    EXPECT_TRUE(shown.endsWith(QStringLiteral("10-06-00.png")));
 }
