@@ -3,6 +3,7 @@
 #include "main/App/InstallUpkeep.h"
 #include "main/CaptureService/CaptureService.h"
 #include "main/HistoryDatabase.h"
+#include "main/KeyRemapper.h"
 
 #include <QObject>
 #include <memory>
@@ -15,7 +16,7 @@ class QTimer;
 // and runs the orderly quit.
 class AppDelegate : public QObject {
     Q_OBJECT
-public:
+  public:
     AppDelegate();
     ~AppDelegate() override;
 
@@ -28,13 +29,19 @@ public:
     void openMain();
     void quit();
 
-private:
+  private:
     void buildStatusMenu();
+    void routeCommand(QuorvastelinCommand command);
+    void screenshot();
+    void video();
+    void upkeep();
 
     std::shared_ptr<HistoryDatabase> database;
+    std::shared_ptr<KeyRemapper> remapper;
     std::shared_ptr<CaptureService> capture;
     std::unique_ptr<QMenu> statusMenu;
     std::unique_ptr<QSystemTrayIcon> statusItem;
+    std::unique_ptr<QTimer> retryTimer;
     InstallUpkeep installUpkeep;
     bool terminated = false;
 };
