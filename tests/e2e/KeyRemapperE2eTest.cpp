@@ -23,28 +23,6 @@ constexpr int key5 = 14;
 constexpr int capsLock = 66;
 constexpr int numLock = 77;
 
-QStringList optionsOnServer() {
-    const QString query = QString::fromUtf8(
-        e2e::runTool(QStringLiteral("setxkbmap"), {QStringLiteral("-query")}).output);
-    for (const QString& line : query.split(QLatin1Char('\n'))) {
-        if (line.startsWith(QStringLiteral("options:"))) {
-            return line.mid(8).trimmed().split(QLatin1Char(','), Qt::SkipEmptyParts);
-        }
-    }
-    return {};
-}
-
-QString layoutOnServer() {
-    const QString query = QString::fromUtf8(
-        e2e::runTool(QStringLiteral("setxkbmap"), {QStringLiteral("-query")}).output);
-    for (const QString& line : query.split(QLatin1Char('\n'))) {
-        if (line.startsWith(QStringLiteral("layout:"))) {
-            return line.mid(7).trimmed();
-        }
-    }
-    return {};
-}
-
 void setUserKeyboard(const QStringList& arguments) {
     ASSERT_EQ(e2e::runTool(QStringLiteral("setxkbmap"), arguments).exitCode, 0);
 }
@@ -125,7 +103,7 @@ TEST_F(KeyRemapperE2eTest, EnableAddsOurOptionLastAndKeepsTheUsersOption) {
 
     EXPECT_TRUE(remapper->isRunning());
     EXPECT_EQ(states, std::vector<bool>{true});
-    EXPECT_EQ(optionsOnServer(),
+    EXPECT_EQ(e2e::keyboardOptions(),
               (QStringList{QStringLiteral("compose:ralt"), QStringLiteral("altwin:ctrl_win")}));
 }
 
@@ -177,7 +155,7 @@ TEST_F(KeyRemapperE2eTest, StopRemovesOnlyOurOptionAndTheHotKeysUntilEnabledAgai
 
     EXPECT_FALSE(remapper->isRunning());
     EXPECT_EQ(states, (std::vector<bool>{true, false}));
-    EXPECT_EQ(optionsOnServer(), QStringList{QStringLiteral("compose:ralt")});
+    EXPECT_EQ(e2e::keyboardOptions(), QStringList{QStringLiteral("compose:ralt")});
 
     xdotool(chord({leftControl}, key4));
     remapper->start();
@@ -198,7 +176,7 @@ TEST_F(KeyRemapperE2eTest, UpkeepReappliesAMappingResetBehindOurBack) {
 
     EXPECT_TRUE(remapper->isRunning());
     EXPECT_EQ(states, (std::vector<bool>{true, false, true}));
-    EXPECT_EQ(optionsOnServer(),
+    EXPECT_EQ(e2e::keyboardOptions(),
               (QStringList{QStringLiteral("compose:ralt"), QStringLiteral("altwin:ctrl_win")}));
     EXPECT_EQ(commandsAfter(chord({leftSuper}, key4)), Commands{screenshot});
 }
@@ -207,7 +185,7 @@ TEST_F(KeyRemapperE2eTest, HotKeysFollowThePhysicalKeysOnAnotherLayout) {
     setUserKeyboard({QStringLiteral("-layout"), QStringLiteral("fr")});
     remapper->start();
 
-    EXPECT_EQ(layoutOnServer(), QStringLiteral("fr"));
+    EXPECT_EQ(e2e::keyboardSetting(QStringLiteral("layout")), QStringLiteral("fr"));
     EXPECT_EQ(commandsAfter(chord({leftSuper}, key4)), Commands{screenshot});
 }
 

@@ -43,12 +43,17 @@ void showOnRoot(const QImage& picture);
 QImage positionPattern();
 QRgb positionColour(int x, int y);
 
+// One field of `setxkbmap -query` ("layout", "options", ...); empty when the field is absent.
+QString keyboardSetting(const QString& field);
+// The XKB options the server carries, in order.
+QStringList keyboardOptions();
+
 // Saves a picture of the whole X screen under the build folder for a person to look at.
 QString saveScreenPicture(const QString& name);
 
 // The built program, started against the test display with a temporary home.
 class Program {
-public:
+  public:
     explicit Program(QString home, QProcessEnvironment extra = {});
     ~Program();
     bool start();
@@ -58,7 +63,7 @@ public:
     std::optional<int> waitForExit(std::chrono::milliseconds limit = std::chrono::seconds(20));
     const QString& homeFolder() const { return home; }
 
-private:
+  private:
     QString home;
     QProcessEnvironment extra;
     qint64 processId = -1;
