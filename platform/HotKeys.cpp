@@ -9,7 +9,6 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 
 namespace platform {
