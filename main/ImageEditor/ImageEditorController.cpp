@@ -124,7 +124,8 @@ void ImageEditorController::buildInterface() {
 }
 
 QPushButton* ImageEditorController::button(const QString& title, std::function<void()> action) {
-    auto* made = new QPushButton(title);
+    // A lone '&' would mark a mnemonic and vanish from "Lưu & sao chép".
+    auto* made = new QPushButton(QString(title).replace('&', QStringLiteral("&&")));
     made->setAutoDefault(false);
     connect(made, &QPushButton::clicked, this, std::move(action));
     return made;
