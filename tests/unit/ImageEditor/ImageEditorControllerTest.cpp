@@ -168,19 +168,30 @@ TEST_F(ImageEditorControllerTest, ReturnSaves) {
 }
 
 TEST_F(ImageEditorControllerTest, OwnerMayReleaseTheEditorInsideItsCompletion) {
-    std::unique_ptr<ImageEditorController> editor;
-    int delivered = 0;
-    editor = std::make_unique<ImageEditorController>(
-        picture(),
-        [&](std::optional<QImage>) {
-            ++delivered;
-            editor.reset();
+    const std::vector<std::function<void(ImageEditorController&)>> endings{
+        [](ImageEditorController& editor) {
+            QTest::mouseClick(titled(editor, "Lưu & sao chép"), Qt::LeftButton);
         },
-        ImageEditorPlatform{clipboard, {}, {}});
-    editor->showWindow();
-    QTest::mouseClick(titled(*editor, "Lưu & sao chép"), Qt::LeftButton);
-    EXPECT_EQ(delivered, 1);
-    EXPECT_EQ(editor, nullptr);
+        [](ImageEditorController& editor) {
+            QTest::mouseClick(titled(editor, "Hủy"), Qt::LeftButton);
+        },
+        [](ImageEditorController& editor) { editor.window()->close(); },
+    };
+    for (const auto& end : endings) {
+        std::unique_ptr<ImageEditorController> editor;
+        int delivered = 0;
+        editor = std::make_unique<ImageEditorController>(
+            picture(),
+            [&](std::optional<QImage>) {
+                ++delivered;
+                editor.reset();
+            },
+            ImageEditorPlatform{clipboard, {}, {}});
+        editor->showWindow();
+        end(*editor);
+        EXPECT_EQ(delivered, 1);
+        EXPECT_EQ(editor, nullptr);
+    }
 }
 
 TEST_F(ImageEditorControllerTest, CopyCanRepeatAndLeavesTheEditorOpen) {
