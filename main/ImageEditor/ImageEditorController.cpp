@@ -104,10 +104,8 @@ void ImageEditorController::buildInterface() {
     items->addWidget(button(QStringLiteral("Sao chép"), [this] { copyImage(); }));
     items->addWidget(button(QStringLiteral("Hủy"), [this] { cancel(); }));
     items->addWidget(button(QStringLiteral("Lưu & sao chép"), [this] { save(); }));
-    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto* shortcut = new QShortcut(QKeySequence(key), editorWindow.get());
-        connect(shortcut, &QShortcut::activated, this, &ImageEditorController::save);
-    }
+    auto* returnKey = new QShortcut(QKeySequence(Qt::Key_Return), editorWindow.get());
+    connect(returnKey, &QShortcut::activated, this, &ImageEditorController::save);
     root->addWidget(toolbar);
 
     scrollView->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
