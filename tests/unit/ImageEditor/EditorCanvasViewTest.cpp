@@ -165,6 +165,24 @@ TEST(EditorCanvasView, PreviewLineIsNeverThinnerThanOnePoint) {
     EXPECT_NEAR(covered, 255, 20);
 }
 
+TEST(EditorCanvasView, CropAndPixelatePreviewWhiteDashesOfSevenAndFive) {
+    for (const EditTool tool : {EditTool::crop, EditTool::pixelate}) {
+        QImage dark(200, 150, QImage::Format_RGB32);
+        dark.fill(Qt::black);
+        EditorCanvasView canvas(dark);
+        canvas.setTool(tool);
+        QTest::mousePress(&canvas, Qt::LeftButton, {}, QPoint(20, 20));
+        QTest::mouseMove(&canvas, QPoint(180, 120));
+        const QImage view = canvas.grab().toImage();
+        QTest::mouseRelease(&canvas, Qt::LeftButton, {}, QPoint(20, 20));
+        // Along the top edge from its left end: on 0 to 7, off 7 to 12, on again from 12.
+        EXPECT_EQ(view.pixel(23, 20), white);
+        EXPECT_EQ(view.pixel(29, 20), qRgb(0, 0, 0));
+        EXPECT_EQ(view.pixel(35, 20), white);
+        EXPECT_EQ(view.pixel(100, 70), qRgb(0, 0, 0));
+    }
+}
+
 TEST(EditorCanvasView, MarkerOverTextStaysTranslucentAndIsFourTimesWide) {
     EditorCanvasView canvas(blank(700, 300), answering(QStringLiteral("HHHH")));
     canvas.setColor(Qt::black);
