@@ -416,6 +416,36 @@ TEST(EditorCanvasView, DoubleDensityImagesDrawInUnitsAtFullResolution) {
     EXPECT_EQ(image.pixel(21, 60), qRgb(0, 0, 255));
     EXPECT_EQ(image.pixel(22, 60), white);
 
+    // Text at 18 units stands 18 units tall in bitmap pixels twice over, drawn, not enlarged.
+    EditorCanvasView written(blank(400, 200, 2.0), answering(QStringLiteral("H")));
+    written.setColor(Qt::black);
+    written.setLineWidth(2);
+    written.setTool(EditTool::text);
+    click(&written, QPoint(20, 80));
+    QFont font;
+    font.setPixelSize(36);
+    font.setWeight(QFont::DemiBold);
+    const QImage text = written.copyImage();
+    EXPECT_NEAR(inkBounds(text).height(), QFontMetricsF(font).tightBoundingRect("H").height(), 3);
+    const QRect glyph = inkBounds(text);
+    int partial = 0;
+    for (int x = glyph.left(); x <= glyph.right(); ++x) {
+        const QRgb pixel = text.pixel(x, glyph.top() + glyph.height() / 4);
+        partial += (pixel != white && qRed(pixel) > 40) ? 1 : 0;
+    }
+    // A glyph drawn at 1x and enlarged shows either soft edges two pixels wide (smooth) or
+    // nothing but uniform 2 x 2 blocks (fast); one drawn at full resolution shows neither.
+    EXPECT_LE(partial, 8);
+    bool finerThanBlocks = false;
+    for (int y = glyph.top() / 2 * 2; y < glyph.bottom(); y += 2) {
+        for (int x = glyph.left() / 2 * 2; x < glyph.right(); x += 2) {
+            const QRgb corner = text.pixel(x, y);
+            finerThanBlocks = finerThanBlocks || text.pixel(x + 1, y) != corner ||
+                              text.pixel(x, y + 1) != corner || text.pixel(x + 1, y + 1) != corner;
+        }
+    }
+    EXPECT_TRUE(finerThanBlocks);
+
     QImage dense = pattern(200, 150);
     dense.setDevicePixelRatio(2.0);
     EditorCanvasView doubled(dense);
