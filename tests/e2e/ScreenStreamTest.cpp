@@ -1,0 +1,129 @@
+#include "platform/ScreenStream.h"
+#include "tests/support/E2eSupport.h"
+
+#include <gtest/gtest.h>
+#include <QTest>
+#include <atomic>
+#include <future>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+using platform::FrameStatus;
+using platform::StreamFrame;
+
+namespace {
+
+// Frames as the queue saw them; written on the queue, read after it has drained.
+struct Received {
+    std::mutex mutex;
+    std::vector<StreamFrame> frames;
+};
+
+std::optional<Error> startAndWait(platform::ScreenStream& stream) {
+    std::promise<std::optional<Error>> outcome;
+    stream.start([&outcome](std::optional<Error> failure) { outcome.set_value(failure); });
+    return outcome.get_future().get();
+}
+
+std::optional<Error> stopAndWait(platform::ScreenStream& stream) {
+    std::promise<std::optional<Error>> outcome;
+    stream.stop([&outcome](std::optional<Error> failure) { outcome.set_value(failure); });
+    return outcome.get_future().get();
+}
+
+}  // namespace
+
+TEST(ScreenStream, DeliversFramesOfTheOutputSizeThenIdleOnesOnAStillScreen) {
+    e2e::showOnRoot(e2e::positionPattern());
+    e2e::runTool("xdotool", {"mousemove", "5", "5"});
+    auto received = std::make_shared<Received>();
+    {
+        platform::SerialQueue queue("ScreenStreamTest");
+        // The source is scaled to a smaller output, as for an odd-sized region.
+        auto opened = platform::openX11ScreenStream(
+            platform::StreamConfiguration{QRect(300, 400, 201, 101), QSize(200, 100)}, queue,
+            [received](StreamFrame frame) {
+                std::lock_guard lock(received->mutex);
+                received->frames.push_back(std::move(frame));
+            });
+        ASSERT_TRUE(opened.ok());
+        auto stream = std::move(opened).value();
+        EXPECT_FALSE(startAndWait(*stream).has_value());
+        QTest::qWait(600);
+        EXPECT_FALSE(stopAndWait(*stream).has_value());
+        EXPECT_FALSE(stopAndWait(*stream).has_value()) << "a second stop completes too";
+    }
+    std::lock_guard lock(received->mutex);
+    const auto& frames = received->frames;
+    ASSERT_GE(frames.size(), 5u);
+    ASSERT_EQ(frames.front().status, FrameStatus::complete);
+    EXPECT_EQ(frames.front().pixels.size(), QSize(200, 100));
+    EXPECT_EQ(frames.front().pixels.format(), QImage::Format_RGB32);
+    const QColor corner = frames.front().pixels.pixelColor(0, 0);
+    EXPECT_EQ(corner.alpha(), 255);
+    EXPECT_NEAR(corner.red(), qRed(e2e::positionColour(300, 400)), 8);
+    for (size_t index = 1; index < frames.size(); ++index) {
+        EXPECT_EQ(frames[index].status, FrameStatus::idle) << "frame " << index;
+        EXPECT_TRUE(frames[index].pixels.isNull());
+        EXPECT_GT(frames[index].presentationTime, frames[index - 1].presentationTime);
+    }
+    // Thirty a second at most: 600 ms cannot hold forty.
+    EXPECT_LT(frames.size(), 40u);
+}
+
+TEST(ScreenStream, SlowConsumerNeverHasMoreThanTheQueueDepthWaiting) {
+    std::atomic<int> handled{0};
+    platform::SerialQueue queue("ScreenStreamTest");
+    auto opened = platform::openX11ScreenStream(
+        platform::StreamConfiguration{QRect(0, 0, 64, 64), QSize(64, 64)}, queue,
+        [&handled](StreamFrame) {
+            std::this_thread::sleep_for(100ms);
+            ++handled;
+        });
+    ASSERT_TRUE(opened.ok());
+    auto stream = std::move(opened).value();
+    ASSERT_FALSE(startAndWait(*stream).has_value());
+    QTest::qWait(800);
+    ASSERT_FALSE(stopAndWait(*stream).has_value());
+    const int handledAtStop = handled;
+    // Nothing is delivered after the stop; what is still waiting drains from the queue.
+    const auto drained = [&] {
+        const int before = handled;
+        QTest::qWait(300);
+        return handled == before;
+    };
+    ASSERT_TRUE(e2e::waitUntil(drained));
+    EXPECT_LE(handled - handledAtStop, 5);
+}
+
+TEST(ScreenStream, StopBeforeStartAndStartTwiceEachCompleteOnce) {
+    platform::SerialQueue queue("ScreenStreamTest");
+    auto stream = platform::openX11ScreenStream(
+                      platform::StreamConfiguration{QRect(0, 0, 64, 64), QSize(64, 64)}, queue,
+                      [](StreamFrame) {})
+                      .value();
+    ASSERT_FALSE(startAndWait(*stream).has_value());
+    EXPECT_TRUE(startAndWait(*stream).has_value()) << "already started";
+    EXPECT_FALSE(stopAndWait(*stream).has_value());
+
+    auto unstarted = platform::openX11ScreenStream(
+                         platform::StreamConfiguration{QRect(0, 0, 64, 64), QSize(64, 64)}, queue,
+                         [](StreamFrame) {})
+                         .value();
+    EXPECT_FALSE(stopAndWait(*unstarted).has_value());
+    EXPECT_TRUE(startAndWait(*unstarted).has_value()) << "stopped streams stay stopped";
+}
+
+TEST(ScreenStream, EmptyRegionsAreRefused) {
+    platform::SerialQueue queue("ScreenStreamTest");
+    EXPECT_FALSE(platform::openX11ScreenStream(
+                     platform::StreamConfiguration{QRect(0, 0, 0, 10), QSize(2, 2)}, queue,
+                     [](StreamFrame) {})
+                     .ok());
+    EXPECT_FALSE(platform::openX11ScreenStream(
+                     platform::StreamConfiguration{QRect(0, 0, 10, 10), QSize(0, 0)}, queue,
+                     [](StreamFrame) {})
+                     .ok());
+}
