@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTransform>
 #include <QWidget>
 #include <QWindow>
 #include <cmath>
@@ -131,12 +132,15 @@ class RegionSelectorView : public QWidget {
 
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        paintDesktop(painter);
-        painter.fillRect(rect(), QColor::fromRgbF(0, 0, 0, dimAlpha));
-        if (dragging) {
-            paintSelection(painter, toWidget(selection()));
-        } else {
-            paintPrompt(painter);
+        if (desktop) {
+            painter.fillRect(rect(), Qt::black);
+        }
+        for (const platform::Screen& screen : layout.screens) {
+            painter.save();
+            painter.setTransform(screenTransform(screen));
+            painter.setClipRect(toWidget(screen.frame.translated(-overlayFrame.topLeft())));
+            paintScene(painter);
+            painter.restore();
         }
     }
 
@@ -154,6 +158,29 @@ class RegionSelectorView : public QWidget {
                 std::abs(start.x() - current.x()), std::abs(start.y() - current.y())};
     }
 
+    // With scale factors Qt places a window spanning several screens by one screen's factor
+    // but maps each screen's pointer by that screen's own; drawing each screen's part through
+    // the same map as its pointer keeps the picture under the pointer.
+    QTransform screenTransform(const platform::Screen& screen) const {
+        const QRectF qtFrame = layout.space.toQt(screen.frame);
+        const QPointF local = mapFromGlobal(qtFrame.topLeft());
+        const double ratio = screen.backingScaleFactor / devicePixelRatioF();
+        const QPointF inOverlay = qtFrame.topLeft() - layout.space.toQt(overlayFrame).topLeft();
+        return QTransform::fromTranslate(local.x(), local.y())
+            .scale(ratio, ratio)
+            .translate(-inOverlay.x(), -inOverlay.y());
+    }
+
+    void paintScene(QPainter& painter) const {
+        paintDesktop(painter);
+        painter.fillRect(QRectF(0, 0, width(), height()), QColor::fromRgbF(0, 0, 0, dimAlpha));
+        if (dragging) {
+            paintSelection(painter, toWidget(selection()));
+        } else {
+            paintPrompt(painter);
+        }
+    }
+
     void paintDesktop(QPainter& painter) const {
         if (!desktop) {
             return;
@@ -168,7 +195,7 @@ class RegionSelectorView : public QWidget {
         painter.save();
         if (desktop) {
             // Without a compositor "clear" means the undimmed desktop we painted first.
-            painter.setClipRect(area);
+            painter.setClipRect(area, Qt::IntersectClip);
             paintDesktop(painter);
         } else {
             painter.setCompositionMode(QPainter::CompositionMode_Source);
