@@ -63,6 +63,28 @@ int differingPixels(const QImage& captured, const QRect& rootPixels) {
     return differing;
 }
 
+// Pictures the screen while a drag is held and tells whether the overlay shows the desktop
+// undimmed inside the selection and dimmed just outside it.
+bool overlayShowsSelection(QPoint from, QPoint to, const QString& pictureName) {
+    auto selector = RegionSelectorController::create(
+        QStringLiteral("Kéo chuột để chọn vùng chụp  •  Esc để hủy"), [](RegionResult) {},
+        std::make_shared<platform::QtScreens>());
+    if (!waitForOverlay()) {
+        return false;
+    }
+    moveTo(from);
+    xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
+    moveTo(to);
+    QTest::qWait(300);
+    const QImage picture(e2e::saveScreenPicture(pictureName));
+    xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
+    const QPoint inside = (from + to) / 2;
+    const QPoint outside(from.x() - 20, inside.y());
+    return !picture.isNull() &&
+           picture.pixel(inside) == e2e::positionColour(inside.x(), inside.y()) &&
+           qRed(picture.pixel(outside)) < qRed(e2e::positionColour(outside.x(), outside.y()));
+}
+
 class RegionCaptureTest : public testing::Test {
   protected:
     void SetUp() override { e2e::showOnRoot(e2e::positionPattern()); }
@@ -152,30 +174,17 @@ TEST_F(RegionCaptureTest, ScreenshotHoldsExactlyThePatternUnderTheRegionOnBothMo
 }
 
 TEST_F(RegionCaptureTest, OverlayDuringADragIsSavedForAPersonToLookAt) {
-    auto selector = RegionSelectorController::create(
-        QStringLiteral("Kéo chuột để chọn vùng chụp  •  Esc để hủy"), [](RegionResult) {},
-        std::make_shared<platform::QtScreens>());
-    ASSERT_TRUE(waitForOverlay());
-    moveTo({400, 400});
-    xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
-    moveTo({1000, 800});
-    QTest::qWait(300);
-    const QString path = e2e::saveScreenPicture(QStringLiteral("region-selector-drag"));
-    const QImage picture(path);
-    ASSERT_FALSE(picture.isNull());
-    // Inside the selection the desktop shows as it is; outside it is dimmed.
-    EXPECT_EQ(picture.pixel(700, 600), e2e::positionColour(700, 600));
-    EXPECT_NE(picture.pixel(200, 1000), e2e::positionColour(200, 1000));
-    xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
+    EXPECT_TRUE(overlayShowsSelection({400, 400}, {1000, 800}, "region-selector-drag"));
+    EXPECT_TRUE(overlayShowsSelection({2100, 100}, {2700, 500}, "region-selector-drag-right"));
 }
 
 // Qt fixes its scale factor when the application starts, so this case runs in a child
 // process of this binary (with its own X server) started with a scale factor of 2.
 TEST_F(RegionCaptureTest, AtScaleTwoTheImageHasTwiceThePixelsAndTheSameSizeInPoints) {
-    if (qEnvironmentVariable("QT_SCREEN_SCALE_FACTORS") != QStringLiteral("2")) {
+    if (qEnvironmentVariable("QT_SCREEN_SCALE_FACTORS") != QStringLiteral("2;2")) {
         QProcess child;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_SCREEN_SCALE_FACTORS"), QStringLiteral("2"));
+        environment.insert(QStringLiteral("QT_SCREEN_SCALE_FACTORS"), QStringLiteral("2;2"));
         child.setProcessEnvironment(environment);
         child.setProcessChannelMode(QProcess::MergedChannels);
         child.start(QCoreApplication::applicationFilePath(),
@@ -193,4 +202,14 @@ TEST_F(RegionCaptureTest, AtScaleTwoTheImageHasTwiceThePixelsAndTheSameSizeInPoi
     EXPECT_EQ(onA->size(), QSize(600, 400));
     EXPECT_EQ(onA->deviceIndependentSize(), QSizeF(300, 200));
     EXPECT_EQ(differingPixels(*onA, QRect(200, 320, 600, 400)), 0);
+
+    const auto onB = screenshot({2100, 50}, {2700, 350});
+    ASSERT_TRUE(onB.has_value());
+    EXPECT_EQ(onB->size(), QSize(600, 300));
+    EXPECT_EQ(onB->deviceIndependentSize(), QSizeF(300, 150));
+    EXPECT_EQ(differingPixels(*onB, QRect(2100, 50, 600, 300)), 0);
+
+    EXPECT_TRUE(overlayShowsSelection({400, 400}, {1000, 800}, "region-selector-drag-scale2"));
+    EXPECT_TRUE(
+        overlayShowsSelection({2100, 100}, {2700, 500}, "region-selector-drag-right-scale2"));
 }
