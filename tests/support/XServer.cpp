@@ -1,26 +1,23 @@
 #include "tests/support/XServer.h"
 
-#include "tests/support/E2eSupport.h"
-
+#include <sys/wait.h>
+#include <unistd.h>
 #include <csignal>
 #include <cstdio>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
-XServer::XServer() {
+XServer::XServer(int width, int height) {
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) {
         return;
     }
-    const std::string size = std::to_string(e2e::screenWidth) + "x" +
-                             std::to_string(e2e::screenHeight) + "x24";
+    const std::string size = std::to_string(width) + "x" + std::to_string(height) + "x24";
     const std::string fd = std::to_string(pipeEnds[1]);
     serverPid = fork();
     if (serverPid == 0) {
         close(pipeEnds[0]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", size.c_str(),
-               "-noreset", "-nolisten", "tcp", "-dpi", "96", static_cast<char*>(nullptr));
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", size.c_str(), "-noreset",
+               "-nolisten", "tcp", "-dpi", "96", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(pipeEnds[1]);
