@@ -81,6 +81,9 @@ class RegionSelectorView : public QWidget {
     }
 
     void mousePressEvent(QMouseEvent* event) override {
+        if (event->button() != Qt::LeftButton) {
+            return;
+        }
         const QPointF point = globalPoint(event);
         const auto& screens = layout.screens;
         const auto found = std::find_if(screens.begin(), screens.end(), [&](const auto& screen) {
@@ -105,7 +108,7 @@ class RegionSelectorView : public QWidget {
     }
 
     void mouseReleaseEvent(QMouseEvent* event) override {
-        if (!dragging || !selectedScreen) {
+        if (event->button() != Qt::LeftButton || !dragging || !selectedScreen) {
             return;
         }
         dragging = false;

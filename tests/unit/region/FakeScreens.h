@@ -31,10 +31,11 @@ inline std::vector<platform::QtScreenInfo> laptopAndMonitor() {
 }
 
 // Mouse events at a global position in Qt's space, the way the platform delivers them.
-inline void sendMouse(QWidget* window, QEvent::Type type, const QPointF& qtGlobal) {
+inline void sendMouse(QWidget* window, QEvent::Type type, const QPointF& qtGlobal,
+                      Qt::MouseButton pressed = Qt::LeftButton) {
     const Qt::MouseButtons held =
-        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(Qt::LeftButton);
-    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(pressed);
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : pressed;
     QMouseEvent event(type, qtGlobal - QPointF(window->geometry().topLeft()), qtGlobal, button,
                       held, Qt::NoModifier);
     QCoreApplication::sendEvent(window, &event);

@@ -142,10 +142,13 @@ TEST_F(RegionSelectorTest, EscapeTwiceOrMouseUpAfterEscapeDeliversOneResult) {
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
-TEST_F(RegionSelectorTest, OtherKeysNeverCancel) {
+TEST_F(RegionSelectorTest, OtherKeysAndButtonsNeverCancelOrSelect) {
     open();
     QTest::keyClick(window, Qt::Key_Return);
     QTest::keyClick(window, Qt::Key_Q);
+    sendMouse(window, QEvent::MouseButtonPress, QPointF(100, 100), Qt::RightButton);
+    sendMouse(window, QEvent::MouseMove, QPointF(300, 300), Qt::RightButton);
+    sendMouse(window, QEvent::MouseButtonRelease, QPointF(300, 300), Qt::RightButton);
     EXPECT_TRUE(results.empty());
     EXPECT_TRUE(window->isVisible());
 }
