@@ -173,6 +173,32 @@ TEST_F(RegionCaptureTest, ScreenshotHoldsExactlyThePatternUnderTheRegionOnBothMo
     EXPECT_EQ(differingPixels(*onB, QRect(2100, 50, 600, 300)), 0);
 }
 
+TEST_F(RegionCaptureTest, MonitorRemovedBeforeTheCaptureReportsItGoneAndCompletesOnce) {
+    CaptureService service(std::make_shared<HistoryDatabase>(home.path()));
+    QStringList statuses;
+    service.onStatus = [&](const QString& text) { statuses << text; };
+    int completions = 0;
+    std::optional<QImage> image;
+    service.takeScreenshot([&](std::optional<QImage> result) {
+        image = std::move(result);
+        ++completions;
+    });
+    ASSERT_TRUE(waitForOverlay());
+    moveTo({2100, 100});
+    xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
+    moveTo({2500, 400});
+    ASSERT_EQ(e2e::runTool(QStringLiteral("xrandr"),
+                           {QStringLiteral("--delmonitor"), QStringLiteral("B")})
+                  .exitCode,
+              0);
+    xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
+    ASSERT_TRUE(e2e::waitUntil([&] { return completions > 0; }));
+    QTest::qWait(300);
+    EXPECT_EQ(completions, 1);
+    EXPECT_FALSE(image.has_value());
+    EXPECT_EQ(statuses.last(), "Không thể chụp màn hình: Không tìm thấy màn hình đã chọn");
+}
+
 TEST_F(RegionCaptureTest, OverlayDuringADragIsSavedForAPersonToLookAt) {
     EXPECT_TRUE(overlayShowsSelection({400, 400}, {1000, 800}, "region-selector-drag"));
     EXPECT_TRUE(overlayShowsSelection({2100, 100}, {2700, 500}, "region-selector-drag-right"));
