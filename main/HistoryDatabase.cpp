@@ -2,10 +2,10 @@
 
 #include "platform/Folders.h"
 
+#include <sqlite3.h>
 #include <QDir>
 #include <QRegularExpression>
 #include <QTimeZone>
-#include <sqlite3.h>
 
 const char* const HistoryDatabase::createStatement =
     "CREATE TABLE IF NOT EXISTS captures (\n"
@@ -43,7 +43,9 @@ HistoryDatabase::HistoryDatabase(const QString& supportFolder) {
     sqlite3_exec(database, createStatement, nullptr, nullptr, nullptr);
 }
 
-HistoryDatabase::~HistoryDatabase() { sqlite3_close(database); }
+HistoryDatabase::~HistoryDatabase() {
+    sqlite3_close(database);
+}
 
 void HistoryDatabase::add(const QString& type, const QString& path) {
     sqlite3_stmt* statement = nullptr;

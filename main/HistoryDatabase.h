@@ -16,7 +16,7 @@ struct CaptureItem {
 
 // The persistent list of saved captures: one SQLite connection, three fixed statements.
 class HistoryDatabase {
-public:
+  public:
     static constexpr int defaultLimit = 100;
     static const char* const createStatement;
 
@@ -33,6 +33,6 @@ public:
     static QString isoText(const QDateTime& time);
     static QDateTime parseIsoText(const QString& text);
 
-private:
+  private:
     sqlite3* database = nullptr;
 };

@@ -21,7 +21,9 @@ int main(int argc, char** argv) {
     }
 
     AppDelegate applicationDelegate;
-    instance.onReopen = [&applicationDelegate] { applicationDelegate.applicationShouldHandleReopen(); };
+    instance.onReopen = [&applicationDelegate] {
+        applicationDelegate.applicationShouldHandleReopen();
+    };
     platform::TerminationSignals terminationSignals([] { QApplication::quit(); });
     QObject::connect(&application, &QApplication::commitDataRequest,
                      [&applicationDelegate] { applicationDelegate.applicationShouldTerminate(); });

@@ -12,6 +12,8 @@ void SystemClipboard::setPng(const QByteArray& png) {
     QGuiApplication::clipboard()->setMimeData(data);
 }
 
-void SystemClipboard::setImage(const QImage& image) { QGuiApplication::clipboard()->setImage(image); }
+void SystemClipboard::setImage(const QImage& image) {
+    QGuiApplication::clipboard()->setImage(image);
+}
 
 }  // namespace platform

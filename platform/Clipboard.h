@@ -6,7 +6,7 @@
 namespace platform {
 
 class Clipboard {
-public:
+  public:
     virtual ~Clipboard() = default;
     // Replaces the clipboard with these bytes under image/png and no other type.
     virtual void setPng(const QByteArray& png) = 0;
@@ -15,7 +15,7 @@ public:
 };
 
 class SystemClipboard : public Clipboard {
-public:
+  public:
     void setPng(const QByteArray& png) override;
     void setImage(const QImage& image) override;
 };

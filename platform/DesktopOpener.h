@@ -6,13 +6,13 @@ namespace platform {
 
 // Opens a file or folder in the desktop's default application.
 class DesktopOpener {
-public:
+  public:
     virtual ~DesktopOpener() = default;
     virtual bool open(const QString& path) = 0;
 };
 
 class SystemDesktopOpener : public DesktopOpener {
-public:
+  public:
     bool open(const QString& path) override;
 };
 

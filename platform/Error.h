@@ -11,7 +11,8 @@ struct Error {
     int code = 0;
     QString description;
 
-    static Error program(int code, QString description, QString domain = QStringLiteral("Quorvastelin")) {
+    static Error program(int code, QString description,
+                         QString domain = QStringLiteral("Quorvastelin")) {
         return Error{std::move(domain), code, std::move(description)};
     }
     static Error platform(QString description) {
@@ -22,7 +23,7 @@ struct Error {
 // A value or the error that prevented it.
 template <typename T>
 class Result {
-public:
+  public:
     Result(T value) : state(std::move(value)) {}
     Result(Error error) : state(std::move(error)) {}
 
@@ -31,6 +32,6 @@ public:
     T&& value() && { return std::get<T>(std::move(state)); }
     const Error& error() const { return std::get<Error>(state); }
 
-private:
+  private:
     std::variant<T, Error> state;
 };

@@ -5,7 +5,9 @@
 
 namespace platform {
 
-QString homeFolder() { return QDir::homePath(); }
+QString homeFolder() {
+    return QDir::homePath();
+}
 
 QString documentsFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);

@@ -16,7 +16,7 @@ struct ProcessOutcome {
 
 // Runs a program with an argument list (never through a shell) and waits for it.
 class ProcessRunner {
-public:
+  public:
     virtual ~ProcessRunner() = default;
     virtual ProcessOutcome run(const QString& program, const QStringList& arguments) = 0;
 };
@@ -24,12 +24,12 @@ public:
 // Output is discarded rather than piped: an unread pipe can block the child forever. A child
 // that outlives the timeout is killed and counted as failed, so a hung tool cannot freeze us.
 class SystemProcessRunner : public ProcessRunner {
-public:
+  public:
     explicit SystemProcessRunner(std::chrono::milliseconds timeout = std::chrono::seconds(5))
         : timeout(timeout) {}
     ProcessOutcome run(const QString& program, const QStringList& arguments) override;
 
-private:
+  private:
     std::chrono::milliseconds timeout;
 };
 

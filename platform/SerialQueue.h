@@ -12,7 +12,7 @@ namespace platform {
 // One worker thread running tasks in the order they were queued. Destruction runs the tasks
 // already queued, then joins the worker.
 class SerialQueue {
-public:
+  public:
     explicit SerialQueue(std::string label);
     ~SerialQueue();
     SerialQueue(const SerialQueue&) = delete;
@@ -22,7 +22,7 @@ public:
     bool isCurrent() const { return std::this_thread::get_id() == worker.get_id(); }
     const std::string& label() const { return name; }
 
-private:
+  private:
     void run();
 
     std::string name;

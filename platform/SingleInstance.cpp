@@ -1,9 +1,9 @@
 #include "platform/SingleInstance.h"
 
+#include <unistd.h>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QRegularExpression>
-#include <unistd.h>
 
 namespace platform {
 

@@ -13,7 +13,7 @@ namespace platform {
 // and ends.
 class SingleInstance : public QObject {
     Q_OBJECT
-public:
+  public:
     SingleInstance();
     ~SingleInstance() override;
 
@@ -21,7 +21,7 @@ public:
     bool becomePrimary();
     std::function<void()> onReopen;
 
-private:
+  private:
     QString name;
     std::unique_ptr<QLocalServer> server;
 };

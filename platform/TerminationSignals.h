@@ -12,11 +12,11 @@ namespace platform {
 // ending the program runs the same orderly quit.
 class TerminationSignals : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit TerminationSignals(std::function<void()> onSignal);
     ~TerminationSignals() override;
 
-private:
+  private:
     std::function<void()> onSignal;
     std::unique_ptr<QSocketNotifier> notifier;
 };

@@ -47,11 +47,15 @@ void AppDelegate::buildStatusMenu() {
     statusItem->show();
 }
 
-void AppDelegate::applicationShouldHandleReopen() { openMain(); }
+void AppDelegate::applicationShouldHandleReopen() {
+    openMain();
+}
 
 void AppDelegate::openMain() {}
 
-void AppDelegate::quit() { QApplication::quit(); }
+void AppDelegate::quit() {
+    QApplication::quit();
+}
 
 void AppDelegate::applicationShouldTerminate() {
     if (terminated) {

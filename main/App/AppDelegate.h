@@ -15,7 +15,7 @@ class QTimer;
 // and runs the orderly quit.
 class AppDelegate : public QObject {
     Q_OBJECT
-public:
+  public:
     AppDelegate();
     ~AppDelegate() override;
 
@@ -28,7 +28,7 @@ public:
     void openMain();
     void quit();
 
-private:
+  private:
     void buildStatusMenu();
 
     std::shared_ptr<HistoryDatabase> database;

@@ -56,7 +56,8 @@ bool InstallUpkeep::relocateFromDiskImageIfNeeded() {
     if (!environment.bundlePath || !environment.launcherTool) {
         return false;
     }
-    const QString installFolder = QDir(environment.homeFolder).filePath(QStringLiteral("Applications"));
+    const QString installFolder =
+        QDir(environment.homeFolder).filePath(QStringLiteral("Applications"));
     const QString installTarget = QDir(installFolder).filePath(QStringLiteral("Quorvastelin.app"));
     const QString currentPath = resolvedPath(*environment.bundlePath);
     const QString targetPath = resolvedPath(installTarget);
@@ -86,7 +87,8 @@ bool InstallUpkeep::migrateLegacyScreenCapturePermission() {
     if (!environment.permissionTool) {
         return false;
     }
-    const QString marker = QDir(environment.supportFolder).filePath(QString::fromLatin1(markerName));
+    const QString marker =
+        QDir(environment.supportFolder).filePath(QString::fromLatin1(markerName));
     if (QFileInfo::exists(marker)) {
         return false;
     }

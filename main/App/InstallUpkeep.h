@@ -9,7 +9,7 @@
 // The two one-shot steps at the start of every launch: moving a stray copy into the
 // install folder, and resetting a leftover screen-capture permission once per account.
 class InstallUpkeep {
-public:
+  public:
     InstallUpkeep(platform::InstallEnvironment environment,
                   std::shared_ptr<platform::ProcessRunner> processRunner,
                   std::function<void()> terminateSoon);
@@ -22,7 +22,7 @@ public:
     static constexpr const char* bundleIdentifier = "local.quorvastelin.macos";
     static constexpr const char* markerName = "tcc-signature-migrated-v2";
 
-private:
+  private:
     platform::InstallEnvironment environment;
     std::shared_ptr<platform::ProcessRunner> processRunner;
     std::function<void()> terminateSoon;

@@ -41,8 +41,8 @@ std::optional<QString> CaptureService::saveScreenshot(const QImage& image) {
     // The bytes go to a temporary file that is renamed into place, so the capture name never
     // holds a partial picture.
     QSaveFile file(path);
-    const bool written = file.open(QIODevice::WriteOnly) && file.write(png) == png.size() &&
-                         file.commit();
+    const bool written =
+        file.open(QIODevice::WriteOnly) && file.write(png) == png.size() && file.commit();
     if (!written) {
         report(QStringLiteral("Không thể lưu ảnh chụp: ") + file.errorString());
         return std::nullopt;

@@ -21,7 +21,9 @@ std::unordered_map<const Program*, std::unique_ptr<QProcess>>& processes() {
 
 }  // namespace
 
-QString display() { return qEnvironmentVariable("DISPLAY"); }
+QString display() {
+    return qEnvironmentVariable("DISPLAY");
+}
 
 ToolResult runTool(const QString& program, const QStringList& arguments,
                    std::chrono::milliseconds timeout) {
@@ -88,6 +90,61 @@ QString saveScreenPicture(const QString& name) {
     return path;
 }
 
+AccessibilityBus::AccessibilityBus() {
+    QProcess daemon;
+    daemon.start(QStringLiteral("dbus-daemon"),
+                 {QStringLiteral("--session"), QStringLiteral("--fork"),
+                  QStringLiteral("--print-address=1"), QStringLiteral("--print-pid=1")});
+    if (!daemon.waitForFinished(10000)) {
+        return;
+    }
+    const QStringList lines = QString::fromUtf8(daemon.readAllStandardOutput()).split('\n');
+    if (lines.size() < 2) {
+        return;
+    }
+    address = lines[0].trimmed();
+    daemonPid = lines[1].trimmed().toLongLong();
+    QProcess launcher;
+    launcher.setProcessEnvironment(environment());
+    launcher.setStandardOutputFile(QProcess::nullDevice());
+    launcher.setStandardErrorFile(QProcess::nullDevice());
+    launcher.setProgram(QStringLiteral("/usr/libexec/at-spi-bus-launcher"));
+    launcher.setArguments({QStringLiteral("--launch-immediately")});
+    launcher.startDetached(&launcherPid);
+}
+
+AccessibilityBus::~AccessibilityBus() {
+    for (qint64 pid : {launcherPid, daemonPid}) {
+        if (pid > 0) {
+            ::kill(static_cast<pid_t>(pid), SIGTERM);
+        }
+    }
+}
+
+QProcessEnvironment AccessibilityBus::environment() const {
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+    environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("QT_ACCESSIBILITY"), QStringLiteral("1"));
+    return environment;
+}
+
+QStringList AccessibilityBus::read(const QString& applicationName) const {
+    QProcess reader;
+    QProcessEnvironment readerEnvironment = QProcessEnvironment::systemEnvironment();
+    readerEnvironment.insert(environment());
+    reader.setProcessEnvironment(readerEnvironment);
+    reader.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral(QV_TEST_SOURCE) + QStringLiteral("/e2e/read_accessible.py"),
+                  applicationName});
+    if (!reader.waitForFinished(20000)) {
+        reader.kill();
+        reader.waitForFinished();
+        return {};
+    }
+    return QString::fromUtf8(reader.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
 Program::Program(QString home, QProcessEnvironment extra)
     : home(std::move(home)), extra(std::move(extra)) {}
 
@@ -124,7 +181,9 @@ bool Program::start() {
     return true;
 }
 
-qint64 Program::pid() const { return processId; }
+qint64 Program::pid() const {
+    return processId;
+}
 
 void Program::signal(int signalNumber) const {
     if (processId > 0) {

@@ -46,9 +46,27 @@ QRgb positionColour(int x, int y);
 // Saves a picture of the whole X screen under the build folder for a person to look at.
 QString saveScreenPicture(const QString& name);
 
+// A private session bus with the accessibility bus on it, so a test can read the program's
+// labels, buttons and window titles as assistive technology hears them.
+class AccessibilityBus {
+  public:
+    AccessibilityBus();
+    ~AccessibilityBus();
+    bool started() const { return !address.isEmpty(); }
+    // What a program started with environment() needs to publish its accessible tree.
+    QProcessEnvironment environment() const;
+    // One line per accessible object: role, name, text and "showing"/"hidden", tab-separated.
+    QStringList read(const QString& applicationName) const;
+
+  private:
+    QString address;
+    qint64 daemonPid = -1;
+    qint64 launcherPid = -1;
+};
+
 // The built program, started against the test display with a temporary home.
 class Program {
-public:
+  public:
     explicit Program(QString home, QProcessEnvironment extra = {});
     ~Program();
     bool start();
@@ -58,7 +76,7 @@ public:
     std::optional<int> waitForExit(std::chrono::milliseconds limit = std::chrono::seconds(20));
     const QString& homeFolder() const { return home; }
 
-private:
+  private:
     QString home;
     QProcessEnvironment extra;
     qint64 processId = -1;

@@ -1,11 +1,11 @@
 #include "tests/support/E2eSupport.h"
 #include "tests/support/XServer.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <gtest/gtest.h>
 
 // Every end-to-end test runs in a process of its own (CTest runs them one by one), with its
 // own Xvfb showing two monitors. The process itself is an X client of that server too, so a
@@ -29,22 +29,20 @@ int main(int argc, char** argv) {
                              "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS"}) {
         qunsetenv(name);
     }
-    e2e::runTool(QStringLiteral("xrandr"),
-                 {QStringLiteral("--setmonitor"), QStringLiteral("A"),
-                  QStringLiteral("%1/508x%2/286+%3+%4")
-                      .arg(e2e::monitorA.width)
-                      .arg(e2e::monitorA.height)
-                      .arg(e2e::monitorA.x)
-                      .arg(e2e::monitorA.y),
-                  QStringLiteral("screen")});
-    e2e::runTool(QStringLiteral("xrandr"),
-                 {QStringLiteral("--setmonitor"), QStringLiteral("B"),
-                  QStringLiteral("%1/338x%2/270+%3+%4")
-                      .arg(e2e::monitorB.width)
-                      .arg(e2e::monitorB.height)
-                      .arg(e2e::monitorB.x)
-                      .arg(e2e::monitorB.y),
-                  QStringLiteral("none")});
+    e2e::runTool(QStringLiteral("xrandr"), {QStringLiteral("--setmonitor"), QStringLiteral("A"),
+                                            QStringLiteral("%1/508x%2/286+%3+%4")
+                                                .arg(e2e::monitorA.width)
+                                                .arg(e2e::monitorA.height)
+                                                .arg(e2e::monitorA.x)
+                                                .arg(e2e::monitorA.y),
+                                            QStringLiteral("screen")});
+    e2e::runTool(QStringLiteral("xrandr"), {QStringLiteral("--setmonitor"), QStringLiteral("B"),
+                                            QStringLiteral("%1/338x%2/270+%3+%4")
+                                                .arg(e2e::monitorB.width)
+                                                .arg(e2e::monitorB.height)
+                                                .arg(e2e::monitorB.x)
+                                                .arg(e2e::monitorB.y),
+                                            QStringLiteral("none")});
     QApplication application(argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,7 +1,7 @@
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 // Each unit test process runs offscreen with a home of its own, so nothing reads or writes
 // the real user's folders or display.

@@ -1,15 +1,17 @@
 #include "main/HistoryDatabase.h"
 
+#include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
-#include <sqlite3.h>
 
 namespace {
 
-QString databasePath(const QTemporaryDir& folder) { return folder.filePath("history.db"); }
+QString databasePath(const QTemporaryDir& folder) {
+    return folder.filePath("history.db");
+}
 
 // Runs raw SQL against the file, the way another program would alter it.
 void execute(const QString& path, const char* sql) {
@@ -27,7 +29,8 @@ QString storedSchema(const QString& path) {
                        &statement, nullptr);
     QString schema;
     if (sqlite3_step(statement) == SQLITE_ROW) {
-        schema = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+        schema =
+            QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
     }
     sqlite3_finalize(statement);
     sqlite3_close(connection);
@@ -76,7 +79,8 @@ TEST(HistoryDatabase, StoresWholeSecondUtcTextEndingInZ) {
         QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
     sqlite3_finalize(statement);
     sqlite3_close(connection);
-    EXPECT_TRUE(QRegularExpression("^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}Z$").match(text).hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression("^\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}Z$").match(text).hasMatch())
         << text.toStdString();
 }
 
@@ -112,13 +116,14 @@ TEST(HistoryDatabase, UnparsableTimeReadsAsNowAndNullRowsAreSkipped) {
     HistoryDatabase store(folder.path());
     store.add("screenshot", "/good.png");
     // Another program rebuilt the table without the NOT NULL constraints.
-    execute(databasePath(folder),
-            "INSERT INTO captures(type,path,created_at) VALUES('video','/odd.mov','yesterday');"
-            "CREATE TABLE loose (id INTEGER PRIMARY KEY AUTOINCREMENT, type TEXT, path TEXT,"
-            " created_at TEXT);"
-            "INSERT INTO loose SELECT * FROM captures;"
-            "INSERT INTO loose(type,path,created_at) VALUES(NULL,'/null.png','2024-01-01T00:00:00Z');"
-            "DROP TABLE captures; ALTER TABLE loose RENAME TO captures;");
+    execute(
+        databasePath(folder),
+        "INSERT INTO captures(type,path,created_at) VALUES('video','/odd.mov','yesterday');"
+        "CREATE TABLE loose (id INTEGER PRIMARY KEY AUTOINCREMENT, type TEXT, path TEXT,"
+        " created_at TEXT);"
+        "INSERT INTO loose SELECT * FROM captures;"
+        "INSERT INTO loose(type,path,created_at) VALUES(NULL,'/null.png','2024-01-01T00:00:00Z');"
+        "DROP TABLE captures; ALTER TABLE loose RENAME TO captures;");
     const auto items = store.recent();
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(items[0].path, "/odd.mov");

@@ -1,0 +1,80 @@
+#include "main/HistoryDatabase.h"
+#include "tests/support/E2eSupport.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <csignal>
+
+namespace {
+
+QString schemaOf(const QString& path) {
+    sqlite3* connection = nullptr;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &connection, SQLITE_OPEN_READONLY, nullptr) !=
+        SQLITE_OK) {
+        sqlite3_close(connection);
+        return {};
+    }
+    sqlite3_stmt* statement = nullptr;
+    sqlite3_prepare_v2(connection, "SELECT sql FROM sqlite_master WHERE name='captures'", -1,
+                       &statement, nullptr);
+    QString schema;
+    if (sqlite3_step(statement) == SQLITE_ROW) {
+        schema =
+            QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(connection);
+    return schema;
+}
+
+// A home whose path has spaces and Vietnamese letters, as real users' homes may.
+struct LifecycleFixture : testing::Test {
+    QTemporaryDir root;
+    QString home = root.filePath("Nguyễn Văn Ánh");
+    void SetUp() override { ASSERT_TRUE(QDir().mkpath(home)); }
+    QString database() const { return home + "/.local/share/Quorvastelin/history.db"; }
+};
+
+}  // namespace
+
+TEST_F(LifecycleFixture, StartsCreatesTheHistoryStoreAndEndsCleanlyOnSigterm) {
+    e2e::Program program(home);
+    ASSERT_TRUE(program.start());
+    ASSERT_TRUE(e2e::waitUntil([&] { return !schemaOf(database()).isEmpty(); }));
+    EXPECT_EQ(schemaOf(database()),
+              "CREATE TABLE captures (\n    id INTEGER PRIMARY KEY AUTOINCREMENT,\n"
+              "    type TEXT NOT NULL,\n    path TEXT NOT NULL,\n    created_at TEXT NOT NULL\n)");
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.waitForExit(), std::optional<int>(0));
+}
+
+TEST_F(LifecycleFixture, SecondStartHandsOverToTheFirstAndEnds) {
+    e2e::Program first(home);
+    ASSERT_TRUE(first.start());
+    ASSERT_TRUE(e2e::waitUntil([&] { return QFile::exists(database()); }));
+    e2e::Program second(home);
+    ASSERT_TRUE(second.start());
+    EXPECT_EQ(second.waitForExit(), std::optional<int>(0));
+    EXPECT_FALSE(first.waitForExit(std::chrono::milliseconds(300)).has_value());
+    first.signal(SIGINT);
+    EXPECT_EQ(first.waitForExit(), std::optional<int>(0));
+}
+
+TEST_F(LifecycleFixture, CorruptHistoryFileIsLeftAloneAndTheProgramRuns) {
+    QDir().mkpath(home + "/.local/share/Quorvastelin");
+    const QByteArray junk = QByteArray("definitely not sqlite").repeated(100);
+    QFile file(database());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(junk);
+    file.close();
+    e2e::Program program(home);
+    ASSERT_TRUE(program.start());
+    EXPECT_FALSE(program.waitForExit(std::chrono::seconds(2)).has_value());
+    program.signal(SIGHUP);
+    EXPECT_EQ(program.waitForExit(), std::optional<int>(0));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), junk);
+}

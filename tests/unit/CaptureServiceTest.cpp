@@ -1,0 +1,155 @@
+#include "main/CaptureService/CaptureFileNaming.h"
+#include "main/CaptureService/CaptureService.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace {
+
+class RecordingClipboard : public platform::Clipboard {
+  public:
+    explicit RecordingClipboard(QStringList& events) : events(events) {}
+    void setPng(const QByteArray& bytes) override {
+        png = bytes;
+        events << "clipboard";
+    }
+    void setImage(const QImage&) override { events << "clipboard image"; }
+    QByteArray png;
+
+  private:
+    QStringList& events;
+};
+
+const QDateTime fixedNow(QDate(2024, 3, 7), QTime(9, 5, 2));
+
+QImage screenshotLikeImage() {
+    QImage image(64, 40, QImage::Format_ARGB32_Premultiplied);
+    image.fill(QColor(10, 120, 200));
+    image.setDevicePixelRatio(2);
+    return image;
+}
+
+// A service over a real database in a temporary support folder, recording the order of its
+// outward effects.
+struct ServiceFixture : testing::Test {
+    QTemporaryDir support;
+    QStringList events;
+    std::shared_ptr<HistoryDatabase> database = std::make_shared<HistoryDatabase>(support.path());
+    std::shared_ptr<RecordingClipboard> clipboard = std::make_shared<RecordingClipboard>(events);
+    CaptureService service{database, CapturePlatform{clipboard, [] { return fixedNow; }}};
+    QString screenshots = CaptureService::rootFolder() + "/Screenshots";
+
+    void SetUp() override {
+        QDir(CaptureService::rootFolder()).removeRecursively();
+        service.onStatus = [this](const QString& text) { events << "status: " + text; };
+        service.onHistoryChanged = [this] {
+            events << QString("history: %1 rows").arg(database->recent().size());
+        };
+    }
+    void TearDown() override {
+        QFile::setPermissions(CaptureService::rootFolder(),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QDir(CaptureService::rootFolder()).removeRecursively();
+    }
+};
+
+}  // namespace
+
+TEST(CaptureFileNaming, CountsUpPastFilesAndFoldersWithTheCandidateName) {
+    QTemporaryDir folder;
+    const QString first = chooseCaptureFilePath(folder.path(), "Screenshot", "png", fixedNow);
+    EXPECT_EQ(first, folder.filePath("Screenshot_2024-03-07_09-05-02.png"));
+    QFile(first).open(QIODevice::WriteOnly);
+    EXPECT_EQ(chooseCaptureFilePath(folder.path(), "Screenshot", "png", fixedNow),
+              folder.filePath("Screenshot_2024-03-07_09-05-02_1.png"));
+    QDir(folder.path()).mkdir("Screenshot_2024-03-07_09-05-02_1.png");
+    EXPECT_EQ(chooseCaptureFilePath(folder.path(), "Screenshot", "png", fixedNow),
+              folder.filePath("Screenshot_2024-03-07_09-05-02_2.png"));
+    EXPECT_EQ(chooseCaptureFilePath(folder.path(), "Recording", "mov",
+                                    QDateTime(QDate(2024, 12, 31), QTime(23, 59, 59))),
+              folder.filePath("Recording_2024-12-31_23-59-59.mov"));
+}
+
+TEST(CaptureServiceRoot, IsTheDocumentsFolderAndIsNotCreatedByAsking) {
+    EXPECT_EQ(CaptureService::rootFolder(), QDir::homePath() + "/Documents/Quorvastelin");
+}
+
+TEST_F(ServiceFixture, SaveWritesPngThenClipboardThenRowThenListThenStatus) {
+    const auto saved = service.saveScreenshot(screenshotLikeImage());
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(*saved, screenshots + "/Screenshot_2024-03-07_09-05-02.png");
+    EXPECT_EQ(events,
+              (QStringList{"clipboard", "history: 1 rows",
+                           "status: Đã lưu và sao chép: Screenshot_2024-03-07_09-05-02.png"}));
+    QFile file(*saved);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), clipboard->png);
+    const QImage written(*saved);
+    EXPECT_EQ(written.size(), QSize(64, 40));
+    EXPECT_EQ(written.pixelColor(5, 5), QColor(10, 120, 200));
+    const auto rows = database->recent();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].type, "screenshot");
+    EXPECT_EQ(rows[0].path, *saved);
+}
+
+TEST_F(ServiceFixture, SavesInTheSameSecondGetCountingSuffixes) {
+    service.saveScreenshot(screenshotLikeImage());
+    service.saveScreenshot(screenshotLikeImage());
+    const auto third = service.saveScreenshot(screenshotLikeImage());
+    ASSERT_TRUE(third);
+    EXPECT_EQ(*third, screenshots + "/Screenshot_2024-03-07_09-05-02_2.png");
+    EXPECT_TRUE(QFile::exists(screenshots + "/Screenshot_2024-03-07_09-05-02_1.png"));
+    EXPECT_EQ(database->recent().size(), 3u);
+}
+
+TEST_F(ServiceFixture, DeletedFoldersAreRecreated) {
+    ASSERT_TRUE(service.saveScreenshot(screenshotLikeImage()));
+    QDir(CaptureService::rootFolder()).removeRecursively();
+    EXPECT_TRUE(service.saveScreenshot(screenshotLikeImage()));
+}
+
+TEST_F(ServiceFixture, ScreenshotsBeingAFileFailsWithAReasonAndNoOtherEffect) {
+    QDir().mkpath(CaptureService::rootFolder());
+    QFile blocker(screenshots);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    EXPECT_FALSE(service.saveScreenshot(screenshotLikeImage()));
+    ASSERT_EQ(events.size(), 1);
+    EXPECT_TRUE(events[0].startsWith("status: Không thể lưu ảnh chụp: "))
+        << events[0].toStdString();
+    EXPECT_GT(events[0].size(), QString("status: Không thể lưu ảnh chụp: ").size());
+    EXPECT_TRUE(clipboard->png.isEmpty());
+    EXPECT_TRUE(database->recent().empty());
+}
+
+TEST_F(ServiceFixture, UnwritableFolderLeavesNoFileUnderACaptureName) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "root writes into read-only folders";
+    }
+    QDir().mkpath(screenshots);
+    QFile::setPermissions(screenshots, QFile::ReadOwner | QFile::ExeOwner);
+    EXPECT_FALSE(service.saveScreenshot(screenshotLikeImage()));
+    QFile::setPermissions(screenshots, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_TRUE(QDir(screenshots).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(events.value(0).startsWith("status: Không thể lưu ảnh chụp: "));
+}
+
+TEST_F(ServiceFixture, ImageWithoutPixelsIsNotSaved) {
+    EXPECT_FALSE(service.saveScreenshot(QImage()));
+    EXPECT_TRUE(clipboard->png.isEmpty());
+    EXPECT_TRUE(database->recent().empty());
+    ASSERT_EQ(events.size(), 1);
+    EXPECT_TRUE(events[0].startsWith("status: Không thể lưu ảnh chụp: "));
+}
+
+TEST_F(ServiceFixture, UnsetCallbacksAreSkipped) {
+    service.onStatus = nullptr;
+    service.onHistoryChanged = nullptr;
+    EXPECT_TRUE(service.saveScreenshot(screenshotLikeImage()));
+    EXPECT_EQ(database->recent().size(), 1u);
+}
