@@ -38,11 +38,6 @@ TEST(ScreenCapture, FractionalPointsCoverWholePixelsOutward) {
               QRect(88, 279, 201, 101));
 }
 
-TEST(ScreenCapture, ExactSizeIsKeptAsGrabbed) {
-    const QImage grabbed = numbered(20, 10);
-    EXPECT_EQ(platform::fitToOutputSize(grabbed, QSize(20, 10)), grabbed);
-}
-
 TEST(ScreenCapture, OnePixelOfTruncatedFractionIsCroppedNotResampled) {
     const QImage fitted = platform::fitToOutputSize(numbered(21, 11), QSize(20, 10));
     EXPECT_EQ(fitted, numbered(20, 10));

@@ -58,7 +58,3 @@ TEST(Screens, ScreenWithoutANameHasNoDisplayIdentifier) {
     const auto layout = layoutScreens({{"", QRect(0, 0, 10, 10), 1.0}});
     EXPECT_FALSE(layout.screens.front().displayID.has_value());
 }
-
-TEST(Screens, NoScreensGiveAnEmptyLayout) {
-    EXPECT_TRUE(layoutScreens({}).screens.empty());
-}

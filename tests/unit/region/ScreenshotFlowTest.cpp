@@ -132,19 +132,6 @@ TEST_F(ScreenshotFlowTest, MonitorGoneBeforeCaptureFailsWithCodeOneOnce) {
     EXPECT_TRUE(capture->requests.empty());
 }
 
-TEST_F(ScreenshotFlowTest, ScreenWithoutIdentifierFailsWithCodeOne) {
-    CapturePlatform seams;
-    seams.screens = std::make_shared<FakeScreens>(
-        std::vector<platform::QtScreenInfo>{{QString(), QRect(0, 0, 800, 600), 1.0}});
-    seams.screenCapture = capture;
-    CaptureService unnamed(std::make_shared<HistoryDatabase>(folder.filePath("other")), seams);
-    unnamed.onStatus = [this](const QString& text) { statuses << text; };
-    unnamed.takeScreenshot([this](std::optional<QImage> image) { images.push_back(image); });
-    dragInQt(visibleOverlay(), QPointF(10, 10), QPointF(100, 100));
-    ASSERT_TRUE(waitForCompletion());
-    EXPECT_EQ(statuses.last(), "Không thể chụp màn hình: Không tìm thấy màn hình đã chọn");
-}
-
 TEST_F(ScreenshotFlowTest, UnreachableCaptureBackendFailsWithCodeTwoAfterTheDisplayMatch) {
     capture->available = false;
     take();
