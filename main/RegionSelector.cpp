@@ -222,8 +222,32 @@ class RegionSelectorView : public QWidget {
     void paintPrompt(QPainter& painter) const {
         const QFont font = systemFont(16, QFont::DemiBold);
         const QSizeF size = QFontMetricsF(font).size(Qt::TextSingleLine, prompt);
-        const QRectF box(QPointF((width() - size.width()) * 0.5, 45), size);
-        paintText(painter, box, prompt, font, QColor::fromRgbF(0, 0, 0, 0.7));
+        QRectF box = promptBox(overlayFrame, size);
+        // Centred over screens of different heights the prompt can fall in a gap no monitor
+        // shows; then the primary screen carries it instead.
+        if (!onScreens(box) && !layout.screens.empty()) {
+            box = promptBox(layout.screens.front().frame, size);
+        }
+        paintText(painter, toWidget(box.translated(-overlayFrame.topLeft())), prompt, font,
+                  QColor::fromRgbF(0, 0, 0, 0.7));
+    }
+
+    static QRectF promptBox(const QRectF& area, const QSizeF& size) {
+        return {area.left() + (area.width() - size.width()) * 0.5,
+                area.bottom() - 45 - size.height(), size.width(), size.height()};
+    }
+
+    bool onScreens(const QRectF& box) const {
+        const auto shown = [this](const QPointF& corner) {
+            return std::any_of(
+                layout.screens.begin(), layout.screens.end(), [&](const auto& screen) {
+                    const QRectF& frame = screen.frame;
+                    return corner.x() >= frame.left() && corner.x() <= frame.right() &&
+                           corner.y() >= frame.top() && corner.y() <= frame.bottom();
+                });
+        };
+        return shown(box.topLeft()) && shown(box.topRight()) && shown(box.bottomLeft()) &&
+               shown(box.bottomRight());
     }
 
     static void paintText(QPainter& painter, const QRectF& box, const QString& text,

@@ -72,6 +72,8 @@ bool overlayShowsSelection(QPoint from, QPoint to, const QString& pictureName) {
     if (!waitForOverlay()) {
         return false;
     }
+    QTest::qWait(100);
+    e2e::saveScreenPicture(pictureName + QStringLiteral("-prompt"));
     moveTo(from);
     xdotool({QStringLiteral("mousedown"), QStringLiteral("1")});
     moveTo(to);

@@ -176,3 +176,51 @@ TEST_F(RegionSelectorTest, WithoutCompositorTheDesktopStillIsDimmedAndTheSelecti
     EXPECT_NEAR(painted.pixelColor(20, 280).red(), 140, 2);
     EXPECT_EQ(painted.pixelColor(200, 100), QColor(0, 122, 255));
 }
+
+namespace {
+
+// Counts the prompt's dark backing in a strip 45 points below the overlay's top.
+int promptPixelsAround(const QImage& painted, int centreX) {
+    int dark = 0;
+    for (int x = centreX - 60; x < centreX + 60; ++x) {
+        for (int y = 46; y < 56; ++y) {
+            dark += qRed(painted.pixel(x, y)) < 60 ? 1 : 0;
+        }
+    }
+    return dark;
+}
+
+std::optional<std::vector<platform::DesktopPiece>> whiteDesktop(
+    const std::vector<platform::QtScreenInfo>& screens) {
+    const auto layout = platform::layoutScreens(screens);
+    std::vector<platform::DesktopPiece> pieces;
+    for (const auto& screen : layout.screens) {
+        QPixmap white(screen.frame.size().toSize());
+        white.fill(Qt::white);
+        pieces.push_back({screen.frame, white});
+    }
+    return pieces;
+}
+
+}  // namespace
+
+TEST_F(RegionSelectorTest, PromptIsCentredOverTheUnionWhenScreensShowItThere) {
+    const std::vector<platform::QtScreenInfo> sideBySide{{"A", QRect(0, 0, 800, 600), 1.0},
+                                                         {"B", QRect(800, 0, 800, 600), 1.0}};
+    auto fake = std::make_shared<FakeScreens>(sideBySide);
+    fake->desktop = whiteDesktop(sideBySide);
+    openWith(fake);
+    const QImage painted = window->grab().toImage();
+    EXPECT_GT(promptPixelsAround(painted, 800), 200);
+    EXPECT_EQ(promptPixelsAround(painted, 400), 0);
+}
+
+TEST_F(RegionSelectorTest, PromptMovesToThePrimaryWhenTheUnionCentreIsInAGap) {
+    const std::vector<platform::QtScreenInfo> lowerMonitor{
+        {"Built-in", QRect(0, 0, 1512, 982), 1.0}, {"Monitor", QRect(1512, 102, 1920, 1080), 1.0}};
+    auto fake = std::make_shared<FakeScreens>(lowerMonitor);
+    fake->desktop = whiteDesktop(lowerMonitor);
+    openWith(fake);
+    const QImage painted = window->grab().toImage();
+    EXPECT_GT(promptPixelsAround(painted, 756), 200);
+}
