@@ -1,3 +1,4 @@
+#include "main/CaptureService/CaptureGeometry.h"
 #include "main/CaptureService/CaptureService.h"
 #include "main/RegionSelector.h"
 #include "tests/support/E2eSupport.h"
@@ -127,6 +128,20 @@ class RegionCaptureTest : public testing::Test {
 };
 
 }  // namespace
+
+TEST_F(RegionCaptureTest, EveryScreenMatchesTheCaptureDisplayAtItsPlace) {
+    const platform::ScreenLayout layout = platform::QtScreens().layout();
+    const auto displays = platform::X11ScreenCapture().displays();
+    ASSERT_TRUE(displays.ok());
+    ASSERT_EQ(layout.screens.size(), 2u);
+    ASSERT_EQ(displays.value().size(), 2u);
+    const auto a = matchDisplay(layout.screens[0], displays.value());
+    const auto b = matchDisplay(layout.screens[1], displays.value());
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(a->pixelGeometry, QRect(0, 120, 1920, 1080));
+    EXPECT_EQ(b->pixelGeometry, QRect(1920, 0, 1280, 1024));
+    EXPECT_EQ(b->frame, layout.screens[1].frame);
+}
 
 TEST_F(RegionCaptureTest, DragDeliversGlobalRectAndTheScreenOnEitherMonitor) {
     const auto onA = select([] { dragOnRoot({700, 650}, {300, 400}); });
