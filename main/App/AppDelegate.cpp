@@ -6,12 +6,15 @@
 #include <QApplication>
 #include <QIcon>
 #include <QMenu>
+#include <QPointer>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 using namespace std::chrono_literals;
 
 AppDelegate::AppDelegate()
     : database(std::make_shared<HistoryDatabase>()),
+      remapper(std::make_shared<KeyRemapper>()),
       installUpkeep(platform::currentInstallEnvironment(),
                     std::make_shared<platform::SystemProcessRunner>(),
                     [] { platform::dispatchMainAfter(500ms, [] { QApplication::quit(); }); }) {}
@@ -24,7 +27,38 @@ void AppDelegate::applicationDidFinishLaunching() {
     }
     installUpkeep.migrateLegacyScreenCapturePermission();
     capture = std::make_shared<CaptureService>(database);
+    remapper->commandHandler = [delegate =
+                                    QPointer<AppDelegate>(this)](QuorvastelinCommand command) {
+        if (delegate) {
+            delegate->routeCommand(command);
+        }
+    };
     buildStatusMenu();
+    remapper->start();
+    retryTimer = std::make_unique<QTimer>();
+    retryTimer->setInterval(2000ms);
+    connect(retryTimer.get(), &QTimer::timeout, this, [delegate = QPointer<AppDelegate>(this)] {
+        if (delegate) {
+            delegate->upkeep();
+        }
+    });
+    retryTimer->start();
+}
+
+void AppDelegate::routeCommand(QuorvastelinCommand command) {
+    switch (command) {
+        case QuorvastelinCommand::screenshot:
+            screenshot();
+            break;
+        case QuorvastelinCommand::video:
+            video();
+            break;
+    }
+}
+
+void AppDelegate::upkeep() {
+    remapper->checkMappingStillApplied();
+    remapper->start();
 }
 
 void AppDelegate::buildStatusMenu() {
@@ -34,6 +68,8 @@ void AppDelegate::buildStatusMenu() {
 
     statusMenu = std::make_unique<QMenu>();
     statusMenu->addAction(QStringLiteral("Mở Quorvastelin"), this, &AppDelegate::openMain);
+    statusMenu->addAction(QStringLiteral("Chụp vùng (⌘4)"), this, &AppDelegate::screenshot);
+    statusMenu->addAction(QStringLiteral("Quay / dừng quay (⌘5)"), this, &AppDelegate::video);
     statusMenu->addSeparator();
     QAction* quitAction = statusMenu->addAction(QStringLiteral("Thoát"), this, &AppDelegate::quit);
     quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -53,6 +89,10 @@ void AppDelegate::applicationShouldHandleReopen() {
 
 void AppDelegate::openMain() {}
 
+void AppDelegate::screenshot() {}
+
+void AppDelegate::video() {}
+
 void AppDelegate::quit() {
     QApplication::quit();
 }
@@ -62,4 +102,5 @@ void AppDelegate::applicationShouldTerminate() {
         return;
     }
     terminated = true;
+    remapper->stop();
 }

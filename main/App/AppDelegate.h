@@ -3,6 +3,7 @@
 #include "main/App/InstallUpkeep.h"
 #include "main/CaptureService/CaptureService.h"
 #include "main/HistoryDatabase.h"
+#include "main/KeyRemapper.h"
 
 #include <QObject>
 #include <memory>
@@ -30,11 +31,17 @@ class AppDelegate : public QObject {
 
   private:
     void buildStatusMenu();
+    void routeCommand(QuorvastelinCommand command);
+    void screenshot();
+    void video();
+    void upkeep();
 
     std::shared_ptr<HistoryDatabase> database;
+    std::shared_ptr<KeyRemapper> remapper;
     std::shared_ptr<CaptureService> capture;
     std::unique_ptr<QMenu> statusMenu;
     std::unique_ptr<QSystemTrayIcon> statusItem;
+    std::unique_ptr<QTimer> retryTimer;
     InstallUpkeep installUpkeep;
     bool terminated = false;
 };

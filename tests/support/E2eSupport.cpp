@@ -81,6 +81,22 @@ void showOnRoot(const QImage& picture) {
              QStringLiteral("root"), file.fileName()});
 }
 
+QString keyboardSetting(const QString& field) {
+    const QString query =
+        QString::fromUtf8(runTool(QStringLiteral("setxkbmap"), {QStringLiteral("-query")}).output);
+    const QString prefix = field + QLatin1Char(':');
+    for (const QString& line : query.split(QLatin1Char('\n'))) {
+        if (line.startsWith(prefix)) {
+            return line.mid(prefix.size()).trimmed();
+        }
+    }
+    return {};
+}
+
+QStringList keyboardOptions() {
+    return keyboardSetting(QStringLiteral("options")).split(QLatin1Char(','), Qt::SkipEmptyParts);
+}
+
 QString saveScreenPicture(const QString& name) {
     const QString folder = QStringLiteral(QV_ARTIFACTS);
     QDir().mkpath(folder);

@@ -43,6 +43,11 @@ void showOnRoot(const QImage& picture);
 QImage positionPattern();
 QRgb positionColour(int x, int y);
 
+// One field of `setxkbmap -query` ("layout", "options", ...); empty when the field is absent.
+QString keyboardSetting(const QString& field);
+// The XKB options the server carries, in order.
+QStringList keyboardOptions();
+
 // Saves a picture of the whole X screen under the build folder for a person to look at.
 QString saveScreenPicture(const QString& name);
 

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "main/ImageEditor/InsertImageFile.h"
+#include "main/ImageEditor/TextTool.h"
+#include "platform/Clipboard.h"
+
+#include <QImage>
+#include <QObject>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class ColorWell;
+class EditorCanvasView;
+class QComboBox;
+class QPushButton;
+class QScrollArea;
+class QWidget;
+
+// The platform services the editor reaches; tests hand in fakes for the modal questions.
+struct ImageEditorPlatform {
+    std::shared_ptr<platform::Clipboard> clipboard = std::make_shared<platform::SystemClipboard>();
+    ImageFileChooser chooseImageFile = ::chooseImageFile;
+    TextPrompt promptText = askForText;
+};
+
+// The annotation window for one image. Its completion runs exactly once: with an
+// independent copy of the edited image after "Lưu & sao chép", with nothing after "Hủy" or
+// when the window is closed. The window is already closed when the completion runs, so
+// the owner may release the controller there.
+class ImageEditorController : public QObject {
+    Q_OBJECT
+  public:
+    ImageEditorController(const QImage& image,
+                          std::function<void(std::optional<QImage>)> completion,
+                          ImageEditorPlatform platform = {});
+    ~ImageEditorController() override;
+
+    // Shows the window in front and gives it the keyboard.
+    void showWindow();
+    QWidget* window() const { return editorWindow.get(); }
+    EditorCanvasView* canvasView() const { return canvas; }
+
+    // The toolbar's actions.
+    void selectTool(int tag);
+    void colorChanged();
+    void widthChanged();
+    void undo();
+    void redo();
+    void zoomChanged();
+    void copyImage();
+    void cancel();
+    void save();
+
+  private:
+    void windowWillClose();
+    void finish(std::optional<QImage> result);
+    void buildInterface();
+    QPushButton* button(const QString& title, std::function<void()> action);
+
+    std::unique_ptr<QWidget> editorWindow;
+    EditorCanvasView* canvas;
+    ColorWell* colorWell;
+    QComboBox* widthPicker;
+    QComboBox* zoomPicker;
+    QScrollArea* scrollView;
+    std::optional<QImage> insertImage;
+    std::function<void(std::optional<QImage>)> completion;
+    bool finished = false;
+    ImageEditorPlatform platform;
+};

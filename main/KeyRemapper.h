@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/HotKeys.h"
+#include "platform/KeyMappingTool.h"
+
+#include <functional>
+#include <memory>
+
+// The commands the two global hot keys issue.
+enum class QuorvastelinCommand { screenshot, video };
+
+// The seams to the X server; real ones by default.
+struct KeyRemapperPlatform {
+    std::shared_ptr<platform::KeyMappingTool> mappingTool =
+        std::make_shared<platform::SetxkbmapTool>();
+    std::shared_ptr<platform::HotKeys> hotKeys = std::make_shared<platform::X11HotKeys>();
+};
+
+// Windows Mode: both Super keys act as Control system-wide, and while that holds, Control+4
+// and Control+5 are global hot keys. Create it with std::make_shared: the hot keys reach it
+// through a weak reference.
+class KeyRemapper : public std::enable_shared_from_this<KeyRemapper> {
+  public:
+    explicit KeyRemapper(KeyRemapperPlatform platform = {});
+    ~KeyRemapper();
+    KeyRemapper(const KeyRemapper&) = delete;
+    KeyRemapper& operator=(const KeyRemapper&) = delete;
+
+    // Applies the mapping when it is wanted and not yet active.
+    void start();
+    void enable();
+    void requestPermission();
+    void stop();
+    bool isRunning() const { return running; }
+    // The desktop may reset the keyboard behind our back; then the mapping counts as lost, so
+    // that the next start() applies it again and the status line tells the truth meanwhile.
+    void checkMappingStillApplied();
+
+    std::function<void(QuorvastelinCommand)> commandHandler;
+    std::function<void(bool running, bool trusted)> stateHandler;
+
+  private:
+    void applyAndReport();
+    bool applyMapping(bool enabled);
+    void installHotKeys();
+    void uninstallHotKeys();
+    void handleHotKey(int id);
+    void report(bool isActive);
+
+    KeyRemapperPlatform platform;
+    bool hotKeysInstalled = false;
+    bool requested = true;
+    bool running = false;
+};

@@ -1,0 +1,228 @@
+#include "platform/MovieFrameReader.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTransform>
+#include <cmath>
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/display.h>
+#include <libswscale/swscale.h>
+}
+
+namespace platform {
+namespace {
+
+struct InputCloser {
+    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+};
+struct DecoderFreer {
+    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+struct PacketFreer {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+struct FrameFreer {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+struct ScalerFreer {
+    void operator()(SwsContext* scaler) const { sws_freeContext(scaler); }
+};
+
+using Input = std::unique_ptr<AVFormatContext, InputCloser>;
+using Decoder = std::unique_ptr<AVCodecContext, DecoderFreer>;
+using Packet = std::unique_ptr<AVPacket, PacketFreer>;
+using Frame = std::unique_ptr<AVFrame, FrameFreer>;
+using Scaler = std::unique_ptr<SwsContext, ScalerFreer>;
+
+Error ffmpegError(const QString& what, int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return Error::platform(what + QStringLiteral(": ") + QString::fromUtf8(text));
+}
+
+// A damaged file makes the demuxer and decoder complain on stderr; the program keeps quiet.
+void silenceLibraryLog() {
+    static const bool silenced = [] {
+        av_log_set_level(AV_LOG_QUIET);
+        return true;
+    }();
+    (void)silenced;
+}
+
+Result<Input> openInput(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return Error::platform(QStringLiteral("Movie file not found: ") + path);
+    }
+    // A folder fails late inside the demuxer, and a pipe or device would block it forever.
+    if (!info.isFile()) {
+        return Error::platform(QStringLiteral("Not a regular file: ") + path);
+    }
+    AVDictionary* options = nullptr;
+    // A crafted playlist must not make a thumbnail reach out to the network.
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    AVFormatContext* raw = nullptr;
+    const int opened =
+        avformat_open_input(&raw, QFile::encodeName(path).constData(), nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
+        return ffmpegError(QStringLiteral("Cannot open movie"), opened);
+    }
+    Input input(raw);
+    const int probed = avformat_find_stream_info(input.get(), nullptr);
+    if (probed < 0) {
+        return ffmpegError(QStringLiteral("Cannot read movie streams"), probed);
+    }
+    return input;
+}
+
+Result<Decoder> openDecoder(const AVStream* stream) {
+    const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+    if (codec == nullptr) {
+        return Error::platform(QStringLiteral("No decoder for the movie's video"));
+    }
+    Decoder decoder(avcodec_alloc_context3(codec));
+    if (!decoder) {
+        return Error::platform(QStringLiteral("Out of memory for the video decoder"));
+    }
+    const int copied = avcodec_parameters_to_context(decoder.get(), stream->codecpar);
+    if (copied < 0) {
+        return ffmpegError(QStringLiteral("Bad video parameters"), copied);
+    }
+    const int opened = avcodec_open2(decoder.get(), codec, nullptr);
+    if (opened < 0) {
+        return ffmpegError(QStringLiteral("Cannot open the video decoder"), opened);
+    }
+    return decoder;
+}
+
+// Moves every frame the decoder has ready into kept; true once one is at or past the target.
+bool drainFrames(AVCodecContext* decoder, AVFrame* scratch, AVFrame* kept, int64_t target,
+                 bool& haveKept) {
+    while (avcodec_receive_frame(decoder, scratch) >= 0) {
+        av_frame_unref(kept);
+        av_frame_move_ref(kept, scratch);
+        haveKept = true;
+        if (kept->best_effort_timestamp != AV_NOPTS_VALUE &&
+            kept->best_effort_timestamp >= target) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Decodes from the key frame before the target up to the first frame at or after it; a movie
+// that ends sooner gives its last frame. Damaged packets are skipped, not fatal.
+Result<Frame> decodeFrameAt(AVFormatContext* input, const AVStream* stream, AVCodecContext* decoder,
+                            int64_t target) {
+    Packet packet(av_packet_alloc());
+    Frame scratch(av_frame_alloc());
+    Frame kept(av_frame_alloc());
+    if (!packet || !scratch || !kept) {
+        return Error::platform(QStringLiteral("Out of memory for a video frame"));
+    }
+    // When seeking fails the reader simply stays at the start and decodes forward.
+    av_seek_frame(input, stream->index, target, AVSEEK_FLAG_BACKWARD);
+    bool haveKept = false;
+    while (av_read_frame(input, packet.get()) >= 0) {
+        const bool ours = packet->stream_index == stream->index;
+        if (ours) {
+            avcodec_send_packet(decoder, packet.get());
+        }
+        av_packet_unref(packet.get());
+        if (ours && drainFrames(decoder, scratch.get(), kept.get(), target, haveKept)) {
+            return kept;
+        }
+    }
+    avcodec_send_packet(decoder, nullptr);
+    drainFrames(decoder, scratch.get(), kept.get(), target, haveKept);
+    if (!haveKept) {
+        return Error::platform(QStringLiteral("No video frame could be decoded"));
+    }
+    return kept;
+}
+
+Result<QImage> toImage(const AVFrame* frame) {
+    if (frame->width <= 0 || frame->height <= 0) {
+        return Error::platform(QStringLiteral("Video frame has no size"));
+    }
+    QImage image(frame->width, frame->height, QImage::Format_RGB32);
+    if (image.isNull()) {
+        return Error::platform(QStringLiteral("Video frame too large"));
+    }
+    Scaler scaler(sws_getContext(
+        frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), frame->width,
+        frame->height, AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr));
+    if (!scaler) {
+        return Error::platform(QStringLiteral("Unsupported video pixel format"));
+    }
+    // Honour the movie's own colour matrix and range, or its colours come out shifted.
+    const int* coefficients = sws_getCoefficients(frame->colorspace);
+    const int fullRange = frame->color_range == AVCOL_RANGE_JPEG ? 1 : 0;
+    sws_setColorspaceDetails(scaler.get(), coefficients, fullRange,
+                             sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
+    uint8_t* const planes[] = {image.bits()};
+    const int strides[] = {static_cast<int>(image.bytesPerLine())};
+    sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides);
+    return image;
+}
+
+// Phones and some recorders store frames sideways with a display matrix saying how to turn
+// them; only quarter turns occur in practice.
+QImage turnedForDisplay(QImage image, const AVStream* stream) {
+    size_t size = 0;
+    const uint8_t* data = av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    if (data == nullptr || size < 9 * sizeof(int32_t)) {
+        return image;
+    }
+    const double clockwise = -av_display_rotation_get(reinterpret_cast<const int32_t*>(data));
+    if (!std::isfinite(clockwise)) {
+        return image;
+    }
+    const int quarterTurns = ((static_cast<int>(std::lround(clockwise / 90.0)) % 4) + 4) % 4;
+    if (quarterTurns == 0) {
+        return image;
+    }
+    return image.transformed(QTransform().rotate(90.0 * quarterTurns));
+}
+
+}  // namespace
+
+Result<QImage> readMovieFrame(const QString& path, std::chrono::milliseconds time) {
+    silenceLibraryLog();
+    auto input = openInput(path);
+    if (!input.ok()) {
+        return input.error();
+    }
+    AVFormatContext* context = input.value().get();
+    const int index = av_find_best_stream(context, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (index < 0) {
+        return Error::platform(QStringLiteral("Movie has no video stream"));
+    }
+    const AVStream* stream = context->streams[index];
+    if (stream->time_base.num <= 0 || stream->time_base.den <= 0) {
+        return Error::platform(QStringLiteral("Movie has no usable time base"));
+    }
+    auto decoder = openDecoder(stream);
+    if (!decoder.ok()) {
+        return decoder.error();
+    }
+    const int64_t start = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time;
+    const int64_t offset =
+        av_rescale_q_rnd(time.count(), AVRational{1, 1000}, stream->time_base, AV_ROUND_UP);
+    auto frame = decodeFrameAt(context, stream, decoder.value().get(), start + offset);
+    if (!frame.ok()) {
+        return frame.error();
+    }
+    auto image = toImage(frame.value().get());
+    if (!image.ok()) {
+        return image.error();
+    }
+    return turnedForDisplay(std::move(image).value(), stream);
+}
+
+}  // namespace platform

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/Error.h"
+
+#include <QImage>
+#include <QString>
+#include <chrono>
+
+namespace platform {
+
+// Decodes the frame shown at the given time of a movie file, turned the way the movie asks to
+// be displayed. A movie shorter than the time gives its last frame. Safe on any thread.
+Result<QImage> readMovieFrame(const QString& path, std::chrono::milliseconds time);
+
+}  // namespace platform

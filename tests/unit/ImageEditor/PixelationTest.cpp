@@ -1,0 +1,35 @@
+#include "main/ImageEditor/Pixelation.h"
+
+#include <gtest/gtest.h>
+
+TEST(Pixelation, BlockIsThreeTimesTheWidthAndNeverUnderEight) {
+    EXPECT_EQ(pixelationBlockSize(2), 8);
+    EXPECT_EQ(pixelationBlockSize(4), 12);
+    EXPECT_EQ(pixelationBlockSize(6), 18);
+    EXPECT_EQ(pixelationBlockSize(10), 30);
+    EXPECT_EQ(pixelationBlockSize(16), 48);
+    EXPECT_EQ(pixelationBlockSize(24), 72);
+}
+
+TEST(Pixelation, EachBlockTakesTheAverageOfEveryPixelItCovers) {
+    QImage source(16, 8, QImage::Format_ARGB32_Premultiplied);
+    source.fill(qRgb(0, 0, 0));
+    for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            source.setPixel(x, y, qRgb(200, 100, 40));
+        }
+    }
+    // The area starts inside the first block: its colour still counts the whole block.
+    const QImage mosaic = pixelated(source, QRect(2, 0, 14, 8), 8);
+    ASSERT_EQ(mosaic.size(), QSize(14, 8));
+    EXPECT_EQ(mosaic.pixel(0, 0), qRgb(100, 50, 20));
+    EXPECT_EQ(mosaic.pixel(5, 7), qRgb(100, 50, 20));
+    EXPECT_EQ(mosaic.pixel(6, 0), qRgb(0, 0, 0));
+}
+
+TEST(Pixelation, BlocksAtTheImageEdgeAverageOnlyWhatExists) {
+    QImage source(10, 10, QImage::Format_ARGB32_Premultiplied);
+    source.fill(qRgb(90, 90, 90));
+    const QImage mosaic = pixelated(source, QRect(0, 0, 10, 10), 8);
+    EXPECT_EQ(mosaic.pixel(9, 9), qRgb(90, 90, 90));
+}
