@@ -2,12 +2,16 @@
 
 #include "main/HistoryDatabase.h"
 #include "platform/Clipboard.h"
+#include "platform/Error.h"
 #include "platform/MovieWriter.h"
+#include "platform/ScreenCapture.h"
 #include "platform/ScreenStream.h"
+#include "platform/Screens.h"
 
 #include <QDateTime>
 #include <QImage>
 #include <QObject>
+#include <QRectF>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -21,6 +25,9 @@ class RecordingHUDController;
 struct CapturePlatform {
     std::shared_ptr<platform::Clipboard> clipboard = std::make_shared<platform::SystemClipboard>();
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
+    std::shared_ptr<const platform::Screens> screens = std::make_shared<platform::QtScreens>();
+    std::shared_ptr<platform::ScreenCapture> screenCapture =
+        std::make_shared<platform::X11ScreenCapture>();
     platform::ScreenStreamFactory makeScreenStream = platform::openX11ScreenStream;
     platform::MovieWriterFactory makeMovieWriter = platform::openQuickTimeMovieWriter;
 };
@@ -42,12 +49,17 @@ class CaptureService : public QObject {
     // records the row and reports; answers the file's path, or nothing when it was not saved.
     std::optional<QString> saveScreenshot(const QImage& image);
 
+    // Lets the user drag out a region and answers its image at the screen's full pixel
+    // density, once per finished selection: nothing on cancel or failure.
+    void takeScreenshot(std::function<void(std::optional<QImage>)> completion);
+
     std::function<void(const QString&)> onStatus;
     std::function<void()> onHistoryChanged;
     std::function<void()> onVideoFinished;
 
   private:
     void report(const QString& text) const;
+    Result<QImage> capture(const QRectF& region, const platform::Screen& screen);
 
     std::shared_ptr<HistoryDatabase> database;
     std::shared_ptr<RegionSelectorController> regionSelector;

@@ -1,14 +1,10 @@
 #include "tests/support/XServer.h"
 
-#include "tests/support/E2eSupport.h"
-
 #include <sys/wait.h>
 #include <unistd.h>
 #include <csignal>
 #include <cstdio>
 #include <string>
-
-XServer::XServer() : XServer(e2e::screenWidth, e2e::screenHeight) {}
 
 XServer::XServer(int width, int height) {
     int pipeEnds[2];

@@ -1,14 +1,15 @@
 #pragma once
 
+#include "tests/support/E2eSupport.h"
+
 #include <sys/types.h>
 #include <QString>
 
 // An Xvfb of the test process's own; -noreset keeps its keymap when the last client leaves.
 class XServer {
   public:
-    XServer();
-    // A single screen of the given size, for benchmarks that need more room than the tests.
-    XServer(int width, int height);
+    // The test monitors' screen unless a benchmark asks for another size.
+    explicit XServer(int width = e2e::screenWidth, int height = e2e::screenHeight);
     ~XServer();
     bool started() const { return displayName.size() > 0; }
     const QString& display() const { return displayName; }

@@ -1,0 +1,49 @@
+#include "platform/ScreenCapture.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+platform::Display displayAt(QRect pixels, double scale) {
+    platform::Display display;
+    display.pixelGeometry = pixels;
+    display.scale = scale;
+    return display;
+}
+
+QImage numbered(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            image.setPixel(x, y, qRgb(x, y, 0));
+        }
+    }
+    return image;
+}
+
+}  // namespace
+
+TEST(ScreenCapture, PointsBecomeDevicePixelsFromTheDisplaysCorner) {
+    EXPECT_EQ(platform::displayPixelRect(displayAt(QRect(1920, 0, 1280, 1024), 1.0),
+                                         QRectF(10, 20, 300, 200)),
+              QRect(1930, 20, 300, 200));
+    EXPECT_EQ(platform::displayPixelRect(displayAt(QRect(0, 120, 1920, 1080), 2.0),
+                                         QRectF(10, 20, 300, 200)),
+              QRect(20, 160, 600, 400));
+}
+
+TEST(ScreenCapture, FractionalPointsCoverWholePixelsOutward) {
+    EXPECT_EQ(platform::displayPixelRect(displayAt(QRect(0, 0, 1920, 1080), 1.0),
+                                         QRectF(88, 279.8, 200.7, 100.2)),
+              QRect(88, 279, 201, 101));
+}
+
+TEST(ScreenCapture, OnePixelOfTruncatedFractionIsCroppedNotResampled) {
+    const QImage fitted = platform::fitToOutputSize(numbered(21, 11), QSize(20, 10));
+    EXPECT_EQ(fitted, numbered(20, 10));
+}
+
+TEST(ScreenCapture, OtherSizesAreResampled) {
+    const QImage fitted = platform::fitToOutputSize(numbered(40, 20), QSize(20, 10));
+    EXPECT_EQ(fitted.size(), QSize(20, 10));
+}

@@ -1,0 +1,187 @@
+#include "main/CaptureService/CaptureService.h"
+#include "tests/unit/region/FakeScreens.h"
+
+#include <gtest/gtest.h>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// Lists displays for named monitors and paints stills one colour, remembering each request.
+class FakeScreenCapture : public platform::ScreenCapture {
+  public:
+    Result<std::vector<platform::Display>> displays() override {
+        if (displayFailure) {
+            return *displayFailure;
+        }
+        std::vector<platform::Display> found;
+        for (const QString& name : monitorNames) {
+            platform::Display display;
+            display.displayID = platform::displayIdentifier(name);
+            found.push_back(display);
+        }
+        return found;
+    }
+    bool isAvailable() const override { return available; }
+    Result<QImage> still(const platform::Display& display, const QRectF& sourceRect,
+                         QSize outputSize) override {
+        requests.push_back({display.displayID, sourceRect, outputSize});
+        if (stillFailure) {
+            return *stillFailure;
+        }
+        QImage image(outputSize, QImage::Format_RGB32);
+        image.fill(Qt::green);
+        return image;
+    }
+
+    struct Request {
+        quint32 displayID;
+        QRectF sourceRect;
+        QSize outputSize;
+    };
+    QStringList monitorNames{QStringLiteral("Built-in"), QStringLiteral("Monitor")};
+    std::optional<Error> displayFailure;
+    std::optional<Error> stillFailure;
+    bool available = true;
+    std::vector<Request> requests;
+};
+
+class ScreenshotFlowTest : public testing::Test {
+  protected:
+    ScreenshotFlowTest() {
+        CapturePlatform seams;
+        seams.screens = std::make_shared<FakeScreens>(laptopAndMonitor());
+        seams.screenCapture = capture;
+        service = std::make_unique<CaptureService>(std::make_shared<HistoryDatabase>(folder.path()),
+                                                   seams);
+        service->onStatus = [this](const QString& text) { statuses << text; };
+    }
+    void TearDown() override {
+        service.reset();
+        runDeferredDeletes();
+        int extraPops = 0;
+        while (QGuiApplication::overrideCursor() != nullptr) {
+            QGuiApplication::restoreOverrideCursor();
+            ++extraPops;
+        }
+        EXPECT_EQ(extraPops, 0);
+    }
+    void take() {
+        service->takeScreenshot([this](std::optional<QImage> image) { images.push_back(image); });
+    }
+    bool waitForCompletion() {
+        return QTest::qWaitFor([this] { return !images.empty(); }, 5000);
+    }
+
+    QTemporaryDir folder;
+    std::shared_ptr<FakeScreenCapture> capture = std::make_shared<FakeScreenCapture>();
+    std::unique_ptr<CaptureService> service;
+    QStringList statuses;
+    std::vector<std::optional<QImage>> images;
+};
+
+}  // namespace
+
+TEST_F(ScreenshotFlowTest, RegionOnRetinaScreenIsCapturedAtTwiceItsPointsAfterTheStatus) {
+    take();
+    dragInQt(visibleOverlay(), QPointF(100, 632), QPointF(400, 782));
+    EXPECT_EQ(statuses, QStringList{"Đang chụp màn hình…"});
+    EXPECT_TRUE(capture->requests.empty()) << "the pixels are read only after the wait";
+    ASSERT_TRUE(waitForCompletion());
+    ASSERT_EQ(capture->requests.size(), 1u);
+    EXPECT_EQ(capture->requests[0].displayID, platform::displayIdentifier("Built-in"));
+    EXPECT_EQ(capture->requests[0].sourceRect, QRectF(100, 632, 300, 150));
+    EXPECT_EQ(capture->requests[0].outputSize, QSize(600, 300));
+    ASSERT_EQ(images.size(), 1u);
+    ASSERT_TRUE(images[0].has_value());
+    EXPECT_EQ(images[0]->size(), QSize(600, 300));
+    EXPECT_EQ(images[0]->deviceIndependentSize(), QSizeF(300, 150));
+    EXPECT_EQ(statuses.size(), 1);
+}
+
+TEST_F(ScreenshotFlowTest, RegionOnSecondScreenUsesThatScreensFrameAndDisplay) {
+    take();
+    dragInQt(visibleOverlay(), QPointF(1600, 400), QPointF(1800, 500));
+    ASSERT_TRUE(waitForCompletion());
+    ASSERT_EQ(capture->requests.size(), 1u);
+    EXPECT_EQ(capture->requests[0].displayID, platform::displayIdentifier("Monitor"));
+    EXPECT_EQ(capture->requests[0].sourceRect, QRectF(88, 298, 200, 100));
+    EXPECT_EQ(capture->requests[0].outputSize, QSize(200, 100));
+}
+
+TEST_F(ScreenshotFlowTest, EscapeCompletesAtOnceWithNothingAndNoStatus) {
+    take();
+    QTest::keyClick(visibleOverlay(), Qt::Key_Escape);
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_FALSE(images[0].has_value());
+    EXPECT_TRUE(statuses.isEmpty());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(ScreenshotFlowTest, MonitorGoneBeforeCaptureFailsWithCodeOneOnce) {
+    capture->monitorNames = {QStringLiteral("Built-in")};
+    take();
+    dragInQt(visibleOverlay(), QPointF(1600, 400), QPointF(1800, 500));
+    ASSERT_TRUE(waitForCompletion());
+    QTest::qWait(200);
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_FALSE(images[0].has_value());
+    EXPECT_EQ(statuses, (QStringList{"Đang chụp màn hình…",
+                                     "Không thể chụp màn hình: Không tìm thấy màn hình đã chọn"}));
+    EXPECT_TRUE(capture->requests.empty());
+}
+
+TEST_F(ScreenshotFlowTest, UnreachableCaptureBackendFailsWithCodeTwoAfterTheDisplayMatch) {
+    capture->available = false;
+    take();
+    dragInQt(visibleOverlay(), QPointF(100, 100), QPointF(200, 200));
+    ASSERT_TRUE(waitForCompletion());
+    EXPECT_FALSE(images[0].has_value());
+    EXPECT_EQ(statuses.last(), "Không thể chụp màn hình: Cần phiên X11 để chụp màn hình");
+}
+
+TEST_F(ScreenshotFlowTest, PlatformFailuresPassThroughWithTheirOwnText) {
+    capture->displayFailure = Error::platform(QStringLiteral("danh sách hỏng"));
+    take();
+    dragInQt(visibleOverlay(), QPointF(100, 100), QPointF(200, 200));
+    ASSERT_TRUE(waitForCompletion());
+    EXPECT_EQ(statuses.last(), "Không thể chụp màn hình: danh sách hỏng");
+
+    images.clear();
+    capture->displayFailure.reset();
+    capture->stillFailure = Error::platform(QStringLiteral("ảnh hỏng"));
+    take();
+    dragInQt(visibleOverlay(), QPointF(100, 100), QPointF(200, 200));
+    ASSERT_TRUE(waitForCompletion());
+    EXPECT_FALSE(images[0].has_value());
+    EXPECT_EQ(statuses.last(), "Không thể chụp màn hình: ảnh hỏng");
+}
+
+TEST_F(ScreenshotFlowTest, SecondRequestReplacesTheOverlayWithoutStrayCompletionOrCursor) {
+    QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    std::vector<std::optional<QImage>> firstImages;
+    service->takeScreenshot([&](std::optional<QImage> image) { firstImages.push_back(image); });
+    QPointer<QWidget> firstOverlay = visibleOverlay();
+    take();
+    runDeferredDeletes();
+    EXPECT_TRUE(firstOverlay.isNull());
+    QWidget* secondOverlay = visibleOverlay();
+    ASSERT_NE(secondOverlay, nullptr);
+    QTest::keyClick(secondOverlay, Qt::Key_Escape);
+    QTest::qWait(200);
+    EXPECT_TRUE(firstImages.empty());
+    EXPECT_EQ(images.size(), 1u);
+    ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::ArrowCursor);
+    QGuiApplication::restoreOverrideCursor();
+}
+
+TEST_F(ScreenshotFlowTest, ServiceReleasedWhileSelectingNeverCompletes) {
+    take();
+    QPointer<QWidget> overlay = visibleOverlay();
+    service.reset();
+    runDeferredDeletes();
+    EXPECT_TRUE(overlay.isNull());
+    EXPECT_TRUE(images.empty());
+}
