@@ -1,5 +1,6 @@
 #include "platform/ScreenStream.h"
 
+#include "platform/ScreenCapture.h"
 #include "platform/X11RegionGrabber.h"
 
 #include <algorithm>
@@ -143,10 +144,7 @@ void X11ScreenStream::capture(X11RegionGrabber& grabber) {
             if (pixels.isNull()) {
                 continue;
             }
-            if (pixels.size() != configuration.outputSize) {
-                pixels = pixels.scaled(configuration.outputSize, Qt::IgnoreAspectRatio,
-                                       Qt::SmoothTransformation);
-            }
+            pixels = fitToOutputSize(pixels, configuration.outputSize);
             frame = StreamFrame{FrameStatus::complete, frame.presentationTime, std::move(pixels)};
             changePending = false;
         }

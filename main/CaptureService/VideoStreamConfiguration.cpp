@@ -5,31 +5,25 @@
 
 namespace {
 
-int evenPixels(qreal points, qreal scale) {
+int evenPixels(double points, double scale) {
     const int whole = std::max(static_cast<int>(std::trunc(points * scale)), 2);
     return whole - whole % 2;
 }
 
 }  // namespace
 
-QSize evenOutputSize(const QSizeF& points, qreal scale) {
-    return QSize(evenPixels(points.width(), scale), evenPixels(points.height(), scale));
+QSize evenOutputSize(const QSizeF& points, double backingScaleFactor) {
+    return QSize(evenPixels(points.width(), backingScaleFactor),
+                 evenPixels(points.height(), backingScaleFactor));
 }
 
-platform::StreamConfiguration videoStreamConfiguration(const QRectF& region,
-                                                       const QRectF& screenFrame, qreal scale,
-                                                       const QPoint& displayOrigin) {
-    // Display-local points with the origin at the display's top-left corner.
-    const QRectF local(region.x() - screenFrame.x(),
-                       (screenFrame.y() + screenFrame.height()) - (region.y() + region.height()),
-                       region.width(), region.height());
-    const QRect source(displayOrigin.x() + qRound(local.x() * scale),
-                       displayOrigin.y() + qRound(local.y() * scale),
-                       std::max(qRound(local.width() * scale), 1),
-                       std::max(qRound(local.height() * scale), 1));
+platform::StreamConfiguration videoStreamConfiguration(const platform::Display& display,
+                                                       const QRectF& sourceRect,
+                                                       double backingScaleFactor) {
     platform::StreamConfiguration configuration;
-    configuration.sourceRect = source;
-    configuration.outputSize = evenOutputSize(region.size(), scale);
+    configuration.sourceRect =
+        platform::displayPixelRect(display, sourceRect).intersected(display.pixelGeometry);
+    configuration.outputSize = evenOutputSize(sourceRect.size(), backingScaleFactor);
     configuration.minimumFrameInterval = std::chrono::nanoseconds(1'000'000'000 / 30);
     configuration.queueDepth = 5;
     configuration.showsCursor = true;
