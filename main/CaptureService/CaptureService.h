@@ -53,6 +53,12 @@ class CaptureService : public QObject {
     // density, once per finished selection: nothing on cancel or failure.
     void takeScreenshot(std::function<void(std::optional<QImage>)> completion);
 
+    // The recording toggle: stops a running recording, otherwise asks for a region and
+    // records it into Recordings until stopped.
+    void startVideo();
+    // Stops a running recording; does nothing otherwise.
+    void stopVideo();
+
     std::function<void(const QString&)> onStatus;
     std::function<void()> onHistoryChanged;
     std::function<void()> onVideoFinished;
@@ -60,6 +66,16 @@ class CaptureService : public QObject {
   private:
     void report(const QString& text) const;
     Result<QImage> capture(const QRectF& region, const platform::Screen& screen);
+    void prepareVideo(const QRectF& region, const platform::Screen& screen);
+    // Answers nothing once the recording runs, or the error that kept it from starting.
+    void beginVideo(const QRectF& region, const platform::Screen& screen,
+                    std::function<void(std::optional<Error>)> done);
+    void showRecordingHUD();
+    void stopRecording();
+    void closeRecordingHUD();
+    void finishRecording(const QString& path, const Result<QString>& result);
+    // Every recording attempt ends here once, whatever became of it.
+    void finishVideoAttempt();
 
     std::shared_ptr<HistoryDatabase> database;
     std::shared_ptr<RegionSelectorController> regionSelector;

@@ -1,4 +1,5 @@
 #include "main/VideoRecorder/ScreenVideoRecorder.h"
+#include "tests/support/FakeScreenStream.h"
 #include "tests/support/MovieProbe.h"
 
 #include <gtest/gtest.h>
@@ -11,37 +12,6 @@ using platform::FrameStatus;
 using platform::StreamFrame;
 
 namespace {
-
-// Stands in for the screen: the test decides which frames arrive, and when.
-struct FakeStreamControl {
-    platform::SerialQueue* queue = nullptr;
-    platform::ScreenStream::FrameHandler handler;
-    std::optional<Error> startFailure;
-    std::optional<Error> stopFailure;
-    int starts = 0;
-    int stops = 0;
-
-    void deliver(StreamFrame frame) {
-        queue->async([handler = handler, frame = std::move(frame)] { handler(frame); });
-    }
-};
-
-class FakeScreenStream : public platform::ScreenStream {
-  public:
-    explicit FakeScreenStream(std::shared_ptr<FakeStreamControl> control)
-        : control(std::move(control)) {}
-    void start(Completion completion) override {
-        ++control->starts;
-        completion(control->startFailure);
-    }
-    void stop(Completion completion) override {
-        ++control->stops;
-        completion(control->stopFailure);
-    }
-
-  private:
-    std::shared_ptr<FakeStreamControl> control;
-};
 
 // A writer whose start always fails, for the one case the real writer cannot be made to show.
 class UnstartableWriter : public platform::MovieWriter {
@@ -80,15 +50,7 @@ class ScreenVideoRecorderTest : public testing::Test {
   protected:
     RecorderPlatform fakeScreen() {
         RecorderPlatform seams;
-        seams.makeScreenStream = [control = control](const platform::StreamConfiguration&,
-                                                     platform::SerialQueue& queue,
-                                                     platform::ScreenStream::FrameHandler handler)
-            -> Result<std::unique_ptr<platform::ScreenStream>> {
-            control->queue = &queue;
-            control->handler = std::move(handler);
-            return std::unique_ptr<platform::ScreenStream>(
-                std::make_unique<FakeScreenStream>(control));
-        };
+        seams.makeScreenStream = fakeScreenStreams(control);
         return seams;
     }
 

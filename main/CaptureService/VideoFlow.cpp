@@ -1,0 +1,164 @@
+#include "main/CaptureService/CaptureFileNaming.h"
+#include "main/CaptureService/CaptureGeometry.h"
+#include "main/CaptureService/CaptureService.h"
+#include "main/CaptureService/VideoStreamConfiguration.h"
+#include "main/RegionSelector.h"
+#include "main/VideoRecorder/RecordingHUDController.h"
+#include "main/VideoRecorder/ScreenVideoRecorder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QTimer>
+#include <chrono>
+
+namespace {
+
+// The overlay has to be off the screen before the stream's first frame is taken.
+constexpr std::chrono::milliseconds overlayGoneDelay(200);
+
+}  // namespace
+
+void CaptureService::startVideo() {
+    if (videoRecorder) {
+        stopRecording();
+        return;
+    }
+    report(QStringLiteral("Đang chọn vùng quay…"));
+    QPointer<CaptureService> weakService(this);
+    regionSelector = RegionSelectorController::create(
+        QStringLiteral("Kéo chuột để chọn vùng quay  •  Esc để hủy"),
+        [weakService](RegionResult result) {
+            if (!weakService) {
+                return;
+            }
+            weakService->regionSelector.reset();
+            if (!result.rect || !result.screen) {
+                weakService->report(QStringLiteral("Đã hủy quay màn hình"));
+                weakService->finishVideoAttempt();
+                return;
+            }
+            weakService->report(QStringLiteral("Đang chuẩn bị quay màn hình…"));
+            QTimer::singleShot(overlayGoneDelay, weakService.data(),
+                               [service = weakService.data(), result] {
+                                   service->prepareVideo(*result.rect, *result.screen);
+                               });
+        },
+        platform.screens);
+}
+
+void CaptureService::stopVideo() {
+    if (videoRecorder) {
+        stopRecording();
+    }
+}
+
+void CaptureService::prepareVideo(const QRectF& region, const platform::Screen& screen) {
+    QPointer<CaptureService> weakService(this);
+    beginVideo(region, screen, [weakService](std::optional<Error> failure) {
+        if (!weakService || !failure) {
+            return;
+        }
+        weakService->videoRecorder.reset();
+        weakService->report(QStringLiteral("Không thể quay màn hình: ") + failure->description);
+        weakService->finishVideoAttempt();
+    });
+}
+
+void CaptureService::beginVideo(const QRectF& region, const platform::Screen& screen,
+                                std::function<void(std::optional<Error>)> done) {
+    const auto displays = platform.screenCapture->displays();
+    if (!displays.ok()) {
+        done(displays.error());
+        return;
+    }
+    const auto display = matchDisplay(screen, displays.value());
+    if (!display) {
+        done(Error::program(30, QStringLiteral("Không tìm thấy màn hình đã chọn")));
+        return;
+    }
+    const QString folder = rootFolder() + QStringLiteral("/Recordings");
+    if (!QDir().mkpath(folder)) {
+        done(Error::platform(QStringLiteral("Không tạo được thư mục ") + folder));
+        return;
+    }
+    const QString path = chooseCaptureFilePath(folder, QStringLiteral("Recording"),
+                                               QStringLiteral("mov"), platform.now());
+    const platform::StreamConfiguration configuration = videoStreamConfiguration(
+        *display, displaySourceRect(region, screen.frame), screen.backingScaleFactor);
+    auto created = ScreenVideoRecorder::create(
+        configuration, path, RecorderPlatform{platform.makeScreenStream, platform.makeMovieWriter});
+    if (!created.ok()) {
+        done(created.error());
+        return;
+    }
+    videoRecorder = created.value();
+    QPointer<CaptureService> weakService(this);
+    videoRecorder->start(
+        [weakService, path](Result<QString> result) {
+            if (weakService) {
+                weakService->finishRecording(path, result);
+            }
+        },
+        [weakService, path, done](std::optional<Error> failure) {
+            if (!weakService) {
+                return;
+            }
+            if (failure) {
+                weakService->videoRecorder.reset();
+                QFile::remove(path);
+                done(failure);
+                return;
+            }
+            weakService->showRecordingHUD();
+            done(std::nullopt);
+        });
+}
+
+void CaptureService::showRecordingHUD() {
+    QPointer<CaptureService> weakService(this);
+    recordingHUD = std::make_shared<RecordingHUDController>([weakService] {
+        if (weakService && weakService->videoRecorder) {
+            weakService->stopRecording();
+        }
+    });
+    recordingHUD->showWindow();
+    report(QStringLiteral("Đang quay màn hình…"));
+}
+
+void CaptureService::stopRecording() {
+    report(QStringLiteral("Đang hoàn tất video…"));
+    closeRecordingHUD();
+    videoRecorder->stop();
+}
+
+void CaptureService::closeRecordingHUD() {
+    if (recordingHUD) {
+        recordingHUD->close();
+    }
+    recordingHUD.reset();
+}
+
+void CaptureService::finishRecording(const QString& path, const Result<QString>& result) {
+    videoRecorder.reset();
+    closeRecordingHUD();
+    if (result.ok()) {
+        const QFileInfo movie(result.value());
+        database->add(QStringLiteral("video"), movie.absoluteFilePath());
+        if (onHistoryChanged) {
+            onHistoryChanged();
+        }
+        report(QStringLiteral("Đã lưu: ") + movie.fileName());
+    } else {
+        QFile::remove(path);
+        report(QStringLiteral("Quay màn hình thất bại: ") + result.error().description);
+    }
+    finishVideoAttempt();
+}
+
+void CaptureService::finishVideoAttempt() {
+    if (onVideoFinished) {
+        onVideoFinished();
+    }
+}
