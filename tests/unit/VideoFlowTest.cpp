@@ -36,7 +36,10 @@ class FakeDisplays : public platform::ScreenCapture {
     QStringList monitorNames{QStringLiteral("Built-in"), QStringLiteral("Monitor")};
 };
 
-const QString recordings = CaptureService::rootFolder() + QStringLiteral("/Recordings");
+// Asked for only once the test's own home is in place.
+QString recordingsFolder() {
+    return CaptureService::rootFolder() + QStringLiteral("/Recordings");
+}
 const QString expectedName = QStringLiteral("Recording_2024-03-07_09-05-02.mov");
 
 QWidget* visibleHUD() {
@@ -57,7 +60,7 @@ platform::StreamFrame completeFrame(std::chrono::nanoseconds time, QSize size) {
 class VideoFlowTest : public testing::Test {
   protected:
     VideoFlowTest() {
-        QDir(recordings).removeRecursively();
+        QDir(recordingsFolder()).removeRecursively();
         CapturePlatform seams;
         seams.screens = std::make_shared<FakeScreens>(laptopAndMonitor());
         seams.screenCapture = displays;
@@ -71,8 +74,8 @@ class VideoFlowTest : public testing::Test {
     void TearDown() override {
         service.reset();
         runDeferredDeletes();
-        QDir(recordings).removeRecursively();
-        QFile::remove(recordings);
+        QDir(recordingsFolder()).removeRecursively();
+        QFile::remove(recordingsFolder());
     }
 
     // Selects a 300 × 150 point region of the scale-2 laptop screen and waits until it records.
@@ -117,11 +120,11 @@ TEST_F(VideoFlowTest, RecordingIsSavedWithItsRowAndTheFiveStatuses) {
     EXPECT_EQ(historyChanges, 1);
     EXPECT_FALSE(service->isRecording());
     EXPECT_EQ(visibleHUD(), nullptr);
-    EXPECT_TRUE(QFile::exists(recordings + '/' + expectedName));
+    EXPECT_TRUE(QFile::exists(recordingsFolder() + '/' + expectedName));
     const auto rows = database->recent();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].type, "video");
-    EXPECT_EQ(rows[0].path, recordings + '/' + expectedName);
+    EXPECT_EQ(rows[0].path, recordingsFolder() + '/' + expectedName);
 }
 
 TEST_F(VideoFlowTest, CancelledSelectionEndsTheAttempt) {
@@ -143,7 +146,7 @@ TEST_F(VideoFlowTest, StopBeforeAnyFrameFailsAndLeavesNoFileOrRow) {
     EXPECT_EQ(finished, 1);
     EXPECT_EQ(historyChanges, 0);
     EXPECT_TRUE(database->recent().empty());
-    EXPECT_TRUE(QDir(recordings).isEmpty());
+    EXPECT_TRUE(QDir(recordingsFolder()).isEmpty());
 }
 
 TEST_F(VideoFlowTest, TogglingAgainWhileFinishingOnlyRepeatsTheStatus) {
@@ -183,7 +186,7 @@ TEST_F(VideoFlowTest, MissingDisplayFailsWithErrorThirtyBeforeAnythingIsMade) {
     settle();
     EXPECT_EQ(statuses.last(), "Không thể quay màn hình: Không tìm thấy màn hình đã chọn");
     EXPECT_EQ(finished, 1);
-    EXPECT_FALSE(QFile::exists(recordings));
+    EXPECT_FALSE(QFile::exists(recordingsFolder()));
     EXPECT_FALSE(service->isRecording());
 }
 
@@ -197,12 +200,12 @@ TEST_F(VideoFlowTest, StreamThatCannotStartLeavesNoFile) {
     EXPECT_EQ(finished, 1);
     EXPECT_FALSE(service->isRecording());
     EXPECT_EQ(visibleHUD(), nullptr);
-    EXPECT_TRUE(QDir(recordings).isEmpty());
+    EXPECT_TRUE(QDir(recordingsFolder()).isEmpty());
 }
 
 TEST_F(VideoFlowTest, UnusableRecordingsFolderIsReportedAndNothingIsWritten) {
     QDir().mkpath(CaptureService::rootFolder());
-    QFile blocker(recordings);
+    QFile blocker(recordingsFolder());
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     service->startVideo();
