@@ -1,15 +1,19 @@
+#include "main/CaptureService/CaptureService.h"
 #include "main/VideoRecorder/ScreenVideoRecorder.h"
 #include "tests/support/E2eSupport.h"
 #include "tests/support/MovieProbe.h"
 
 #include <gtest/gtest.h>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 #include <cstdlib>
 
 namespace {
@@ -74,9 +78,97 @@ bool isFlashColour(QColor seen) {
                        [&](const QColor& colour) { return channelGap(seen, colour) < 40; });
 }
 
+QWidget* shownWindowOtherThan(const QWidget* other) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget != other && widget->isVisible() && widget->windowHandle() != nullptr &&
+            widget->windowHandle()->isExposed()) {
+            return widget;
+        }
+    }
+    return nullptr;
+}
+
+QWidget* recordingWindow() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->isVisible() && widget->windowTitle() == "Đang quay") {
+            return widget;
+        }
+    }
+    return nullptr;
+}
+
+// Drags with the real pointer, in root window pixels, the way a person would.
+void dragOnRoot(QPoint from, QPoint to) {
+    const auto moveTo = [](QPoint point) {
+        e2e::runTool("xdotool",
+                     {"mousemove", QString::number(point.x()), QString::number(point.y())});
+    };
+    moveTo(from);
+    e2e::runTool("xdotool", {"mousedown", "1"});
+    moveTo((from + to) / 2);
+    moveTo(to);
+    e2e::runTool("xdotool", {"mouseup", "1"});
+}
+
 void saveArtifact(const QImage& frame, const QString& name) {
     QDir().mkpath(QStringLiteral(QV_ARTIFACTS));
     frame.save(QStringLiteral(QV_ARTIFACTS) + '/' + name + QStringLiteral(".png"));
+}
+
+// A movie of the region as the flashing window and the pointer at its spot left it: h264 in
+// a QuickTime file of the region's size, about three seconds from time zero, showing the
+// pattern, the window's colours and the pointer.
+void expectRegionMovie(const QString& path, const QString& artifactName) {
+    const auto movie = movieprobe::probe(path);
+    ASSERT_TRUE(movie.has_value());
+    EXPECT_TRUE(movie->container.contains("mov"));
+    EXPECT_EQ(movie->codec, "h264");
+    EXPECT_EQ(movie->width, region.width());
+    EXPECT_EQ(movie->height, region.height());
+    ASSERT_FALSE(movie->frameTimes.empty());
+    EXPECT_DOUBLE_EQ(movie->frameTimes.front(), 0.0);
+    EXPECT_GT(movie->duration, 2.0);
+    EXPECT_LT(movie->duration, 4.0);
+    // Ten colour changes a second over three seconds leave far more than a handful of frames.
+    EXPECT_GT(movie->frameTimes.size(), 15u);
+
+    const QImage first = movieprobe::frameAt(path, 0);
+    const QImage later = movieprobe::frameAt(path, movie->frameTimes[movie->frameTimes.size() / 2]);
+    ASSERT_FALSE(first.isNull());
+    ASSERT_FALSE(later.isNull());
+    saveArtifact(first, artifactName + "-first-frame");
+    saveArtifact(later, artifactName + "-middle-frame");
+
+    // Away from the window and the pointer the frame is the pattern behind the region.
+    int compared = 0;
+    int gapSum = 0;
+    for (int y = 250; y < region.height(); y += 17) {
+        for (int x = 250; x < region.width(); x += 13) {
+            if ((QPoint(x, y) + region.topLeft() - pointerSpot).manhattanLength() < 40) {
+                continue;
+            }
+            gapSum += channelGap(later.pixelColor(x, y),
+                                 QColor(e2e::positionColour(x + region.x(), y + region.y())));
+            ++compared;
+        }
+    }
+    EXPECT_LT(gapSum / compared, 16) << "average channel gap from the pattern";
+
+    const QPoint flasherCentre = flasherArea.center() - region.topLeft();
+    EXPECT_TRUE(isFlashColour(first.pixelColor(flasherCentre)));
+    EXPECT_TRUE(isFlashColour(later.pixelColor(flasherCentre)));
+
+    // The pointer is drawn in: around its hot spot the frame departs from the pattern.
+    const QPoint hotSpot = pointerSpot - region.topLeft();
+    int covered = 0;
+    for (int dy = -6; dy <= 6; ++dy) {
+        for (int dx = -6; dx <= 6; ++dx) {
+            const QPoint at = hotSpot + QPoint(dx, dy);
+            const QColor expected(e2e::positionColour(at.x() + region.x(), at.y() + region.y()));
+            covered += channelGap(later.pixelColor(at), expected) > 80 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(covered, 15) << "pixels of the pointer near its hot spot";
 }
 
 }  // namespace
@@ -98,56 +190,7 @@ TEST(ScreenRecording, MovingContentAndPointerAreRecordedFromTheScreen) {
     ASSERT_TRUE(recording.results[0].ok())
         << recording.results[0].error().description.toStdString();
 
-    const auto movie = movieprobe::probe(path);
-    ASSERT_TRUE(movie.has_value());
-    EXPECT_TRUE(movie->container.contains("mov"));
-    EXPECT_EQ(movie->codec, "h264");
-    EXPECT_EQ(movie->width, region.width());
-    EXPECT_EQ(movie->height, region.height());
-    ASSERT_FALSE(movie->frameTimes.empty());
-    EXPECT_DOUBLE_EQ(movie->frameTimes.front(), 0.0);
-    EXPECT_GT(movie->duration, 2.0);
-    EXPECT_LT(movie->duration, 4.0);
-    // Ten colour changes a second over three seconds leave far more than a handful of frames.
-    EXPECT_GT(movie->frameTimes.size(), 15u);
-
-    const QImage first = movieprobe::frameAt(path, 0);
-    const QImage later = movieprobe::frameAt(path, movie->frameTimes[movie->frameTimes.size() / 2]);
-    ASSERT_FALSE(first.isNull());
-    ASSERT_FALSE(later.isNull());
-    saveArtifact(first, "recording-first-frame");
-    saveArtifact(later, "recording-middle-frame");
-
-    // Away from the window and the pointer the frame is the pattern behind the region.
-    int compared = 0;
-    int gapSum = 0;
-    for (int y = 250; y < region.height(); y += 17) {
-        for (int x = 250; x < region.width(); x += 13) {
-            if ((QPoint(x, y) + region.topLeft() - pointerSpot).manhattanLength() < 40) {
-                continue;
-            }
-            gapSum += channelGap(first.pixelColor(x, y),
-                                 QColor(e2e::positionColour(x + region.x(), y + region.y())));
-            ++compared;
-        }
-    }
-    EXPECT_LT(gapSum / compared, 16) << "average channel gap from the pattern";
-
-    const QPoint flasherCentre = flasherArea.center() - region.topLeft();
-    EXPECT_TRUE(isFlashColour(first.pixelColor(flasherCentre)));
-    EXPECT_TRUE(isFlashColour(later.pixelColor(flasherCentre)));
-
-    // The pointer is drawn in: around its hot spot the frame departs from the pattern.
-    const QPoint hotSpot = pointerSpot - region.topLeft();
-    int covered = 0;
-    for (int dy = -6; dy <= 6; ++dy) {
-        for (int dx = -6; dx <= 6; ++dx) {
-            const QPoint at = hotSpot + QPoint(dx, dy);
-            const QColor expected(e2e::positionColour(at.x() + region.x(), at.y() + region.y()));
-            covered += channelGap(first.pixelColor(at), expected) > 80 ? 1 : 0;
-        }
-    }
-    EXPECT_GT(covered, 15) << "pixels of the pointer near its hot spot";
+    expectRegionMovie(path, "recording");
 }
 
 TEST(ScreenRecording, StillScreenWritesAlmostNoFrames) {
@@ -205,4 +248,45 @@ TEST(ScreenRecording, RegionOutsideTheScreenFailsToStart) {
                            [&started](std::optional<Error> failure) { started = failure; });
     ASSERT_TRUE(e2e::waitUntil([&] { return started.has_value(); }));
     EXPECT_TRUE(started->has_value());
+}
+
+TEST(ScreenRecording, RegionDraggedOutIsRecordedIntoRecordingsWithItsRow) {
+    e2e::showOnRoot(e2e::positionPattern());
+    Flasher flasher;
+    flasher.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&flasher));
+    QTemporaryDir support;
+    auto database = std::make_shared<HistoryDatabase>(support.path());
+    CaptureService service(database);
+    QStringList statuses;
+    int finished = 0;
+    service.onStatus = [&](const QString& text) { statuses << text; };
+    service.onVideoFinished = [&] { ++finished; };
+
+    service.startVideo();
+    ASSERT_TRUE(e2e::waitUntil([&] { return shownWindowOtherThan(&flasher) != nullptr; }));
+    dragOnRoot(region.topLeft(), region.topLeft() + QPoint(region.width(), region.height()));
+    ASSERT_TRUE(e2e::waitUntil([] { return recordingWindow() != nullptr; }));
+    EXPECT_EQ(statuses.last(), "Đang quay màn hình…");
+    e2e::runTool("xdotool",
+                 {"mousemove", QString::number(pointerSpot.x()), QString::number(pointerSpot.y())});
+    QTest::qWait(3000);
+    e2e::saveScreenPicture("recording-window");
+    service.startVideo();
+    ASSERT_TRUE(e2e::waitUntil([&] { return finished > 0; }));
+    QTest::qWait(200);
+
+    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(recordingWindow(), nullptr);
+    ASSERT_TRUE(statuses.last().startsWith("Đã lưu: Recording_")) << statuses.last().toStdString();
+    const QString name = statuses.last().mid(QStringLiteral("Đã lưu: ").size());
+    EXPECT_TRUE(QRegularExpression("^Recording_\\d{4}-\\d{2}-\\d{2}_\\d{2}-\\d{2}-\\d{2}\\.mov$")
+                    .match(name)
+                    .hasMatch());
+    const QString path = QDir::homePath() + "/Documents/Quorvastelin/Recordings/" + name;
+    const auto rows = database->recent();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].type, "video");
+    EXPECT_EQ(rows[0].path, path);
+    expectRegionMovie(path, "video-flow");
 }
