@@ -91,7 +91,9 @@ void AppDelegate::openMain() {}
 
 void AppDelegate::screenshot() {}
 
-void AppDelegate::video() {}
+void AppDelegate::video() {
+    capture->startVideo();
+}
 
 void AppDelegate::quit() {
     QApplication::quit();
