@@ -4,6 +4,8 @@
 #include "tests/support/MovieProbe.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <xcb/xcb.h>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -14,6 +16,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
+#include <csignal>
 #include <cstdlib>
 
 namespace {
@@ -108,6 +111,62 @@ void dragOnRoot(QPoint from, QPoint to) {
     moveTo((from + to) / 2);
     moveTo(to);
     e2e::runTool("xdotool", {"mouseup", "1"});
+}
+
+// Keycodes of Xvfb's evdev keymap; after the mapping, Super is pressed by its keycode.
+constexpr int leftControl = 37;
+constexpr int leftSuper = 133;
+constexpr int key5 = 14;
+
+void pressChord(int modifier, int key) {
+    e2e::runTool("xdotool", {"keydown", QString::number(modifier), "key", QString::number(key),
+                             "keyup", QString::number(modifier)});
+}
+
+// Whether another client holds Control plus the key: our own grab attempt is refused.
+bool grabbedElsewhere(int keycode) {
+    constexpr uint8_t badAccess = 10;
+    xcb_connection_t* connection = xcb_connect(e2e::display().toUtf8().constData(), nullptr);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    xcb_generic_error_t* error = xcb_request_check(
+        connection, xcb_grab_key_checked(connection, 0, root, XCB_MOD_MASK_CONTROL,
+                                         static_cast<xcb_keycode_t>(keycode), XCB_GRAB_MODE_ASYNC,
+                                         XCB_GRAB_MODE_ASYNC));
+    const bool refused = error && error->error_code == badAccess;
+    std::free(error);
+    xcb_disconnect(connection);
+    return refused;
+}
+
+QStringList visibleWindowsOf(qint64 pid) {
+    return QString::fromUtf8(
+               e2e::runTool("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid)})
+                   .output)
+        .split('\n', Qt::SkipEmptyParts);
+}
+
+bool recordingWindowShownElsewhere() {
+    return e2e::runTool("xdotool", {"search", "--onlyvisible", "--name", "^Đang quay$"}).exitCode ==
+           0;
+}
+
+// The paths of the "video" rows, read as another program would.
+QStringList videoRows(const QString& path) {
+    QStringList paths;
+    sqlite3* connection = nullptr;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &connection, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(connection, "SELECT path FROM captures WHERE type = 'video'", -1,
+                           &statement, nullptr);
+        while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
+            paths << QString::fromUtf8(
+                reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(connection);
+    return paths;
 }
 
 void saveArtifact(const QImage& frame, const QString& name) {
@@ -289,4 +348,37 @@ TEST(ScreenRecording, RegionDraggedOutIsRecordedIntoRecordingsWithItsRow) {
     EXPECT_EQ(rows[0].type, "video");
     EXPECT_EQ(rows[0].path, path);
     expectRegionMovie(path, "video-flow");
+}
+
+TEST(ScreenRecording, ProgramRecordsBetweenControlFiveAndPhysicalSuperFive) {
+    e2e::showOnRoot(e2e::positionPattern());
+    Flasher flasher;
+    flasher.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&flasher));
+    QTemporaryDir home;
+    e2e::Program program(home.path());
+    ASSERT_TRUE(program.start());
+    ASSERT_TRUE(e2e::waitUntil([] {
+        return e2e::keyboardOptions().contains("altwin:ctrl_win") && grabbedElsewhere(key5);
+    }));
+
+    pressChord(leftControl, key5);
+    ASSERT_TRUE(e2e::waitUntil([&] { return !visibleWindowsOf(program.pid()).isEmpty(); }));
+    dragOnRoot(region.topLeft(), region.topLeft() + QPoint(region.width(), region.height()));
+    ASSERT_TRUE(e2e::waitUntil([] { return recordingWindowShownElsewhere(); }));
+    e2e::runTool("xdotool",
+                 {"mousemove", QString::number(pointerSpot.x()), QString::number(pointerSpot.y())});
+    QTest::qWait(3000);
+    pressChord(leftSuper, key5);
+
+    const QString folder = home.path() + "/Documents/Quorvastelin/Recordings";
+    const QString database = home.path() + "/.local/share/Quorvastelin/history.db";
+    ASSERT_TRUE(e2e::waitUntil([&] { return !videoRows(database).isEmpty(); }));
+    EXPECT_FALSE(recordingWindowShownElsewhere());
+    const QStringList movies = QDir(folder).entryList({"Recording_*.mov"}, QDir::Files);
+    ASSERT_EQ(movies.size(), 1);
+    EXPECT_EQ(videoRows(database), QStringList{folder + '/' + movies[0]});
+    expectRegionMovie(folder + '/' + movies[0], "video-program");
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.waitForExit(), std::optional<int>(0));
 }
