@@ -1,6 +1,7 @@
 #include "platform/MovieWriter.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -402,7 +403,10 @@ Result<std::unique_ptr<MovieWriter>> openQuickTimeMovieWriter(const QString& pat
     const int opened = avio_open(&format->pb, encodedPath.constData(), AVIO_FLAG_WRITE);
     if (opened < 0) {
         avformat_free_context(format);
-        return ffmpegError(opened);
+        // The library's own words are English; say in ours which file could not be made.
+        return Error::platform(
+            QStringLiteral("Không tạo được tệp %1 (%2)")
+                .arg(QFileInfo(path).fileName(), ffmpegError(opened).description));
     }
     return std::unique_ptr<MovieWriter>(std::make_unique<FfmpegMovieWriter>(path, format));
 }
