@@ -382,3 +382,25 @@ TEST(ScreenRecording, ProgramRecordsBetweenControlFiveAndPhysicalSuperFive) {
     program.signal(SIGTERM);
     EXPECT_EQ(program.waitForExit(), std::optional<int>(0));
 }
+
+TEST(ScreenRecording, MonitorRemovedBeforeTheRecordingStartsEndsWithErrorThirty) {
+    QTemporaryDir support;
+    CaptureService service(std::make_shared<HistoryDatabase>(support.path()));
+    QStringList statuses;
+    int finished = 0;
+    service.onStatus = [&](const QString& text) { statuses << text; };
+    service.onVideoFinished = [&] { ++finished; };
+    service.startVideo();
+    ASSERT_TRUE(e2e::waitUntil([&] { return shownWindowOtherThan(nullptr) != nullptr; }));
+    e2e::runTool("xdotool", {"mousemove", "2100", "100"});
+    e2e::runTool("xdotool", {"mousedown", "1"});
+    e2e::runTool("xdotool", {"mousemove", "2500", "400"});
+    ASSERT_EQ(e2e::runTool("xrandr", {"--delmonitor", "B"}).exitCode, 0);
+    e2e::runTool("xdotool", {"mouseup", "1"});
+    ASSERT_TRUE(e2e::waitUntil([&] { return finished > 0; }));
+    QTest::qWait(300);
+    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(statuses.last(), "Không thể quay màn hình: Không tìm thấy màn hình đã chọn");
+    EXPECT_EQ(recordingWindow(), nullptr);
+    EXPECT_FALSE(QDir(QDir::homePath() + "/Documents/Quorvastelin/Recordings").exists());
+}
