@@ -404,3 +404,28 @@ TEST(ScreenRecording, MonitorRemovedBeforeTheRecordingStartsEndsWithErrorThirty)
     EXPECT_EQ(recordingWindow(), nullptr);
     EXPECT_FALSE(QDir(QDir::homePath() + "/Documents/Quorvastelin/Recordings").exists());
 }
+
+TEST(ScreenRecording, OddSizedRegionIsRecordedAtTheEvenSizeBelow) {
+    e2e::showOnRoot(e2e::positionPattern());
+    QTemporaryDir support;
+    CaptureService service(std::make_shared<HistoryDatabase>(support.path()));
+    QStringList statuses;
+    int finished = 0;
+    service.onStatus = [&](const QString& text) { statuses << text; };
+    service.onVideoFinished = [&] { ++finished; };
+    service.startVideo();
+    ASSERT_TRUE(e2e::waitUntil([&] { return shownWindowOtherThan(nullptr) != nullptr; }));
+    dragOnRoot(QPoint(400, 500), QPoint(601, 601));
+    ASSERT_TRUE(e2e::waitUntil([] { return recordingWindow() != nullptr; }));
+    e2e::runTool("xdotool", {"mousemove", "450", "550"});
+    QTest::qWait(500);
+    service.stopVideo();
+    ASSERT_TRUE(e2e::waitUntil([&] { return finished > 0; }));
+    ASSERT_TRUE(statuses.last().startsWith("Đã lưu: ")) << statuses.last().toStdString();
+    const QString path = QDir::homePath() + "/Documents/Quorvastelin/Recordings/" +
+                         statuses.last().mid(QStringLiteral("Đã lưu: ").size());
+    const auto movie = movieprobe::probe(path);
+    ASSERT_TRUE(movie.has_value());
+    EXPECT_EQ(movie->width, 200);
+    EXPECT_EQ(movie->height, 100);
+}
