@@ -1,11 +1,14 @@
 #include "main/App/AppDelegate.h"
 
 #include "platform/MainQueue.h"
+#include "platform/SessionType.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QIcon>
+#include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -25,8 +28,16 @@ void AppDelegate::applicationDidFinishLaunching() {
     if (installUpkeep.relocateFromDiskImageIfNeeded()) {
         return;
     }
-    installUpkeep.migrateLegacyScreenCapturePermission();
+    const bool permissionReset = installUpkeep.migrateLegacyScreenCapturePermission();
     capture = std::make_shared<CaptureService>(database);
+    mainWindow = std::make_unique<MainWindowController>(database, capture, remapper);
+    if (permissionReset) {
+        mainWindow->status->setText(
+            QStringLiteral("Quyền cũ đã được làm mới — chọn Cho phép một lần khi chụp hoặc quay"));
+    }
+    if (platform::isWaylandSession()) {
+        warnAboutWayland();
+    }
     remapper->commandHandler = [delegate =
                                     QPointer<AppDelegate>(this)](QuorvastelinCommand command) {
         if (delegate) {
@@ -34,6 +45,7 @@ void AppDelegate::applicationDidFinishLaunching() {
         }
     };
     buildStatusMenu();
+    mainWindow->showWindow();
     remapper->start();
     retryTimer = std::make_unique<QTimer>();
     retryTimer->setInterval(2000ms);
@@ -59,6 +71,7 @@ void AppDelegate::routeCommand(QuorvastelinCommand command) {
 void AppDelegate::upkeep() {
     remapper->checkMappingStillApplied();
     remapper->start();
+    mainWindow->refreshPermissionState();
 }
 
 void AppDelegate::buildStatusMenu() {
@@ -87,12 +100,28 @@ void AppDelegate::applicationShouldHandleReopen() {
     openMain();
 }
 
-void AppDelegate::openMain() {}
+void AppDelegate::openMain() {
+    if (mainWindow) {
+        mainWindow->showWindow();
+    }
+}
 
-void AppDelegate::screenshot() {}
+void AppDelegate::screenshot() {
+    mainWindow->captureScreenshot();
+}
 
 void AppDelegate::video() {
-    capture->startVideo();
+    mainWindow->toggleVideo();
+}
+
+void AppDelegate::warnAboutWayland() {
+    const QString text = QStringLiteral(
+        "Phiên Wayland chưa được hỗ trợ: phím tắt toàn hệ thống, chụp và quay màn hình cần "
+        "phiên X11. Hãy đăng nhập bằng phiên Xorg.");
+    mainWindow->status->setText(text);
+    auto* message = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quorvastelin"), text);
+    message->setAttribute(Qt::WA_DeleteOnClose);
+    message->show();
 }
 
 void AppDelegate::quit() {

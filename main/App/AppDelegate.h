@@ -1,6 +1,7 @@
 #pragma once
 
 #include "main/App/InstallUpkeep.h"
+#include "main/App/MainWindowController.h"
 #include "main/CaptureService/CaptureService.h"
 #include "main/HistoryDatabase.h"
 #include "main/KeyRemapper.h"
@@ -35,10 +36,12 @@ class AppDelegate : public QObject {
     void screenshot();
     void video();
     void upkeep();
+    void warnAboutWayland();
 
     std::shared_ptr<HistoryDatabase> database;
     std::shared_ptr<KeyRemapper> remapper;
     std::shared_ptr<CaptureService> capture;
+    std::unique_ptr<MainWindowController> mainWindow;
     std::unique_ptr<QMenu> statusMenu;
     std::unique_ptr<QSystemTrayIcon> statusItem;
     std::unique_ptr<QTimer> retryTimer;

@@ -43,6 +43,7 @@ EditorCanvasView::EditorCanvasView(const QImage& image, TextPrompt promptText, Q
       tools(makeTools(std::move(promptText), this)) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::ClickFocus);
+    setAccessibleName(QStringLiteral("Ảnh đang chỉnh sửa"));
     updateFrame();
 }
 

@@ -41,56 +41,6 @@ bool grabbedElsewhere(int keycode) {
     return refused;
 }
 
-// A private session bus with a StatusNotifier tray host on it, which clicks one item of the
-// program's tray menu once the program's icon appears, as a user would.
-class TrayHost {
-  public:
-    explicit TrayHost(const QString& itemLabel) {
-        const QStringList lines =
-            QString::fromUtf8(
-                e2e::runTool(QStringLiteral("dbus-daemon"),
-                             {QStringLiteral("--session"), QStringLiteral("--fork"),
-                              QStringLiteral("--print-address=1"), QStringLiteral("--print-pid=1")})
-                    .output)
-                .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        if (lines.size() < 2) {
-            return;
-        }
-        busAddress = lines[0].trimmed();
-        busPid = lines[1].trimmed().toLongLong();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
-        host.setProcessEnvironment(environment);
-        host.setStandardInputFile(QProcess::nullDevice());
-        host.start(QStringLiteral("/usr/bin/python3"),
-                   {QStringLiteral(QV_TEST_SOURCE "/support/tray_host.py"), itemLabel});
-    }
-    ~TrayHost() {
-        if (host.state() != QProcess::NotRunning) {
-            host.kill();
-            host.waitForFinished();
-        }
-        if (busPid > 0) {
-            ::kill(static_cast<pid_t>(busPid), SIGTERM);
-        }
-    }
-    bool said(const QByteArray& line) {
-        output += host.readAllStandardOutput();
-        return output.split('\n').contains(line);
-    }
-    QProcessEnvironment programEnvironment() const {
-        QProcessEnvironment environment;
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
-        return environment;
-    }
-
-  private:
-    QString busAddress;
-    qint64 busPid = -1;
-    QProcess host;
-    QByteArray output;
-};
-
 class WindowsModeProgramTest : public testing::Test {
   protected:
     void SetUp() override { setUserOptions(userOption); }
@@ -134,10 +84,12 @@ TEST_F(WindowsModeProgramTest, UpkeepRestoresAMappingTheDesktopReset) {
 }
 
 TEST_F(WindowsModeProgramTest, QuitFromTheTrayMenuEndsCleanlyAndRemovesOnlyOurOption) {
-    TrayHost tray(QStringLiteral("Thoát"));
+    e2e::SessionBus bus;
+    e2e::TrayHost tray(bus);
     ASSERT_TRUE(e2e::waitUntil([&] { return tray.said("ready"); }));
 
-    launch(tray.programEnvironment());
+    launch(bus.environment());
+    tray.click(QStringLiteral("Thoát"));
 
     EXPECT_TRUE(e2e::waitUntil([&] { return tray.said("clicked Thoát"); }));
     EXPECT_EQ(program->waitForExit(), std::optional<int>(0));

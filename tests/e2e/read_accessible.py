@@ -1,5 +1,6 @@
 """Prints what a program shows, as assistive technology reads it: one line per accessible
-object, "role<TAB>name<TAB>text", for every application whose name contains argv[1]."""
+object, "role<TAB>name<TAB>text<TAB>showing|hidden<TAB>x,y,width,height" (screen
+coordinates), for every application whose name contains argv[1]."""
 import sys
 
 import pyatspi
@@ -16,7 +17,15 @@ def walk(node, depth, lines):
             pass
         states = node.getState()
         showing = "showing" if states.contains(pyatspi.STATE_SHOWING) else "hidden"
-        lines.append(f"{node.getRoleName()}\t{node.name or ''}\t{text}\t{showing}")
+        extents = ""
+        try:
+            box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            extents = f"{box.x},{box.y},{box.width},{box.height}"
+        except NotImplementedError:
+            pass
+        name = (node.name or "").replace("\n", " ")
+        text = text.replace("\n", " ")
+        lines.append(f"{node.getRoleName()}\t{name}\t{text}\t{showing}\t{extents}")
         for index in range(node.childCount):
             walk(node.getChildAtIndex(index), depth + 1, lines)
     except Exception as error:  # an object that vanished while being read

@@ -1,12 +1,16 @@
 #include "tests/support/E2eSupport.h"
 
+#include <xcb/xcb.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 #include <QThread>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <unordered_map>
 
@@ -106,7 +110,7 @@ QString saveScreenPicture(const QString& name) {
     return path;
 }
 
-AccessibilityBus::AccessibilityBus() {
+SessionBus::SessionBus() {
     QProcess daemon;
     daemon.start(QStringLiteral("dbus-daemon"),
                  {QStringLiteral("--session"), QStringLiteral("--fork"),
@@ -121,15 +125,28 @@ AccessibilityBus::AccessibilityBus() {
     address = lines[0].trimmed();
     daemonPid = lines[1].trimmed().toLongLong();
     QProcess launcher;
-    launcher.setProcessEnvironment(environment());
+    QProcessEnvironment busEnvironment = QProcessEnvironment::systemEnvironment();
+    busEnvironment.insert(environment());
+    launcher.setProcessEnvironment(busEnvironment);
     launcher.setStandardOutputFile(QProcess::nullDevice());
     launcher.setStandardErrorFile(QProcess::nullDevice());
     launcher.setProgram(QStringLiteral("/usr/libexec/at-spi-bus-launcher"));
     launcher.setArguments({QStringLiteral("--launch-immediately")});
     launcher.startDetached(&launcherPid);
+    // A program only publishes its tree if the accessibility bus answers when it starts.
+    const QStringList askForBus{QStringLiteral("--session"), QStringLiteral("--dest=org.a11y.Bus"),
+                                QStringLiteral("--print-reply"), QStringLiteral("/org/a11y/bus"),
+                                QStringLiteral("org.a11y.Bus.GetAddress")};
+    waitUntil([&] {
+        QProcess probe;
+        probe.setProcessEnvironment(busEnvironment);
+        probe.start(QStringLiteral("dbus-send"), askForBus);
+        probe.waitForFinished(5000);
+        return probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
+    });
 }
 
-AccessibilityBus::~AccessibilityBus() {
+SessionBus::~SessionBus() {
     for (qint64 pid : {launcherPid, daemonPid}) {
         if (pid > 0) {
             ::kill(static_cast<pid_t>(pid), SIGTERM);
@@ -137,7 +154,7 @@ AccessibilityBus::~AccessibilityBus() {
     }
 }
 
-QProcessEnvironment AccessibilityBus::environment() const {
+QProcessEnvironment SessionBus::environment() const {
     QProcessEnvironment environment;
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
     environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
@@ -145,7 +162,7 @@ QProcessEnvironment AccessibilityBus::environment() const {
     return environment;
 }
 
-QStringList AccessibilityBus::read(const QString& applicationName) const {
+QStringList SessionBus::read(const QString& applicationName) const {
     QProcess reader;
     QProcessEnvironment readerEnvironment = QProcessEnvironment::systemEnvironment();
     readerEnvironment.insert(environment());
@@ -159,6 +176,90 @@ QStringList AccessibilityBus::read(const QString& applicationName) const {
         return {};
     }
     return QString::fromUtf8(reader.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+QList<Accessible> parseAccessibles(const QStringList& lines) {
+    QList<Accessible> tree;
+    for (const QString& line : lines) {
+        const QStringList fields = line.split('\t');
+        if (fields.size() < 5) {
+            continue;
+        }
+        const QStringList box = fields[4].split(',');
+        QRect extents;
+        if (box.size() == 4) {
+            extents = QRect(box[0].toInt(), box[1].toInt(), box[2].toInt(), box[3].toInt());
+        }
+        tree.append(
+            {fields[0], fields[1], fields[2], fields[3] == QStringLiteral("showing"), extents});
+    }
+    return tree;
+}
+
+std::optional<Accessible> findAccessible(const QList<Accessible>& tree, const QString& role,
+                                         const QString& name) {
+    for (const Accessible& node : tree) {
+        if (node.role == role && node.name == name) {
+            return node;
+        }
+    }
+    return std::nullopt;
+}
+
+TrayHost::TrayHost(const SessionBus& bus) : host(std::make_unique<QProcess>()) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(bus.environment());
+    host->setProcessEnvironment(environment);
+    host->start(QStringLiteral("/usr/bin/python3"),
+                {QStringLiteral(QV_TEST_SOURCE "/support/tray_host.py")});
+}
+
+void TrayHost::click(const QString& itemLabel) {
+    host->write(itemLabel.toUtf8() + '\n');
+    host->waitForBytesWritten();
+}
+
+TrayHost::~TrayHost() {
+    if (host->state() != QProcess::NotRunning) {
+        host->kill();
+        host->waitForFinished();
+    }
+}
+
+bool TrayHost::said(const QByteArray& line) {
+    output += host->readAllStandardOutput();
+    return output.split('\n').contains(line);
+}
+
+bool closeWindow(const QString& title) {
+    const ToolResult found = runTool(
+        QStringLiteral("xdotool"),
+        {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+         QStringLiteral("^") + QRegularExpression::escape(title) + QStringLiteral("$")});
+    const QList<QByteArray> ids = found.output.trimmed().split('\n');
+    if (found.exitCode != 0 || ids.isEmpty()) {
+        return false;
+    }
+    xcb_connection_t* connection = xcb_connect(display().toUtf8().constData(), nullptr);
+    const auto atom = [connection](const char* name) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
+        const xcb_atom_t value = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+        std::free(reply);
+        return value;
+    };
+    xcb_client_message_event_t message = {};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = ids.last().toUInt();
+    message.type = atom("WM_PROTOCOLS");
+    message.data.data32[0] = atom("WM_DELETE_WINDOW");
+    message.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(connection, 0, message.window, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(connection);
+    xcb_disconnect(connection);
+    return true;
 }
 
 Program::Program(QString home, QProcessEnvironment extra)

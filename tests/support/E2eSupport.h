@@ -2,15 +2,20 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 #include <QProcessEnvironment>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 
 // What the end-to-end tests share: the Xvfb this test process started (two monitors of
 // different sizes, so that gaps exist), and ways to drive and read the real program.
+class QProcess;
+
 namespace e2e {
 
 struct Monitor {
@@ -52,15 +57,17 @@ QStringList keyboardOptions();
 QString saveScreenPicture(const QString& name);
 
 // A private session bus with the accessibility bus on it, so a test can read the program's
-// labels, buttons and window titles as assistive technology hears them.
-class AccessibilityBus {
+// labels, buttons and window titles as assistive technology hears them, and reach its tray
+// menu as a desktop's tray does.
+class SessionBus {
   public:
-    AccessibilityBus();
-    ~AccessibilityBus();
+    SessionBus();
+    ~SessionBus();
     bool started() const { return !address.isEmpty(); }
     // What a program started with environment() needs to publish its accessible tree.
     QProcessEnvironment environment() const;
-    // One line per accessible object: role, name, text and "showing"/"hidden", tab-separated.
+    // One line per accessible object: role, name, text, "showing"/"hidden" and screen
+    // extents, tab-separated.
     QStringList read(const QString& applicationName) const;
 
   private:
@@ -68,6 +75,37 @@ class AccessibilityBus {
     qint64 daemonPid = -1;
     qint64 launcherPid = -1;
 };
+
+// One accessible object as read from the tree.
+struct Accessible {
+    QString role;
+    QString name;
+    QString text;
+    bool showing = false;
+    QRect extents;
+};
+QList<Accessible> parseAccessibles(const QStringList& lines);
+// The first object with this role whose name is exactly the given one.
+std::optional<Accessible> findAccessible(const QList<Accessible>& tree, const QString& role,
+                                         const QString& name);
+
+// A StatusNotifier tray host on the bus: it clicks items of the program's tray menu once the
+// program's tray icon has registered, as a user would in a desktop's tray.
+class TrayHost {
+  public:
+    explicit TrayHost(const SessionBus& bus);
+    ~TrayHost();
+    void click(const QString& itemLabel);
+    bool said(const QByteArray& line);
+
+  private:
+    std::unique_ptr<QProcess> host;
+    QByteArray output;
+};
+
+// Sends WM_DELETE_WINDOW to the shown window with this exact title, as a window manager's close
+// button does; false when no such window exists.
+bool closeWindow(const QString& title);
 
 // The built program, started against the test display with a temporary home.
 class Program {

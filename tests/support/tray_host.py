@@ -1,7 +1,8 @@
 #!/usr/bin/python3
-"""A minimal StatusNotifier tray host on the session bus: it waits for one tray icon to
-register, then clicks the menu item whose label is given, as a user would in a desktop's tray.
-Prints "ready" once it serves the watcher, and "clicked <label>" after the click."""
+"""A minimal StatusNotifier tray host on the session bus. Each line on standard input names a
+menu item; once a tray icon has registered, the host clicks that item, as a user would in a
+desktop's tray. Prints "ready" once it serves the watcher, and "clicked <label>" after each
+click."""
 
 import sys
 
@@ -22,9 +23,9 @@ WATCHER_XML = """
 </node>
 """
 
-label = sys.argv[1]
 loop = GLib.MainLoop()
 items = []
+pending = []
 
 
 def find_item(layout, wanted):
@@ -38,7 +39,7 @@ def find_item(layout, wanted):
     return None
 
 
-def click(bus, service, path, attempts_left):
+def click(bus, service, path, label, attempts_left):
     # The menu may be exported a moment after the icon registers, so look again shortly.
     try:
         menu = bus.call_sync(service, path, "org.freedesktop.DBus.Properties", "Get",
@@ -53,15 +54,28 @@ def click(bus, service, path, attempts_left):
                           GLib.Variant("(isvu)", (item_id, "clicked", GLib.Variant("i", 0), 0)),
                           None, Gio.DBusCallFlags.NONE, 5000, None)
             print("clicked " + label, flush=True)
-            loop.quit()
             return False
     except GLib.Error as error:
         print("not yet: " + error.message, file=sys.stderr, flush=True)
-    if attempts_left == 0:
+    if attempts_left > 0:
+        GLib.timeout_add(100, click, bus, service, path, label, attempts_left - 1)
+    return False
+
+
+def click_pending(bus):
+    while items and pending:
+        service, path = items[-1].split("/", 1)
+        GLib.idle_add(click, bus, service, "/" + path, pending.pop(0), 100)
+
+
+def on_input(channel, condition, bus):
+    line = sys.stdin.readline()
+    if not line:
         loop.quit()
         return False
-    GLib.timeout_add(100, click, bus, service, path, attempts_left - 1)
-    return False
+    pending.append(line.strip())
+    click_pending(bus)
+    return True
 
 
 def on_call(bus, sender, path, interface, method, parameters, invocation):
@@ -73,7 +87,7 @@ def on_call(bus, sender, path, interface, method, parameters, invocation):
             path = "/StatusNotifierItem"
         items.append(service + path)
         invocation.return_value(None)
-        GLib.idle_add(click, bus, service, path, 100)
+        click_pending(bus)
     else:
         invocation.return_value(None)
 
@@ -89,6 +103,8 @@ def on_get(bus, sender, path, interface, name):
 def on_bus(bus, name):
     info = Gio.DBusNodeInfo.new_for_xml(WATCHER_XML).interfaces[0]
     bus.register_object("/StatusNotifierWatcher", info, on_call, on_get, None)
+    GLib.io_add_watch(GLib.IOChannel.unix_new(sys.stdin.fileno()), GLib.IO_IN | GLib.IO_HUP,
+                      on_input, bus)
 
 
 def on_name(bus, name):
@@ -97,5 +113,5 @@ def on_name(bus, name):
 
 Gio.bus_own_name(Gio.BusType.SESSION, "org.kde.StatusNotifierWatcher",
                  Gio.BusNameOwnerFlags.NONE, on_bus, on_name, lambda *args: loop.quit())
-GLib.timeout_add_seconds(60, loop.quit)
+GLib.timeout_add_seconds(300, loop.quit)
 loop.run()

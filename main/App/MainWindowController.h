@@ -1,0 +1,67 @@
+#pragma once
+
+#include "main/CaptureService/CaptureService.h"
+#include "main/HistoryDatabase.h"
+#include "main/ImageEditor/ImageEditorController.h"
+#include "main/KeyRemapper.h"
+#include "platform/DesktopOpener.h"
+
+#include <QObject>
+#include <memory>
+
+class HistoryTableModel;
+class QCheckBox;
+class QLabel;
+class QTableView;
+class QWidget;
+
+struct MainWindowPlatform {
+    std::shared_ptr<platform::DesktopOpener> opener =
+        std::make_shared<platform::SystemDesktopOpener>();
+};
+
+// The one ordinary window: the mapping switch and its status, the capture buttons, the
+// general status line and the history list. It also steers a screenshot from the region
+// selection through the editor to the saved file.
+class MainWindowController : public QObject {
+    Q_OBJECT
+  public:
+    MainWindowController(std::shared_ptr<HistoryDatabase> database,
+                         std::shared_ptr<CaptureService> capture,
+                         std::shared_ptr<KeyRemapper> remapper, MainWindowPlatform platform = {});
+    ~MainWindowController() override;
+
+    void captureScreenshot();
+    void toggleVideo();
+    // Called on every upkeep tick: keeps a wanted mapping applied and the status line true.
+    void refreshPermissionState();
+    // Shows the window in front, activated; closing it only hides it.
+    void showWindow();
+
+    QWidget* window() const { return mainWindow.get(); }
+    QLabel* status = nullptr;
+    ImageEditorController* openEditor() const { return editor.get(); }
+
+  private:
+    void buildWindow();
+    void installCallbacks();
+    void updatePermissionState(bool running, bool trusted);
+    void reloadList();
+    void toggleMapping();
+    void requestPermission();
+    void openFolder();
+    void hideWindow();
+    void openSelected();
+    void editorFinished(std::optional<QImage> image);
+
+    std::shared_ptr<HistoryDatabase> database;
+    std::shared_ptr<CaptureService> capture;
+    std::shared_ptr<KeyRemapper> remapper;
+    MainWindowPlatform platform;
+    std::unique_ptr<QWidget> mainWindow;
+    QTableView* table = nullptr;
+    HistoryTableModel* history = nullptr;
+    QLabel* permissionStatus = nullptr;
+    QCheckBox* mappingToggle = nullptr;
+    std::unique_ptr<ImageEditorController> editor;
+};

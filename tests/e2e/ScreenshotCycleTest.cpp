@@ -1,0 +1,236 @@
+#include "tests/support/E2eSupport.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+
+namespace {
+
+const QString selecting = QStringLiteral("Đang chọn vùng chụp…");
+const QString cancelled = QStringLiteral("Đã hủy chụp màn hình");
+const QString mainTitle = QStringLiteral("Quorvastelin 1.0.0");
+const QString editorTitle = QStringLiteral("Chỉnh sửa ảnh — Quorvastelin");
+
+void xdotool(const QStringList& arguments) {
+    ASSERT_EQ(e2e::runTool(QStringLiteral("xdotool"), arguments).exitCode, 0)
+        << arguments.join(' ').toStdString();
+}
+
+QStringList at(QPoint point) {
+    return {QString::number(point.x()), QString::number(point.y())};
+}
+
+void drag(QPoint from, QPoint to) {
+    xdotool(QStringList{"mousemove"} + at(from) + QStringList{"mousedown", "1"});
+    for (int step = 1; step <= 6; ++step) {
+        xdotool(QStringList{"mousemove"} + at(from + (to - from) * step / 6));
+    }
+    xdotool({"mouseup", "1"});
+}
+
+QByteArray clipboardPng() {
+    return e2e::runTool(QStringLiteral("xclip"),
+                        {"-selection", "clipboard", "-t", "image/png", "-o"})
+        .output;
+}
+
+std::vector<std::pair<QString, QString>> historyRows(const QString& database) {
+    std::vector<std::pair<QString, QString>> rows;
+    sqlite3* connection = nullptr;
+    if (sqlite3_open_v2(database.toUtf8().constData(), &connection, SQLITE_OPEN_READONLY,
+                        nullptr) == SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(connection, "SELECT type,path FROM captures ORDER BY id DESC", -1,
+                           &statement, nullptr);
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            rows.emplace_back(
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))),
+                QString::fromUtf8(
+                    reinterpret_cast<const char*>(sqlite3_column_text(statement, 1))));
+        }
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(connection);
+    return rows;
+}
+
+// The real program on the two-monitor Xvfb showing the position pattern, read through its
+// accessible tree and driven with the real keyboard and pointer.
+class ScreenshotCycleTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        e2e::showOnRoot(e2e::positionPattern());
+        ASSERT_TRUE(e2e::waitUntil([this] { return tray.said("ready"); }));
+        program = std::make_unique<e2e::Program>(home.path(), bus.environment());
+        ASSERT_TRUE(program->start());
+        ASSERT_TRUE(e2e::waitUntil([this] { return shows(mainTitle) && statusShown("Sẵn sàng"); }))
+            << dump();
+        ASSERT_TRUE(e2e::waitUntil(
+            [] { return e2e::keyboardOptions().contains(QStringLiteral("altwin:ctrl_win")); }));
+    }
+    void TearDown() override {
+        program->signal(SIGTERM);
+        EXPECT_EQ(program->waitForExit(), std::optional<int>(0));
+    }
+
+    QList<e2e::Accessible> tree() const {
+        return e2e::parseAccessibles(bus.read(QStringLiteral("quorvastelin")));
+    }
+    std::string dump() const {
+        return bus.read(QStringLiteral("quorvastelin")).join('\n').toStdString();
+    }
+    bool statusShown(const QString& text) const {
+        return e2e::findAccessible(tree(), QStringLiteral("label"), text).has_value();
+    }
+    bool shows(const QString& title) const {
+        for (const e2e::Accessible& node : tree()) {
+            if (node.name == title && node.showing) {
+                return true;
+            }
+        }
+        return false;
+    }
+    std::optional<QString> statusStartingWith(const QString& prefix) const {
+        for (const e2e::Accessible& node : tree()) {
+            if (node.role == QStringLiteral("label") && node.name.startsWith(prefix)) {
+                return node.name;
+            }
+        }
+        return std::nullopt;
+    }
+    // Escape reaches the overlay only once it holds the keyboard, so keep pressing until the
+    // cancel has been seen.
+    bool cancelSelection() {
+        return e2e::waitUntil([this] {
+            e2e::runTool(QStringLiteral("xdotool"), {"key", "Escape"});
+            return statusShown(cancelled) && shows(mainTitle);
+        });
+    }
+    // The overlay is up once a window of the program covers both monitors.
+    bool overlayShown() const {
+        const e2e::ToolResult found =
+            e2e::runTool(QStringLiteral("xdotool"),
+                         {"search", "--onlyvisible", "--pid", QString::number(program->pid())});
+        for (const QByteArray& id : found.output.trimmed().split('\n')) {
+            const QByteArray geometry =
+                e2e::runTool(QStringLiteral("xdotool"), {"getwindowgeometry", QString(id)}).output;
+            if (geometry.contains(QByteArray::number(e2e::screenWidth) + "x" +
+                                  QByteArray::number(e2e::screenHeight))) {
+                return true;
+            }
+        }
+        return false;
+    }
+    QString capturesFolder() const { return home.path() + "/Documents/Quorvastelin/Screenshots"; }
+
+    QTemporaryDir home;
+    e2e::SessionBus bus;
+    e2e::TrayHost tray{bus};
+    std::unique_ptr<e2e::Program> program;
+};
+
+TEST_F(ScreenshotCycleTest, ControlFourAndSuperFourOpenTheOverlayAndEscapeCancels) {
+    xdotool({"key", "ctrl+4"});
+    ASSERT_TRUE(e2e::waitUntil([this] { return statusShown(selecting); })) << dump();
+    EXPECT_FALSE(shows(mainTitle));
+    ASSERT_TRUE(e2e::waitUntil([this] { return overlayShown(); }));
+    EXPECT_TRUE(cancelSelection()) << dump();
+
+    // With the mapping on, the physical left Super key is Control.
+    xdotool({"keydown", "133", "key", "13", "keyup", "133"});
+    ASSERT_TRUE(e2e::waitUntil([this] { return statusShown(selecting); })) << dump();
+    ASSERT_TRUE(e2e::waitUntil([this] { return overlayShown(); }));
+    EXPECT_TRUE(cancelSelection()) << dump();
+}
+
+TEST_F(ScreenshotCycleTest, DragAnnotateAndReturnSavesCopiesAndListsTheScreenshot) {
+    xdotool({"key", "ctrl+4"});
+    ASSERT_TRUE(e2e::waitUntil([this] { return overlayShown(); }));
+    const QPoint regionTopLeft(300, 400);
+    drag(regionTopLeft, regionTopLeft + QPoint(400, 220));
+    ASSERT_TRUE(e2e::waitUntil([this] { return shows(editorTitle); })) << dump();
+
+    const auto rectangleTool =
+        e2e::findAccessible(tree(), QStringLiteral("push button"), QStringLiteral("Chữ nhật"));
+    ASSERT_TRUE(rectangleTool);
+    xdotool(QStringList{"mousemove"} + at(rectangleTool->extents.center()) +
+            QStringList{"click", "1"});
+    const auto canvas =
+        e2e::findAccessible(tree(), QStringLiteral("filler"), QStringLiteral("Ảnh đang chỉnh sửa"));
+    ASSERT_TRUE(canvas) << dump();
+    // The picture sits at the canvas's top-left at 100 %.
+    const QPoint origin = canvas->extents.topLeft();
+    QTest::qWait(200);
+    drag(origin + QPoint(50, 40), origin + QPoint(250, 160));
+    QTest::qWait(200);
+    xdotool({"key", "Return"});
+
+    std::optional<QString> saved;
+    ASSERT_TRUE(e2e::waitUntil([&] {
+        saved = statusStartingWith(QStringLiteral("Đã lưu và sao chép: "));
+        return saved && shows(mainTitle);
+    })) << dump();
+    const QString name = saved->mid(QStringLiteral("Đã lưu và sao chép: ").size());
+    EXPECT_TRUE(QRegularExpression("^Screenshot_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.png$")
+                    .match(name)
+                    .hasMatch())
+        << name.toStdString();
+    const QString path = capturesFolder() + '/' + name;
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const QImage picture = QImage::fromData(bytes, "PNG");
+    ASSERT_EQ(picture.size(), QSize(400, 220));
+    const auto pattern = [&](int x, int y) {
+        return e2e::positionColour(regionTopLeft.x() + x, regionTopLeft.y() + y);
+    };
+    EXPECT_EQ(picture.pixel(10, 10), pattern(10, 10));
+    EXPECT_EQ(picture.pixel(150, 100), pattern(150, 100));
+    EXPECT_EQ(picture.pixel(399, 219), pattern(399, 219));
+    const QRgb red = qRgb(255, 59, 48);
+    EXPECT_EQ(picture.pixel(150, 40), red);
+    EXPECT_EQ(picture.pixel(150, 160), red);
+    EXPECT_EQ(picture.pixel(50, 100), red);
+    EXPECT_EQ(picture.pixel(250, 100), red);
+
+    EXPECT_EQ(clipboardPng(), bytes);
+    const auto rows = historyRows(home.path() + "/.local/share/Quorvastelin/history.db");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], std::make_pair(QStringLiteral("screenshot"), path));
+
+    const auto firstCell = e2e::findAccessible(tree(), QStringLiteral("table cell"), name);
+    EXPECT_TRUE(firstCell) << dump();
+    EXPECT_TRUE(e2e::findAccessible(tree(), QStringLiteral("table cell"), QStringLiteral("Ảnh")));
+    e2e::saveScreenPicture(QStringLiteral("main-window-after-save"));
+}
+
+TEST_F(ScreenshotCycleTest, ClosingTheEditorCancelsAndTheHiddenWindowComesBackFromTheTray) {
+    xdotool({"key", "ctrl+4"});
+    ASSERT_TRUE(e2e::waitUntil([this] { return overlayShown(); }));
+    drag(QPoint(2000, 100), QPoint(2300, 300));
+    ASSERT_TRUE(e2e::waitUntil([this] { return shows(editorTitle); })) << dump();
+    // A close sent while the window is still being mapped may go unseen; send it until it
+    // has taken effect, as a user would click again.
+    ASSERT_TRUE(e2e::waitUntil([this] {
+        e2e::closeWindow(editorTitle);
+        return statusShown(QStringLiteral("Đã hủy ảnh chụp")) && shows(mainTitle);
+    })) << dump();
+
+    ASSERT_TRUE(e2e::waitUntil([this] {
+        e2e::closeWindow(mainTitle);
+        return !shows(mainTitle);
+    }));
+    tray.click(QStringLiteral("Mở Quorvastelin"));
+    EXPECT_TRUE(e2e::waitUntil([this] { return tray.said("clicked Mở Quorvastelin"); }));
+    EXPECT_TRUE(e2e::waitUntil([this] { return shows(mainTitle); })) << dump();
+    EXPECT_TRUE(statusShown(QStringLiteral("Đã hủy ảnh chụp")));
+}
+
+}  // namespace
