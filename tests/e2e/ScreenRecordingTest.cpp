@@ -356,7 +356,13 @@ TEST(ScreenRecording, ProgramRecordsBetweenControlFiveAndPhysicalSuperFive) {
     flasher.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&flasher));
     QTemporaryDir home;
-    e2e::Program program(home.path());
+    e2e::SessionBus bus;
+    e2e::Program program(home.path(), bus.environment());
+    const auto tree = [&] { return e2e::parseAccessibles(bus.read("quorvastelin")); };
+    const auto showing = [&](const QString& role, const QString& name) {
+        const auto node = e2e::findAccessible(tree(), role, name);
+        return node && node->showing;
+    };
     ASSERT_TRUE(program.start());
     ASSERT_TRUE(e2e::waitUntil([] {
         return e2e::keyboardOptions().contains("altwin:ctrl_win") && grabbedElsewhere(key5);
@@ -366,6 +372,10 @@ TEST(ScreenRecording, ProgramRecordsBetweenControlFiveAndPhysicalSuperFive) {
     ASSERT_TRUE(e2e::waitUntil([&] { return !visibleWindowsOf(program.pid()).isEmpty(); }));
     dragOnRoot(region.topLeft(), region.topLeft() + QPoint(region.width(), region.height()));
     ASSERT_TRUE(e2e::waitUntil([] { return recordingWindowShownElsewhere(); }));
+    EXPECT_TRUE(e2e::waitUntil([&] {
+        return e2e::findAccessible(tree(), "label", "Đang quay màn hình…").has_value() &&
+               showing("filler", "Đang quay");
+    })) << bus.read("quorvastelin").join('\n').toStdString();
     e2e::runTool("xdotool",
                  {"mousemove", QString::number(pointerSpot.x()), QString::number(pointerSpot.y())});
     QTest::qWait(3000);
@@ -379,6 +389,28 @@ TEST(ScreenRecording, ProgramRecordsBetweenControlFiveAndPhysicalSuperFive) {
     ASSERT_EQ(movies.size(), 1);
     EXPECT_EQ(videoRows(database), QStringList{folder + '/' + movies[0]});
     expectRegionMovie(folder + '/' + movies[0], "video-program");
+
+    // The main window comes back with the saved message and the new first row.
+    EXPECT_TRUE(e2e::waitUntil([&] { return showing("label", "Đã lưu: " + movies[0]); }));
+    EXPECT_TRUE(e2e::waitUntil([&] { return showing("filler", "Quorvastelin 1.0.0"); }));
+    const auto kind = e2e::findAccessible(tree(), "table cell", "Video");
+    ASSERT_TRUE(kind);
+    EXPECT_TRUE(e2e::findAccessible(tree(), "table cell", movies[0]));
+    // The thumbnail is a frame of the movie, not the dark placeholder.
+    ASSERT_TRUE(e2e::waitUntil([&] {
+        const QRect cell(kind->extents.left() - 112, kind->extents.top(), 112,
+                         kind->extents.height());
+        const QImage screen(e2e::saveScreenPicture("main-window-after-recording"));
+        const QImage thumbnail = screen.copy(cell.adjusted(8, 8, -8, -8));
+        int placeholderPixels = 0;
+        for (int y = 0; y < thumbnail.height(); ++y) {
+            for (int x = 0; x < thumbnail.width(); ++x) {
+                placeholderPixels += thumbnail.pixel(x, y) == qRgb(0x55, 0x55, 0x55);
+            }
+        }
+        return !thumbnail.isNull() &&
+               placeholderPixels < thumbnail.width() * thumbnail.height() / 4;
+    }));
     program.signal(SIGTERM);
     EXPECT_EQ(program.waitForExit(), std::optional<int>(0));
 }
