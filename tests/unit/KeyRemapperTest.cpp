@@ -1,47 +1,10 @@
 #include "main/KeyRemapper.h"
+#include "tests/unit/FakeKeyboard.h"
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
 
 namespace {
-
-struct FakeMappingTool : platform::KeyMappingTool {
-    bool applyMapping(bool enabled) override {
-        calls.push_back(enabled);
-        if (enabled && succeeds) {
-            serverCarriesOption = true;
-        }
-        if (!enabled) {
-            serverCarriesOption = false;
-        }
-        return succeeds;
-    }
-    bool isMappingApplied() override {
-        ++queries;
-        return serverCarriesOption;
-    }
-    bool succeeds = true;
-    bool serverCarriesOption = false;
-    std::vector<bool> calls;
-    int queries = 0;
-};
-
-struct FakeHotKeys : platform::HotKeys {
-    void install(const std::vector<platform::HotKey>& wanted,
-                 std::function<void(int)> handler) override {
-        ++installs;
-        keys = wanted;
-        onPress = std::move(handler);
-    }
-    void uninstall() override {
-        ++uninstalls;
-        onPress = nullptr;
-    }
-    int installs = 0;
-    int uninstalls = 0;
-    std::vector<platform::HotKey> keys;
-    std::function<void(int)> onPress;
-};
 
 using States = std::vector<std::pair<bool, bool>>;
 using Calls = std::vector<bool>;

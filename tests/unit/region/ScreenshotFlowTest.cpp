@@ -8,45 +8,6 @@
 
 namespace {
 
-// Lists displays for named monitors and paints stills one colour, remembering each request.
-class FakeScreenCapture : public platform::ScreenCapture {
-  public:
-    Result<std::vector<platform::Display>> displays() override {
-        if (displayFailure) {
-            return *displayFailure;
-        }
-        std::vector<platform::Display> found;
-        for (const QString& name : monitorNames) {
-            platform::Display display;
-            display.displayID = platform::displayIdentifier(name);
-            found.push_back(display);
-        }
-        return found;
-    }
-    bool isAvailable() const override { return available; }
-    Result<QImage> still(const platform::Display& display, const QRectF& sourceRect,
-                         QSize outputSize) override {
-        requests.push_back({display.displayID, sourceRect, outputSize});
-        if (stillFailure) {
-            return *stillFailure;
-        }
-        QImage image(outputSize, QImage::Format_RGB32);
-        image.fill(Qt::green);
-        return image;
-    }
-
-    struct Request {
-        quint32 displayID;
-        QRectF sourceRect;
-        QSize outputSize;
-    };
-    QStringList monitorNames{QStringLiteral("Built-in"), QStringLiteral("Monitor")};
-    std::optional<Error> displayFailure;
-    std::optional<Error> stillFailure;
-    bool available = true;
-    std::vector<Request> requests;
-};
-
 class ScreenshotFlowTest : public testing::Test {
   protected:
     ScreenshotFlowTest() {

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform/HotKeys.h"
+#include "platform/KeyMappingTool.h"
+
+#include <functional>
+#include <vector>
+
+// The key-mapping tool and hot keys as the X server would answer, without touching it.
+struct FakeMappingTool : platform::KeyMappingTool {
+    bool applyMapping(bool enabled) override {
+        calls.push_back(enabled);
+        if (enabled && succeeds) {
+            serverCarriesOption = true;
+        }
+        if (!enabled) {
+            serverCarriesOption = false;
+        }
+        return succeeds;
+    }
+    bool isMappingApplied() override {
+        ++queries;
+        return serverCarriesOption;
+    }
+    bool succeeds = true;
+    bool serverCarriesOption = false;
+    std::vector<bool> calls;
+    int queries = 0;
+};
+
+struct FakeHotKeys : platform::HotKeys {
+    void install(const std::vector<platform::HotKey>& wanted,
+                 std::function<void(int)> handler) override {
+        ++installs;
+        keys = wanted;
+        onPress = std::move(handler);
+    }
+    void uninstall() override {
+        ++uninstalls;
+        onPress = nullptr;
+    }
+    int installs = 0;
+    int uninstalls = 0;
+    std::vector<platform::HotKey> keys;
+    std::function<void(int)> onPress;
+};

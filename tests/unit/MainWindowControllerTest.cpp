@@ -1,0 +1,251 @@
+#include "main/App/MainWindowController.h"
+
+#include "main/App/HistoryTableModel.h"
+#include "tests/unit/FakeKeyboard.h"
+#include "tests/unit/region/FakeScreens.h"
+
+#include <gtest/gtest.h>
+#include <QCheckBox>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+class FakeOpener : public platform::DesktopOpener {
+  public:
+    bool open(const QString& path) override {
+        opened << path;
+        return true;
+    }
+    QStringList opened;
+};
+
+// A main window over a real history file, a remapper and capture service whose platform
+// seams are fakes, and the real editor.
+class MainWindowControllerTest : public testing::Test {
+  protected:
+    MainWindowControllerTest() {
+        CapturePlatform seams;
+        seams.screens = std::make_shared<FakeScreens>(laptopAndMonitor());
+        seams.screenCapture = screenCapture;
+        capture = std::make_shared<CaptureService>(database, seams);
+    }
+    void TearDown() override {
+        controller.reset();
+        capture.reset();
+        runDeferredDeletes();
+        while (QGuiApplication::overrideCursor() != nullptr) {
+            QGuiApplication::restoreOverrideCursor();
+        }
+        QDir(CaptureService::rootFolder()).removeRecursively();
+    }
+
+    MainWindowController& open() {
+        controller = std::make_unique<MainWindowController>(database, capture, remapper,
+                                                            MainWindowPlatform{opener});
+        controller->showWindow();
+        return *controller;
+    }
+    QWidget* window() const { return controller->window(); }
+    QLabel* permissionLine() const { return window()->findChildren<QLabel*>().at(0); }
+    QCheckBox* mappingSwitch() const { return window()->findChild<QCheckBox*>(); }
+    QTableView* table() const { return window()->findChild<QTableView*>(); }
+    const HistoryTableModel* rows() const {
+        return static_cast<const HistoryTableModel*>(table()->model());
+    }
+    QPushButton* button(const QString& title) const {
+        for (QPushButton* candidate : window()->findChildren<QPushButton*>()) {
+            if (candidate->text() == title) {
+                return candidate;
+            }
+        }
+        return nullptr;
+    }
+    QString status() const { return controller->status->text(); }
+    bool waitForStatus(const QString& text) {
+        return QTest::qWaitFor([&] { return status() == text; }, 5000);
+    }
+    void dragOnTheSecondScreen() {
+        ASSERT_TRUE(QTest::qWaitFor([] { return visibleOverlay() != nullptr; }, 5000));
+        dragInQt(visibleOverlay(), QPointF(1600, 400), QPointF(1800, 500));
+    }
+
+    QTemporaryDir support;
+    std::shared_ptr<HistoryDatabase> database = std::make_shared<HistoryDatabase>(support.path());
+    std::shared_ptr<FakeMappingTool> mappingTool = std::make_shared<FakeMappingTool>();
+    std::shared_ptr<KeyRemapper> remapper = std::make_shared<KeyRemapper>(
+        KeyRemapperPlatform{mappingTool, std::make_shared<FakeHotKeys>()});
+    std::shared_ptr<FakeScreenCapture> screenCapture = std::make_shared<FakeScreenCapture>();
+    std::shared_ptr<CaptureService> capture;
+    std::shared_ptr<FakeOpener> opener = std::make_shared<FakeOpener>();
+    std::unique_ptr<MainWindowController> controller;
+};
+
+TEST_F(MainWindowControllerTest, WindowStartsWithItsTitleSizeSwitchButtonsAndTexts) {
+    open();
+    EXPECT_EQ(window()->windowTitle(), "Quorvastelin 1.0.0");
+    EXPECT_EQ(window()->minimumSize(), QSize(860, 560));
+    EXPECT_EQ(window()->maximumSize(), QSize(860, 560));
+    EXPECT_TRUE(mappingSwitch()->isChecked());
+    EXPECT_EQ(mappingSwitch()->text(),
+              "Windows Mode: Command → Control  •  Control giữ nguyên  •  Option = Alt");
+    EXPECT_EQ(permissionLine()->text(), "Command → Control đang tắt");
+    EXPECT_EQ(status(), "Sẵn sàng");
+    QStringList titles;
+    for (QPushButton* candidate : window()->findChildren<QPushButton*>()) {
+        titles << candidate->text();
+    }
+    EXPECT_EQ(titles, (QStringList{"Chụp vùng", "Quay vùng", "Mở thư mục", "Bật lại đổi phím",
+                                   "Ẩn cửa sổ"}));
+    EXPECT_EQ(table()->verticalHeader()->defaultSectionSize(), 64);
+    EXPECT_EQ(table()->textElideMode(), Qt::ElideMiddle);
+}
+
+TEST_F(MainWindowControllerTest, MappingLineShowsTheRealStateOnTheNextTurn) {
+    open();
+    remapper->start();
+    EXPECT_EQ(permissionLine()->text(), "Command → Control đang tắt");
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return permissionLine()->text() == "● Command → Control đang hoạt động"; }, 2000));
+    EXPECT_EQ(permissionLine()->palette().color(QPalette::WindowText), QColor(52, 199, 89));
+}
+
+TEST_F(MainWindowControllerTest, SwitchOffStopsAndUpkeepLeavesTheMappingOff) {
+    open();
+    remapper->start();
+    mappingSwitch()->click();
+    EXPECT_FALSE(remapper->isRunning());
+    controller->refreshPermissionState();
+    EXPECT_FALSE(remapper->isRunning());
+    EXPECT_EQ(permissionLine()->text(), "Command → Control đang tắt");
+    EXPECT_EQ(permissionLine()->palette().color(QPalette::WindowText), QColor(255, 149, 0));
+
+    // The re-enable button brings the mapping back while the switch keeps showing off.
+    button("Bật lại đổi phím")->click();
+    EXPECT_TRUE(remapper->isRunning());
+    EXPECT_FALSE(mappingSwitch()->isChecked());
+    controller->refreshPermissionState();
+    EXPECT_EQ(permissionLine()->text(), "● Command → Control đang hoạt động");
+}
+
+TEST_F(MainWindowControllerTest, UpkeepRetriesAWantedMappingThatFailed) {
+    mappingTool->succeeds = false;
+    open();
+    remapper->start();
+    mappingTool->succeeds = true;
+    controller->refreshPermissionState();
+    EXPECT_TRUE(remapper->isRunning());
+    EXPECT_EQ(permissionLine()->text(), "● Command → Control đang hoạt động");
+}
+
+TEST_F(MainWindowControllerTest, ListShowsTheNewestHundredAndReloadsAfterASave) {
+    for (int i = 0; i < 150; ++i) {
+        database->add(i % 2 ? "video" : "screenshot", QString("/captures/%1.png").arg(i));
+    }
+    open();
+    ASSERT_EQ(rows()->rowCount(), 100);
+    EXPECT_EQ(rows()->items().front().path, "/captures/149.png");
+    EXPECT_EQ(rows()->items().back().path, "/captures/50.png");
+
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    const auto saved = capture->saveScreenshot(image);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(rows()->rowCount(), 100);
+    EXPECT_EQ(rows()->items().front().path, *saved);
+    EXPECT_EQ(status(), "Đã lưu và sao chép: " + QFileInfo(*saved).fileName());
+}
+
+TEST_F(MainWindowControllerTest, DoubleClickOpensThatRowsFile) {
+    database->add("screenshot", "/captures/old.png");
+    database->add("video", "/captures/new.mov");
+    open();
+    const QModelIndex second = rows()->index(1, HistoryTableModel::fileColumn);
+    const QPoint spot = table()->visualRect(second).center();
+    QTest::mouseDClick(table()->viewport(), Qt::LeftButton, {}, spot);
+    EXPECT_TRUE(opener->opened.isEmpty());  // nothing is selected yet
+    QTest::mouseClick(table()->viewport(), Qt::LeftButton, {}, spot);
+    QTest::mouseDClick(table()->viewport(), Qt::LeftButton, {}, spot);
+    EXPECT_EQ(opener->opened, QStringList{"/captures/old.png"});
+}
+
+TEST_F(MainWindowControllerTest, OpenFolderCreatesAndOpensTheCaptureFolder) {
+    open();
+    QDir(CaptureService::rootFolder()).removeRecursively();
+    button("Mở thư mục")->click();
+    EXPECT_TRUE(QDir(CaptureService::rootFolder()).exists());
+    EXPECT_EQ(opener->opened, QStringList{CaptureService::rootFolder()});
+}
+
+TEST_F(MainWindowControllerTest, EscapeInTheSelectionBringsTheWindowBackWithTheCancelText) {
+    open();
+    button("Chụp vùng")->click();
+    EXPECT_FALSE(window()->isVisible());
+    EXPECT_EQ(status(), "Đang chọn vùng chụp…");
+    ASSERT_TRUE(QTest::qWaitFor([] { return visibleOverlay() != nullptr; }, 5000));
+    QTest::keyClick(visibleOverlay(), Qt::Key_Escape);
+    EXPECT_EQ(status(), "Đã hủy chụp màn hình");
+    EXPECT_TRUE(window()->isVisible());
+}
+
+TEST_F(MainWindowControllerTest, FailedCaptureKeepsTheServicesFailureText) {
+    screenCapture->stillFailure = Error::platform("màn hình bận");
+    open();
+    controller->captureScreenshot();
+    dragOnTheSecondScreen();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window()->isVisible(); }, 5000));
+    EXPECT_EQ(status(), "Không thể chụp màn hình: màn hình bận");
+    EXPECT_EQ(controller->openEditor(), nullptr);
+}
+
+TEST_F(MainWindowControllerTest, CapturedImageIsEditedWhileHiddenThenSavedAsTheFirstRow) {
+    open();
+    controller->captureScreenshot();
+    dragOnTheSecondScreen();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->openEditor() != nullptr; }, 5000));
+    EXPECT_FALSE(window()->isVisible());
+    controller->openEditor()->save();
+    EXPECT_EQ(controller->openEditor(), nullptr);
+    EXPECT_TRUE(window()->isVisible());
+    ASSERT_EQ(rows()->rowCount(), 1);
+    const auto cell = [&](int column) { return rows()->index(0, column).data().toString(); };
+    EXPECT_EQ(cell(HistoryTableModel::typeColumn), "Ảnh");
+    EXPECT_EQ(status(), "Đã lưu và sao chép: " + cell(HistoryTableModel::fileColumn));
+}
+
+TEST_F(MainWindowControllerTest, DiscardedEditShowsItsTextAndTheWindow) {
+    open();
+    controller->captureScreenshot();
+    dragOnTheSecondScreen();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->openEditor() != nullptr; }, 5000));
+    controller->openEditor()->cancel();
+    EXPECT_EQ(status(), "Đã hủy ảnh chụp");
+    EXPECT_TRUE(window()->isVisible());
+    EXPECT_EQ(rows()->rowCount(), 0);
+}
+
+TEST_F(MainWindowControllerTest, VideoButtonHidesTheWindowAndACancelledSelectionBringsItBack) {
+    open();
+    button("Quay vùng")->click();
+    EXPECT_FALSE(window()->isVisible());
+    EXPECT_EQ(status(), "Đang chọn vùng quay…");
+    ASSERT_TRUE(QTest::qWaitFor([] { return visibleOverlay() != nullptr; }, 5000));
+    QTest::keyClick(visibleOverlay(), Qt::Key_Escape);
+    EXPECT_EQ(status(), "Đã hủy quay màn hình");
+    EXPECT_TRUE(window()->isVisible());
+}
+
+TEST_F(MainWindowControllerTest, ClosingTheWindowOnlyHidesIt) {
+    open();
+    window()->close();
+    EXPECT_FALSE(window()->isVisible());
+    controller->showWindow();
+    EXPECT_TRUE(window()->isVisible());
+}
+
+}  // namespace
