@@ -4,17 +4,24 @@
 
 namespace {
 
+// An error without a description of its own still tells the user something, the way the
+// desktop's generic sentence does, naming the domain and code.
+Error withoutDescription(int code) {
+    return Error::program(
+        code, QStringLiteral("Không thể hoàn tất thao tác. (Quorvastelin lỗi %1.)").arg(code));
+}
+
 Error encoderRefused() {
     return Error::program(20, QStringLiteral("Không thể tạo bộ mã hóa video"));
 }
 Error unfinishedMovie() {
-    return Error::program(21, QString());
+    return withoutDescription(21);
 }
 Error noFrames() {
     return Error::program(22, QStringLiteral("Video chưa có khung hình"));
 }
 Error writerDidNotStart() {
-    return Error::program(23, QString());
+    return withoutDescription(23);
 }
 Error frameRefused() {
     return Error::program(24, QStringLiteral("Không thể ghi khung hình video"),

@@ -138,13 +138,6 @@ bool grabbedElsewhere(int keycode) {
     return refused;
 }
 
-QStringList visibleWindowsOf(qint64 pid) {
-    return QString::fromUtf8(
-               e2e::runTool("xdotool", {"search", "--onlyvisible", "--pid", QString::number(pid)})
-                   .output)
-        .split('\n', Qt::SkipEmptyParts);
-}
-
 bool recordingWindowShownElsewhere() {
     return e2e::runTool("xdotool", {"search", "--onlyvisible", "--name", "^Đang quay$"}).exitCode ==
            0;
@@ -369,7 +362,7 @@ TEST(ScreenRecording, ProgramRecordsBetweenControlFiveAndPhysicalSuperFive) {
     }));
 
     pressChord(leftControl, key5);
-    ASSERT_TRUE(e2e::waitUntil([&] { return !visibleWindowsOf(program.pid()).isEmpty(); }));
+    ASSERT_TRUE(e2e::waitUntil([&] { return e2e::overlayShown(program.pid()); }));
     dragOnRoot(region.topLeft(), region.topLeft() + QPoint(region.width(), region.height()));
     ASSERT_TRUE(e2e::waitUntil([] { return recordingWindowShownElsewhere(); }));
     EXPECT_TRUE(e2e::waitUntil([&] {

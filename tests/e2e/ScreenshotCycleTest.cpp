@@ -112,21 +112,7 @@ class ScreenshotCycleTest : public testing::Test {
             return statusShown(cancelled) && shows(mainTitle);
         });
     }
-    // The overlay is up once a window of the program covers both monitors.
-    bool overlayShown() const {
-        const e2e::ToolResult found =
-            e2e::runTool(QStringLiteral("xdotool"),
-                         {"search", "--onlyvisible", "--pid", QString::number(program->pid())});
-        for (const QByteArray& id : found.output.trimmed().split('\n')) {
-            const QByteArray geometry =
-                e2e::runTool(QStringLiteral("xdotool"), {"getwindowgeometry", QString(id)}).output;
-            if (geometry.contains(QByteArray::number(e2e::screenWidth) + "x" +
-                                  QByteArray::number(e2e::screenHeight))) {
-                return true;
-            }
-        }
-        return false;
-    }
+    bool overlayShown() const { return e2e::overlayShown(program->pid()); }
     QString capturesFolder() const { return home.path() + "/Documents/Quorvastelin/Screenshots"; }
 
     QTemporaryDir home;

@@ -231,6 +231,22 @@ bool TrayHost::said(const QByteArray& line) {
     return output.split('\n').contains(line);
 }
 
+bool overlayShown(qint64 programPid) {
+    const ToolResult found = runTool(QStringLiteral("xdotool"),
+                                     {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                      QStringLiteral("--pid"), QString::number(programPid)});
+    const QByteArray wholeScreen =
+        QByteArray::number(screenWidth) + 'x' + QByteArray::number(screenHeight);
+    for (const QByteArray& id : found.output.trimmed().split('\n')) {
+        const ToolResult geometry =
+            runTool(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QString(id)});
+        if (geometry.output.contains(wholeScreen)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool closeWindow(const QString& title) {
     const ToolResult found = runTool(
         QStringLiteral("xdotool"),

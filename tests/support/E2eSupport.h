@@ -103,6 +103,9 @@ class TrayHost {
     QByteArray output;
 };
 
+// The region overlay is up once a shown window of the program covers the whole X screen.
+bool overlayShown(qint64 programPid);
+
 // Sends WM_DELETE_WINDOW to the shown window with this exact title, as a window manager's close
 // button does; false when no such window exists.
 bool closeWindow(const QString& title);

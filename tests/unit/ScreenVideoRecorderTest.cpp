@@ -166,6 +166,8 @@ TEST_F(ScreenVideoRecorderTest, WriterThatFailsToStartReportsOnceAndIsNeverRetri
     waitForReport();
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0].error().code, 23);
+    EXPECT_EQ(results[0].error().description,
+              "Không thể hoàn tất thao tác. (Quorvastelin lỗi 23.)");
     EXPECT_EQ(writerStarts, 1);
 }
 
