@@ -60,6 +60,16 @@ bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     return true;
 }
 
+bool repeatUntil(const std::function<void()>& action, const std::function<bool()>& done) {
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        action();
+        if (waitUntil(done, std::chrono::seconds(4))) {
+            return true;
+        }
+    }
+    return false;
+}
+
 QRgb positionColour(int x, int y) {
     return qRgb((x * 7) & 0xff, (y * 5) & 0xff, ((x / 37) * 29 + (y / 23) * 13) & 0xff);
 }

@@ -42,6 +42,11 @@ ToolResult runTool(const QString& program, const QStringList& arguments,
 bool waitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds limit = std::chrono::seconds(20));
 
+// Repeats an action until it has taken effect. A key pressed in the instant the program
+// re-grabs its hot keys after changing the keyboard mapping goes elsewhere, as it would for
+// a user, who would press again.
+bool repeatUntil(const std::function<void()>& action, const std::function<bool()>& done);
+
 // Shows a picture as the root window's background, so captures have known pixels.
 void showOnRoot(const QImage& picture);
 // The pattern the capture tests expect: every pixel's colour encodes its position.
