@@ -20,7 +20,6 @@ class SerialQueue {
 
     void async(std::function<void()> task);
     bool isCurrent() const { return std::this_thread::get_id() == worker.get_id(); }
-    const std::string& label() const { return name; }
 
   private:
     void run();

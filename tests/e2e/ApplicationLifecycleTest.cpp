@@ -1,34 +1,13 @@
-#include "main/HistoryDatabase.h"
 #include "tests/support/E2eSupport.h"
+#include "tests/support/HistoryFile.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <csignal>
 
 namespace {
-
-QString schemaOf(const QString& path) {
-    sqlite3* connection = nullptr;
-    if (sqlite3_open_v2(path.toUtf8().constData(), &connection, SQLITE_OPEN_READONLY, nullptr) !=
-        SQLITE_OK) {
-        sqlite3_close(connection);
-        return {};
-    }
-    sqlite3_stmt* statement = nullptr;
-    sqlite3_prepare_v2(connection, "SELECT sql FROM sqlite_master WHERE name='captures'", -1,
-                       &statement, nullptr);
-    QString schema;
-    if (sqlite3_step(statement) == SQLITE_ROW) {
-        schema =
-            QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
-    }
-    sqlite3_finalize(statement);
-    sqlite3_close(connection);
-    return schema;
-}
 
 // A home whose path has spaces and Vietnamese letters, as real users' homes may.
 struct LifecycleFixture : testing::Test {
@@ -43,10 +22,8 @@ struct LifecycleFixture : testing::Test {
 TEST_F(LifecycleFixture, StartsCreatesTheHistoryStoreAndEndsCleanlyOnSigterm) {
     e2e::Program program(home);
     ASSERT_TRUE(program.start());
-    ASSERT_TRUE(e2e::waitUntil([&] { return !schemaOf(database()).isEmpty(); }));
-    EXPECT_EQ(schemaOf(database()),
-              "CREATE TABLE captures (\n    id INTEGER PRIMARY KEY AUTOINCREMENT,\n"
-              "    type TEXT NOT NULL,\n    path TEXT NOT NULL,\n    created_at TEXT NOT NULL\n)");
+    ASSERT_TRUE(e2e::waitUntil([&] { return !historyFile::read(database()).schema.isEmpty(); }));
+    EXPECT_EQ(historyFile::read(database()).schema, historyFile::expectedSchema);
     program.signal(SIGTERM);
     EXPECT_EQ(program.waitForExit(), std::optional<int>(0));
 }

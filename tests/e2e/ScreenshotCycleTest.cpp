@@ -1,7 +1,7 @@
 #include "tests/support/E2eSupport.h"
+#include "tests/support/HistoryFile.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -38,26 +38,6 @@ QByteArray clipboardPng() {
     return e2e::runTool(QStringLiteral("xclip"),
                         {"-selection", "clipboard", "-t", "image/png", "-o"})
         .output;
-}
-
-std::vector<std::pair<QString, QString>> historyRows(const QString& database) {
-    std::vector<std::pair<QString, QString>> rows;
-    sqlite3* connection = nullptr;
-    if (sqlite3_open_v2(database.toUtf8().constData(), &connection, SQLITE_OPEN_READONLY,
-                        nullptr) == SQLITE_OK) {
-        sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(connection, "SELECT type,path FROM captures ORDER BY id DESC", -1,
-                           &statement, nullptr);
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            rows.emplace_back(
-                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))),
-                QString::fromUtf8(
-                    reinterpret_cast<const char*>(sqlite3_column_text(statement, 1))));
-        }
-        sqlite3_finalize(statement);
-    }
-    sqlite3_close(connection);
-    return rows;
 }
 
 // The real program on the two-monitor Xvfb showing the position pattern, read through its
@@ -189,7 +169,7 @@ TEST_F(ScreenshotCycleTest, DragAnnotateAndReturnSavesCopiesAndListsTheScreensho
     EXPECT_EQ(picture.pixel(250, 100), red);
 
     EXPECT_EQ(clipboardPng(), bytes);
-    const auto rows = historyRows(home.path() + "/.local/share/Quorvastelin/history.db");
+    const auto rows = historyFile::read(home.path() + "/.local/share/Quorvastelin/history.db").rows;
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0], std::make_pair(QStringLiteral("screenshot"), path));
 

@@ -104,15 +104,28 @@ TEST_F(MainWindowControllerTest, WindowStartsWithItsTitleSizeSwitchButtonsAndTex
                                    "Ẩn cửa sổ"}));
     EXPECT_EQ(table()->verticalHeader()->defaultSectionSize(), 64);
     EXPECT_EQ(table()->textElideMode(), Qt::ElideMiddle);
+
+    window()->close();
+    EXPECT_FALSE(window()->isVisible());
+    controller->showWindow();
+    EXPECT_TRUE(window()->isVisible());
 }
 
-TEST_F(MainWindowControllerTest, MappingLineShowsTheRealStateOnTheNextTurn) {
+TEST_F(MainWindowControllerTest, MappingLineShowsTheRealStateOnTheNextTurnAndUpkeepRetries) {
+    mappingTool->succeeds = false;
     open();
+    remapper->start();
+    mappingTool->succeeds = true;
     remapper->start();
     EXPECT_EQ(permissionLine()->text(), "Command → Control đang tắt");
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return permissionLine()->text() == "● Command → Control đang hoạt động"; }, 2000));
     EXPECT_EQ(permissionLine()->palette().color(QPalette::WindowText), QColor(52, 199, 89));
+
+    // Lost while the switch is on: the upkeep applies it again.
+    remapper->stop();
+    controller->refreshPermissionState();
+    EXPECT_TRUE(remapper->isRunning());
 }
 
 TEST_F(MainWindowControllerTest, SwitchOffStopsAndUpkeepLeavesTheMappingOff) {
@@ -130,16 +143,6 @@ TEST_F(MainWindowControllerTest, SwitchOffStopsAndUpkeepLeavesTheMappingOff) {
     EXPECT_TRUE(remapper->isRunning());
     EXPECT_FALSE(mappingSwitch()->isChecked());
     controller->refreshPermissionState();
-    EXPECT_EQ(permissionLine()->text(), "● Command → Control đang hoạt động");
-}
-
-TEST_F(MainWindowControllerTest, UpkeepRetriesAWantedMappingThatFailed) {
-    mappingTool->succeeds = false;
-    open();
-    remapper->start();
-    mappingTool->succeeds = true;
-    controller->refreshPermissionState();
-    EXPECT_TRUE(remapper->isRunning());
     EXPECT_EQ(permissionLine()->text(), "● Command → Control đang hoạt động");
 }
 
@@ -237,14 +240,6 @@ TEST_F(MainWindowControllerTest, VideoButtonHidesTheWindowAndACancelledSelection
     ASSERT_TRUE(QTest::qWaitFor([] { return visibleOverlay() != nullptr; }, 5000));
     QTest::keyClick(visibleOverlay(), Qt::Key_Escape);
     EXPECT_EQ(status(), "Đã hủy quay màn hình");
-    EXPECT_TRUE(window()->isVisible());
-}
-
-TEST_F(MainWindowControllerTest, ClosingTheWindowOnlyHidesIt) {
-    open();
-    window()->close();
-    EXPECT_FALSE(window()->isVisible());
-    controller->showWindow();
     EXPECT_TRUE(window()->isVisible());
 }
 
