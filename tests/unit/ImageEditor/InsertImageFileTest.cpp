@@ -32,7 +32,7 @@ TEST(InsertImageFile, LoadsEveryOfferedPictureType) {
 TEST(InsertImageFile, MissingFilesAndPicturesTooLargeToHoldAreRefused) {
     QTemporaryDir folder;
     EXPECT_FALSE(loadInsertImage(folder.filePath("absent.png")));
-    // 20000 × 20000 pixels, a small file: refused from its header, not after decoding.
+    // 20000 × 20000 pixels in a small file: refused cleanly, without holding them.
     QImage huge(20000, 20000, QImage::Format_Mono);
     huge.fill(0);
     ASSERT_TRUE(huge.save(folder.filePath("huge.png")));
