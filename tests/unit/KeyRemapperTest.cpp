@@ -19,7 +19,8 @@ class KeyRemapperTest : public testing::Test {
         return made;
     }
 
-    // What the remapper did since the last call: tool runs, reports, hot key changes.
+    // What the remapper did since the last call, in this order: tool runs (apply, clear),
+    // reports (on, off), hot key installs (+) and removals (-).
     std::string took() {
         std::string done;
         for (bool enabled : tool->calls) {
