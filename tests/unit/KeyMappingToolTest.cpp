@@ -85,22 +85,18 @@ TEST(KeyMappingArguments, KeepTheUsersSettingsAndOnlyAddOrRemoveOurOptionLast) {
               (QStringList{QStringLiteral("-option"), QString(), QStringLiteral("-option"), ours}));
 }
 
-TEST(SetxkbmapTool, RunsTheToolByPathWithTheWholeArgumentList) {
+TEST(SetxkbmapTool, RunsTheToolByPathAndCountsTheMappingAppliedWhileTheServerCarriesIt) {
+    KeyboardNames names = usersKeyboard();
     auto runner = std::make_shared<RecordingRunner>();
     platform::SetxkbmapTool tool(runner, QStringLiteral("/usr/bin/setxkbmap"),
-                                 reading(usersKeyboard()));
+                                 [&names] { return names; });
 
     EXPECT_TRUE(tool.applyMapping(true));
     EXPECT_TRUE(tool.applyMapping(false));
     EXPECT_EQ(runner->programs, QStringList(2, QStringLiteral("/usr/bin/setxkbmap")));
     EXPECT_EQ(runner->argumentLists[0], withOptions({compose, toggle, ours}));
     EXPECT_EQ(runner->argumentLists[1], withOptions({compose, toggle}));
-}
 
-TEST(SetxkbmapTool, MappingCountsAsAppliedOnlyWhileTheServerCarriesOurOption) {
-    KeyboardNames names = usersKeyboard();
-    auto runner = std::make_shared<RecordingRunner>();
-    platform::SetxkbmapTool tool(runner, QStringLiteral("setxkbmap"), [&names] { return names; });
     EXPECT_FALSE(tool.isMappingApplied());
     names.options.append(ours);
     EXPECT_TRUE(tool.isMappingApplied());
