@@ -56,20 +56,13 @@ TEST_F(ScreenshotFlowTest, RegionOnRetinaScreenIsCapturedAtTwiceItsPointsAfterTh
     EXPECT_EQ(statuses.size(), 1);
 }
 
-TEST_F(ScreenshotFlowTest, BackendAndPlatformFailuresCompleteWithNothingAndTheirText) {
-    const auto failingCapture = [this] {
-        images.clear();
-        take();
-        dragInQt(visibleOverlay(), QPointF(100, 100), QPointF(200, 200));
-        EXPECT_TRUE(waitForCompletion());
-        EXPECT_FALSE(!images.empty() && images[0].has_value());
-        return statuses.last();
-    };
+TEST_F(ScreenshotFlowTest, UnreachableCaptureBackendCompletesWithNothingAndSaysWhy) {
     capture->available = false;
-    EXPECT_EQ(failingCapture(), "Không thể chụp màn hình: Cần phiên X11 để chụp màn hình");
-    capture->available = true;
-    capture->stillFailure = Error::platform(QStringLiteral("ảnh hỏng"));
-    EXPECT_EQ(failingCapture(), "Không thể chụp màn hình: ảnh hỏng");
+    take();
+    dragInQt(visibleOverlay(), QPointF(100, 100), QPointF(200, 200));
+    ASSERT_TRUE(waitForCompletion());
+    EXPECT_FALSE(images[0].has_value());
+    EXPECT_EQ(statuses.last(), "Không thể chụp màn hình: Cần phiên X11 để chụp màn hình");
 }
 
 TEST_F(ScreenshotFlowTest, SecondRequestReplacesTheOverlayWithoutStrayCompletionOrCursor) {
