@@ -10,12 +10,7 @@
 struct FakeMappingTool : platform::KeyMappingTool {
     bool applyMapping(bool enabled) override {
         calls.push_back(enabled);
-        if (enabled && succeeds) {
-            serverCarriesOption = true;
-        }
-        if (!enabled) {
-            serverCarriesOption = false;
-        }
+        serverCarriesOption = enabled && (succeeds || serverCarriesOption);
         return succeeds;
     }
     bool isMappingApplied() override {

@@ -6,58 +6,90 @@
 
 namespace {
 
-using States = std::vector<std::pair<bool, bool>>;
-using Calls = std::vector<bool>;
-
 class KeyRemapperTest : public testing::Test {
   protected:
-    void SetUp() override { remapper = makeRemapper(); }
+    void SetUp() override { remapper = makeRemapper(hotKeys); }
 
-    std::shared_ptr<KeyRemapper> makeRemapper() {
-        auto made = std::make_shared<KeyRemapper>(KeyRemapperPlatform{tool, hotKeys});
+    std::shared_ptr<KeyRemapper> makeRemapper(std::shared_ptr<platform::HotKeys> keys) {
+        auto made = std::make_shared<KeyRemapper>(KeyRemapperPlatform{tool, std::move(keys)});
         made->stateHandler = [this](bool running, bool trusted) {
-            states.emplace_back(running, trusted);
+            reports += std::string(running ? "on" : "off") + (trusted ? "" : "(untrusted)") + ' ';
         };
         made->commandHandler = [this](QuorvastelinCommand command) { commands.push_back(command); };
         return made;
     }
 
-    // Brings the remapper to Off through an active mapping, then forgets what that took.
-    void turnOff() {
-        remapper->start();
-        remapper->stop();
-        forgetHistory();
-    }
-    void forgetHistory() {
+    // What the remapper did since the last call, in this order: tool runs (apply, clear),
+    // reports (on, off), hot key installs (+) and removals (-).
+    std::string took() {
+        std::string done;
+        for (bool enabled : tool->calls) {
+            done += enabled ? "apply " : "clear ";
+        }
+        done +=
+            reports + std::string(hotKeys->installs, '+') + std::string(hotKeys->uninstalls, '-');
         tool->calls.clear();
-        states.clear();
-        hotKeys->installs = 0;
-        hotKeys->uninstalls = 0;
+        reports.clear();
+        hotKeys->installs = hotKeys->uninstalls = 0;
+        return done;
     }
 
     std::shared_ptr<FakeMappingTool> tool = std::make_shared<FakeMappingTool>();
     std::shared_ptr<FakeHotKeys> hotKeys = std::make_shared<FakeHotKeys>();
     std::shared_ptr<KeyRemapper> remapper;
-    States states;
+    std::string reports;
     std::vector<QuorvastelinCommand> commands;
 };
 
 }  // namespace
 
-TEST_F(KeyRemapperTest, ConstructionHasNoOutsideEffect) {
-    EXPECT_FALSE(remapper->isRunning());
-    EXPECT_TRUE(tool->calls.empty());
-    EXPECT_EQ(hotKeys->installs, 0);
-    EXPECT_TRUE(states.empty());
-}
-
-TEST_F(KeyRemapperTest, FirstStartAppliesTheMappingInstallsTheFourAndFiveKeysAndReportsRunning) {
-    remapper->start();
-
-    EXPECT_TRUE(remapper->isRunning());
-    EXPECT_EQ(tool->calls, Calls{true});
-    EXPECT_EQ(states, (States{{true, true}}));
-    EXPECT_EQ(hotKeys->installs, 1);
+// Each row: the state reached first, whether the tool works, the action, what that action did.
+TEST_F(KeyRemapperTest, EveryTransitionRunsTheToolReportsAndMovesTheHotKeysAsItShould) {
+    using Action = void (KeyRemapper::*)();
+    const Action start = &KeyRemapper::start, enable = &KeyRemapper::enable,
+                 request = &KeyRemapper::requestPermission, stop = &KeyRemapper::stop;
+    const struct {
+        const char* from;
+        bool toolWorks;
+        Action action;
+        const char* did;
+        bool running;
+    } rows[] = {
+        {"wanted", true, start, "apply on +", true},
+        {"wanted", true, enable, "apply on +", true},
+        {"wanted", true, request, "apply on +", true},
+        {"wanted", false, start, "apply off ", false},
+        {"failed", false, start, "apply off ", false},
+        {"wanted", true, stop, "off ", false},
+        {"active", true, start, "", true},
+        {"active", true, enable, "", true},
+        {"active", true, request, "", true},
+        {"active", true, stop, "clear off -", false},
+        {"active", false, stop, "clear off -", false},
+        {"off", true, start, "", false},
+        {"off", true, stop, "off ", false},
+        {"off", true, enable, "apply on +", true},
+        {"off", false, request, "apply off ", false},
+    };
+    EXPECT_EQ(took(), "") << "construction has no outside effect";
+    for (const auto& row : rows) {
+        const std::string from = row.from;
+        remapper = makeRemapper(hotKeys);
+        tool->succeeds = from != "failed";
+        if (from != "wanted") {
+            remapper->enable();
+        }
+        if (from == "off") {
+            remapper->stop();
+        }
+        took();
+        tool->succeeds = row.toolWorks;
+        (remapper.get()->*row.action)();
+        EXPECT_EQ(took(), row.did) << "from " << from;
+        EXPECT_EQ(remapper->isRunning(), row.running) << "from " << from;
+        tool->succeeds = true;
+        remapper->stop();
+    }
     ASSERT_EQ(hotKeys->keys.size(), 2u);
     EXPECT_EQ(hotKeys->keys[0].id, 4);
     EXPECT_EQ(hotKeys->keys[0].keyName, QByteArrayLiteral("AE04"));
@@ -65,202 +97,55 @@ TEST_F(KeyRemapperTest, FirstStartAppliesTheMappingInstallsTheFourAndFiveKeysAnd
     EXPECT_EQ(hotKeys->keys[1].keyName, QByteArrayLiteral("AE05"));
 }
 
-TEST_F(KeyRemapperTest, EveryWayOfTurningOnFromWantedWorksAlike) {
-    for (void (KeyRemapper::*turnOn)() :
-         {&KeyRemapper::start, &KeyRemapper::enable, &KeyRemapper::requestPermission}) {
-        remapper = makeRemapper();
-        forgetHistory();
+TEST_F(KeyRemapperTest, DestructionRemovesAnActiveMappingSilentlyAndLeavesAnOffOneAlone) {
+    remapper->start();
+    took();
+    remapper.reset();
+    EXPECT_EQ(took(), "clear -");
 
-        (remapper.get()->*turnOn)();
+    remapper = makeRemapper(hotKeys);
+    remapper->start();
+    remapper->stop();
+    took();
+    remapper.reset();
+    EXPECT_EQ(took(), "");
+}
 
-        EXPECT_TRUE(remapper->isRunning());
-        EXPECT_EQ(tool->calls, Calls{true});
-        EXPECT_EQ(states, (States{{true, true}}));
-        remapper->stop();
+TEST_F(KeyRemapperTest, HotKeyIdsBecomeCommandsOnlyWhileSomeoneListens) {
+    remapper->start();
+    const auto onPress = hotKeys->onPress;
+    for (int id : {4, 5, 0, 6}) {
+        onPress(id);
     }
-}
-
-TEST_F(KeyRemapperTest, AFailingToolReportsNotRunningInstallsNothingAndEachStartRetries) {
-    tool->succeeds = false;
-
-    remapper->enable();
-    remapper->start();
-    remapper->start();
-
-    EXPECT_FALSE(remapper->isRunning());
-    EXPECT_EQ(tool->calls, (Calls{true, true, true}));
-    EXPECT_EQ(hotKeys->installs, 0);
-    EXPECT_EQ(states, (States{{false, true}, {false, true}, {false, true}}));
-}
-
-TEST_F(KeyRemapperTest, WhileActiveTurningOnAgainRunsNoToolAndReportsNothing) {
-    remapper->start();
-    forgetHistory();
-
-    remapper->start();
-    remapper->enable();
-    remapper->requestPermission();
-
-    EXPECT_TRUE(remapper->isRunning());
-    EXPECT_TRUE(tool->calls.empty());
-    EXPECT_EQ(hotKeys->installs, 0);
-    EXPECT_TRUE(states.empty());
-}
-
-TEST_F(KeyRemapperTest, StopWhileActiveRemovesHotKeysAndMappingAndReports) {
-    remapper->start();
-    forgetHistory();
-
-    remapper->stop();
-
-    EXPECT_FALSE(remapper->isRunning());
-    EXPECT_EQ(hotKeys->uninstalls, 1);
-    EXPECT_EQ(tool->calls, Calls{false});
-    EXPECT_EQ(states, (States{{false, true}}));
-}
-
-TEST_F(KeyRemapperTest, StopCountsAsStoppedEvenWhenClearingFails) {
-    remapper->start();
-    tool->succeeds = false;
-
-    remapper->stop();
-
-    EXPECT_FALSE(remapper->isRunning());
-    EXPECT_EQ(hotKeys->uninstalls, 1);
-}
-
-TEST_F(KeyRemapperTest, StopWhileOffOrWantedRunsNoToolButStillReports) {
-    tool->succeeds = false;
-    remapper->start();
-    forgetHistory();
-
-    remapper->stop();
-    remapper->stop();
-
-    EXPECT_TRUE(tool->calls.empty());
-    EXPECT_EQ(hotKeys->uninstalls, 0);
-    EXPECT_EQ(states, (States{{false, true}, {false, true}}));
-}
-
-TEST_F(KeyRemapperTest, StartAfterStopDoesNothing) {
-    turnOff();
-
-    remapper->start();
-
-    EXPECT_FALSE(remapper->isRunning());
-    EXPECT_TRUE(tool->calls.empty());
-    EXPECT_TRUE(states.empty());
-}
-
-TEST_F(KeyRemapperTest, EnableFromOffAppliesAgainAndRegistersHotKeysAfresh) {
-    turnOff();
-
-    remapper->enable();
-
-    EXPECT_TRUE(remapper->isRunning());
-    EXPECT_EQ(tool->calls, Calls{true});
-    EXPECT_EQ(hotKeys->installs, 1);
-    EXPECT_EQ(states, (States{{true, true}}));
-}
-
-TEST_F(KeyRemapperTest, RequestPermissionFromOffWithAFailingToolReportsNotRunning) {
-    turnOff();
-    tool->succeeds = false;
-
-    remapper->requestPermission();
-
-    EXPECT_FALSE(remapper->isRunning());
-    EXPECT_EQ(states, (States{{false, true}}));
-    remapper->start();
-    EXPECT_EQ(tool->calls, (Calls{true, true}));
-}
-
-TEST_F(KeyRemapperTest, DestructionWhileActiveRemovesEverythingWithoutReporting) {
-    remapper->start();
-    forgetHistory();
-
+    remapper->commandHandler = nullptr;
+    onPress(4);
     remapper.reset();
-
-    EXPECT_EQ(hotKeys->uninstalls, 1);
-    EXPECT_EQ(tool->calls, Calls{false});
-    EXPECT_TRUE(states.empty());
-}
-
-TEST_F(KeyRemapperTest, DestructionWhileOffRunsNoTool) {
-    turnOff();
-
-    remapper.reset();
-
-    EXPECT_TRUE(tool->calls.empty());
-}
-
-TEST_F(KeyRemapperTest, HotKeyIdsBecomeCommandsAndOthersAreIgnored) {
-    remapper->start();
-
-    hotKeys->onPress(4);
-    hotKeys->onPress(5);
-    hotKeys->onPress(0);
-    hotKeys->onPress(6);
+    onPress(5);
 
     EXPECT_EQ(commands, (std::vector<QuorvastelinCommand>{QuorvastelinCommand::screenshot,
                                                           QuorvastelinCommand::video}));
 }
 
-TEST_F(KeyRemapperTest, PressesWithoutACommandHandlerOrAfterTheRemapperIsGoneDoNothing) {
-    remapper->start();
-    const auto onPress = hotKeys->onPress;
-    remapper->commandHandler = nullptr;
-
-    onPress(4);
-    remapper.reset();
-    onPress(5);
-
-    EXPECT_TRUE(commands.empty());
-}
-
 TEST_F(KeyRemapperTest, AMappingResetBehindOurBackCountsAsLostUntilTheNextStart) {
+    remapper->checkMappingStillApplied();
+    EXPECT_EQ(tool->queries, 0) << "nothing to check while not running";
     remapper->start();
+    remapper->checkMappingStillApplied();
+    EXPECT_TRUE(remapper->isRunning()) << "a mapping still in place is left alone";
+    took();
+
     tool->serverCarriesOption = false;
-    forgetHistory();
-
     remapper->checkMappingStillApplied();
-
     EXPECT_FALSE(remapper->isRunning());
-    EXPECT_EQ(hotKeys->uninstalls, 1);
-    EXPECT_EQ(states, (States{{false, true}}));
-    EXPECT_TRUE(tool->calls.empty());
-
+    EXPECT_EQ(took(), "off -");
     remapper->start();
-
-    EXPECT_TRUE(remapper->isRunning());
-    EXPECT_EQ(hotKeys->installs, 1);
-    EXPECT_EQ(states, (States{{false, true}, {true, true}}));
-}
-
-TEST_F(KeyRemapperTest, AMappingStillInPlaceOrNotRunningIsLeftAlone) {
-    remapper->checkMappingStillApplied();
-    EXPECT_EQ(tool->queries, 0);
-
-    remapper->start();
-    forgetHistory();
-    remapper->checkMappingStillApplied();
-
-    EXPECT_EQ(tool->queries, 1);
-    EXPECT_TRUE(remapper->isRunning());
-    EXPECT_TRUE(states.empty());
-    EXPECT_EQ(hotKeys->uninstalls, 0);
+    EXPECT_EQ(took(), "apply on +");
 }
 
 TEST_F(KeyRemapperTest, WithoutAnXDisplayTheStateMachineStillWorksAndHotKeysAreAbsent) {
-    auto offscreen = std::make_shared<KeyRemapper>(
-        KeyRemapperPlatform{tool, std::make_shared<platform::X11HotKeys>()});
-    offscreen->stateHandler = [this](bool running, bool trusted) {
-        states.emplace_back(running, trusted);
-    };
-
-    offscreen->start();
+    remapper = makeRemapper(std::make_shared<platform::X11HotKeys>());
+    remapper->start();
     QCoreApplication::processEvents();
-    offscreen->stop();
-
-    EXPECT_EQ(states, (States{{true, true}, {false, true}}));
+    remapper->stop();
+    EXPECT_EQ(took(), "apply clear on off ");
 }

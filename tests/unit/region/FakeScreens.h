@@ -24,19 +24,14 @@ class FakeScreens : public platform::Screens {
     std::optional<std::vector<platform::DesktopPiece>> desktop;
 };
 
-// Lists displays for named monitors and paints stills one colour, remembering each request.
+// Lists the displays of both worked-example screens and paints stills one colour,
+// remembering each request.
 class FakeScreenCapture : public platform::ScreenCapture {
   public:
     Result<std::vector<platform::Display>> displays() override {
-        if (displayFailure) {
-            return *displayFailure;
-        }
-        std::vector<platform::Display> found;
-        for (const QString& name : monitorNames) {
-            platform::Display display;
-            display.displayID = platform::displayIdentifier(name);
-            found.push_back(display);
-        }
+        std::vector<platform::Display> found(2);
+        found[0].displayID = platform::displayIdentifier(QStringLiteral("Built-in"));
+        found[1].displayID = platform::displayIdentifier(QStringLiteral("Monitor"));
         return found;
     }
     bool isAvailable() const override { return available; }
@@ -56,8 +51,6 @@ class FakeScreenCapture : public platform::ScreenCapture {
         QRectF sourceRect;
         QSize outputSize;
     };
-    QStringList monitorNames{QStringLiteral("Built-in"), QStringLiteral("Monitor")};
-    std::optional<Error> displayFailure;
     std::optional<Error> stillFailure;
     bool available = true;
     std::vector<Request> requests;
@@ -100,4 +93,13 @@ inline QWidget* visibleOverlay() {
 
 inline void runDeferredDeletes() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// Pops every override cursor left behind and says how many there were.
+inline int popLeftoverCursors() {
+    int leftover = 0;
+    for (; QGuiApplication::overrideCursor() != nullptr; ++leftover) {
+        QGuiApplication::restoreOverrideCursor();
+    }
+    return leftover;
 }

@@ -23,27 +23,18 @@ QImage numbered(int width, int height) {
 
 }  // namespace
 
-TEST(ScreenCapture, PointsBecomeDevicePixelsFromTheDisplaysCorner) {
-    EXPECT_EQ(platform::displayPixelRect(displayAt(QRect(1920, 0, 1280, 1024), 1.0),
-                                         QRectF(10, 20, 300, 200)),
+TEST(ScreenCapture, PointsBecomeWholeDevicePixelsFromTheDisplaysCorner) {
+    const QRectF points(10, 20, 300, 200);
+    EXPECT_EQ(platform::displayPixelRect(displayAt(QRect(1920, 0, 1280, 1024), 1.0), points),
               QRect(1930, 20, 300, 200));
-    EXPECT_EQ(platform::displayPixelRect(displayAt(QRect(0, 120, 1920, 1080), 2.0),
-                                         QRectF(10, 20, 300, 200)),
+    EXPECT_EQ(platform::displayPixelRect(displayAt(QRect(0, 120, 1920, 1080), 2.0), points),
               QRect(20, 160, 600, 400));
-}
-
-TEST(ScreenCapture, FractionalPointsCoverWholePixelsOutward) {
     EXPECT_EQ(platform::displayPixelRect(displayAt(QRect(0, 0, 1920, 1080), 1.0),
                                          QRectF(88, 279.8, 200.7, 100.2)),
               QRect(88, 279, 201, 101));
 }
 
-TEST(ScreenCapture, OnePixelOfTruncatedFractionIsCroppedNotResampled) {
-    const QImage fitted = platform::fitToOutputSize(numbered(21, 11), QSize(20, 10));
-    EXPECT_EQ(fitted, numbered(20, 10));
-}
-
-TEST(ScreenCapture, OtherSizesAreResampled) {
-    const QImage fitted = platform::fitToOutputSize(numbered(40, 20), QSize(20, 10));
-    EXPECT_EQ(fitted.size(), QSize(20, 10));
+TEST(ScreenCapture, ATruncatedFractionIsCroppedAndOtherSizesAreResampled) {
+    EXPECT_EQ(platform::fitToOutputSize(numbered(21, 11), QSize(20, 10)), numbered(20, 10));
+    EXPECT_EQ(platform::fitToOutputSize(numbered(40, 20), QSize(20, 10)).size(), QSize(20, 10));
 }

@@ -3,15 +3,17 @@
 #include <gtest/gtest.h>
 
 using platform::layoutScreens;
-using platform::QtScreenInfo;
 using platform::ScreenSpace;
 
-TEST(Screens, PrimaryFrameStartsAtTheOriginWhateverItsQtPosition) {
-    const auto layout = layoutScreens({{"A", QRect(0, 120, 1920, 1080), 1.0}});
-    EXPECT_EQ(layout.screens.front().frame, QRectF(0, 0, 1920, 1080));
-}
+TEST(Screens, FramesAreMeasuredFromThePrimarysLowerLeftCorner) {
+    EXPECT_EQ(layoutScreens({{"A", QRect(0, 120, 1920, 1080), 1.0}}).screens.front().frame,
+              QRectF(0, 0, 1920, 1080));
 
-TEST(Screens, ScreensAboveBelowAndLeftOfThePrimaryGetFramesFromItsBottomEdge) {
+    const auto example = layoutScreens({{"Built-in", QRect(0, 0, 1512, 982), 2.0},
+                                        {"Monitor", QRect(1512, 102, 1920, 1080), 1.0}});
+    EXPECT_EQ(example.screens[0].frame, QRectF(0, 0, 1512, 982));
+    EXPECT_EQ(example.screens[1].frame, QRectF(1512, -200, 1920, 1080));
+
     const auto layout = layoutScreens({{"Primary", QRect(0, 0, 1920, 1080), 1.0},
                                        {"Above", QRect(200, -900, 1600, 900), 1.0},
                                        {"Below", QRect(0, 1080, 1280, 1024), 1.0},
@@ -23,38 +25,22 @@ TEST(Screens, ScreensAboveBelowAndLeftOfThePrimaryGetFramesFromItsBottomEdge) {
     EXPECT_EQ(layout.screens[3].backingScaleFactor, 2.0);
 }
 
-TEST(Screens, SecondScreenOfTheWorkedExampleSitsAtMinusTwoHundred) {
-    const auto layout = layoutScreens({{"Built-in", QRect(0, 0, 1512, 982), 2.0},
-                                       {"Monitor", QRect(1512, 102, 1920, 1080), 1.0}});
-    EXPECT_EQ(layout.screens[0].frame, QRectF(0, 0, 1512, 982));
-    EXPECT_EQ(layout.screens[1].frame, QRectF(1512, -200, 1920, 1080));
-}
-
-TEST(Screens, RectAndPointConversionsAreEachOthersInverse) {
+TEST(Screens, QtAndGlobalConversionsFlipYAndAreEachOthersInverse) {
     const ScreenSpace space(QRectF(0, 120, 1920, 1080));
+    EXPECT_EQ(space.toGlobal(QPointF(10, 120)), QPointF(10, 1080));
+    EXPECT_EQ(space.toGlobal(QPointF(10, 1200)), QPointF(10, 0));
+    EXPECT_EQ(space.toGlobal(QRectF(10, 200, 50, 30)).topLeft(), space.toGlobal(QPointF(10, 230)));
+
     const QRectF qtRect(-300.5, -40.25, 120.75, 33.5);
     EXPECT_EQ(space.toQt(space.toGlobal(qtRect)), qtRect);
     const QPointF qtPoint(2500.5, -17.25);
     EXPECT_EQ(space.toQt(space.toGlobal(qtPoint)), qtPoint);
 }
 
-TEST(Screens, PointFlipMatchesRectCornerFlip) {
-    const ScreenSpace space(QRectF(0, 120, 1920, 1080));
-    EXPECT_EQ(space.toGlobal(QPointF(10, 120)), QPointF(10, 1080));
-    EXPECT_EQ(space.toGlobal(QPointF(10, 1200)), QPointF(10, 0));
-    const QRectF global = space.toGlobal(QRectF(10, 200, 50, 30));
-    EXPECT_EQ(global.topLeft(), space.toGlobal(QPointF(10, 230)));
-}
-
-TEST(Screens, DisplayIdentifierDependsOnlyOnTheName) {
-    EXPECT_EQ(platform::displayIdentifier("A"), platform::displayIdentifier(QString("A")));
-    EXPECT_NE(platform::displayIdentifier("A"), platform::displayIdentifier("B"));
+TEST(Screens, DisplayIdentifierComesFromTheNameAndANamelessScreenHasNone) {
     EXPECT_NE(platform::displayIdentifier("HDMI-1"), platform::displayIdentifier("HDMI-2"));
-    const auto layout = layoutScreens({{"HDMI-1", QRect(0, 0, 10, 10), 1.0}});
-    EXPECT_EQ(layout.screens.front().displayID, platform::displayIdentifier("HDMI-1"));
-}
-
-TEST(Screens, ScreenWithoutANameHasNoDisplayIdentifier) {
-    const auto layout = layoutScreens({{"", QRect(0, 0, 10, 10), 1.0}});
-    EXPECT_FALSE(layout.screens.front().displayID.has_value());
+    const auto layout =
+        layoutScreens({{"HDMI-1", QRect(0, 0, 10, 10), 1.0}, {"", QRect(10, 0, 10, 10), 1.0}});
+    EXPECT_EQ(layout.screens[0].displayID, platform::displayIdentifier("HDMI-1"));
+    EXPECT_FALSE(layout.screens[1].displayID.has_value());
 }

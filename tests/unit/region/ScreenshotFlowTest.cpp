@@ -21,12 +21,7 @@ class ScreenshotFlowTest : public testing::Test {
     void TearDown() override {
         service.reset();
         runDeferredDeletes();
-        int extraPops = 0;
-        while (QGuiApplication::overrideCursor() != nullptr) {
-            QGuiApplication::restoreOverrideCursor();
-            ++extraPops;
-        }
-        EXPECT_EQ(extraPops, 0);
+        EXPECT_EQ(popLeftoverCursors(), 0);
     }
     void take() {
         service->takeScreenshot([this](std::optional<QImage> image) { images.push_back(image); });
@@ -44,7 +39,7 @@ class ScreenshotFlowTest : public testing::Test {
 
 }  // namespace
 
-TEST_F(ScreenshotFlowTest, RegionOnRetinaScreenIsCapturedAtTwiceItsPointsAfterTheStatus) {
+TEST_F(ScreenshotFlowTest, RegionOnRetinaScreenIsCapturedAtTwiceItsPointsAfterTheStatusAndTheWait) {
     take();
     dragInQt(visibleOverlay(), QPointF(100, 632), QPointF(400, 782));
     EXPECT_EQ(statuses, QStringList{"Đang chụp màn hình…"});
@@ -61,62 +56,13 @@ TEST_F(ScreenshotFlowTest, RegionOnRetinaScreenIsCapturedAtTwiceItsPointsAfterTh
     EXPECT_EQ(statuses.size(), 1);
 }
 
-TEST_F(ScreenshotFlowTest, RegionOnSecondScreenUsesThatScreensFrameAndDisplay) {
-    take();
-    dragInQt(visibleOverlay(), QPointF(1600, 400), QPointF(1800, 500));
-    ASSERT_TRUE(waitForCompletion());
-    ASSERT_EQ(capture->requests.size(), 1u);
-    EXPECT_EQ(capture->requests[0].displayID, platform::displayIdentifier("Monitor"));
-    EXPECT_EQ(capture->requests[0].sourceRect, QRectF(88, 298, 200, 100));
-    EXPECT_EQ(capture->requests[0].outputSize, QSize(200, 100));
-}
-
-TEST_F(ScreenshotFlowTest, EscapeCompletesAtOnceWithNothingAndNoStatus) {
-    take();
-    QTest::keyClick(visibleOverlay(), Qt::Key_Escape);
-    ASSERT_EQ(images.size(), 1u);
-    EXPECT_FALSE(images[0].has_value());
-    EXPECT_TRUE(statuses.isEmpty());
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-}
-
-TEST_F(ScreenshotFlowTest, MonitorGoneBeforeCaptureFailsWithCodeOneOnce) {
-    capture->monitorNames = {QStringLiteral("Built-in")};
-    take();
-    dragInQt(visibleOverlay(), QPointF(1600, 400), QPointF(1800, 500));
-    ASSERT_TRUE(waitForCompletion());
-    QTest::qWait(200);
-    ASSERT_EQ(images.size(), 1u);
-    EXPECT_FALSE(images[0].has_value());
-    EXPECT_EQ(statuses, (QStringList{"Đang chụp màn hình…",
-                                     "Không thể chụp màn hình: Không tìm thấy màn hình đã chọn"}));
-    EXPECT_TRUE(capture->requests.empty());
-}
-
-TEST_F(ScreenshotFlowTest, UnreachableCaptureBackendFailsWithCodeTwoAfterTheDisplayMatch) {
+TEST_F(ScreenshotFlowTest, UnreachableCaptureBackendCompletesWithNothingAndSaysWhy) {
     capture->available = false;
     take();
     dragInQt(visibleOverlay(), QPointF(100, 100), QPointF(200, 200));
     ASSERT_TRUE(waitForCompletion());
     EXPECT_FALSE(images[0].has_value());
     EXPECT_EQ(statuses.last(), "Không thể chụp màn hình: Cần phiên X11 để chụp màn hình");
-}
-
-TEST_F(ScreenshotFlowTest, PlatformFailuresPassThroughWithTheirOwnText) {
-    capture->displayFailure = Error::platform(QStringLiteral("danh sách hỏng"));
-    take();
-    dragInQt(visibleOverlay(), QPointF(100, 100), QPointF(200, 200));
-    ASSERT_TRUE(waitForCompletion());
-    EXPECT_EQ(statuses.last(), "Không thể chụp màn hình: danh sách hỏng");
-
-    images.clear();
-    capture->displayFailure.reset();
-    capture->stillFailure = Error::platform(QStringLiteral("ảnh hỏng"));
-    take();
-    dragInQt(visibleOverlay(), QPointF(100, 100), QPointF(200, 200));
-    ASSERT_TRUE(waitForCompletion());
-    EXPECT_FALSE(images[0].has_value());
-    EXPECT_EQ(statuses.last(), "Không thể chụp màn hình: ảnh hỏng");
 }
 
 TEST_F(ScreenshotFlowTest, SecondRequestReplacesTheOverlayWithoutStrayCompletionOrCursor) {
