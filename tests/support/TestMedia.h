@@ -1,9 +1,10 @@
 #pragma once
 
+#include "tests/support/MovieProbe.h"
+
 #include <QFile>
 #include <QImage>
 #include <QPainter>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -28,16 +29,9 @@ inline bool writeFile(const QString& path, const QByteArray& bytes) {
 }
 
 inline bool runFfmpeg(const QStringList& arguments) {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start("ffmpeg", QStringList{"-hide_banner", "-loglevel", "error", "-y"} + arguments);
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-        return false;
-    }
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return movieprobe::toolOutput(
+               "ffmpeg", QStringList{"-hide_banner", "-loglevel", "error", "-y"} + arguments)
+        .has_value();
 }
 
 // Solid colours one after another at 25 frames per second, H.264 in a QuickTime file. A
