@@ -57,15 +57,11 @@ bool isFlashColour(QColor seen) {
 
 // Drags with the real pointer, in root window pixels, the way a person would.
 void dragOnRoot(QPoint from, QPoint to) {
-    const auto moveTo = [](QPoint point) {
-        e2e::runTool("xdotool",
-                     {"mousemove", QString::number(point.x()), QString::number(point.y())});
-    };
-    moveTo(from);
-    e2e::runTool("xdotool", {"mousedown", "1"});
-    moveTo((from + to) / 2);
-    moveTo(to);
-    e2e::runTool("xdotool", {"mouseup", "1"});
+    const QPoint middle = (from + to) / 2;
+    e2e::runTool("xdotool",
+                 {"mousemove", QString::number(from.x()), QString::number(from.y()), "mousedown",
+                  "1", "mousemove", QString::number(middle.x()), QString::number(middle.y()),
+                  "mousemove", QString::number(to.x()), QString::number(to.y()), "mouseup", "1"});
 }
 
 // Keycodes of Xvfb's evdev keymap; after the mapping, Super is pressed by its keycode.
@@ -227,9 +223,8 @@ TEST(ScreenRecording, MonitorRemovedBeforeTheRecordingStartsEndsWithErrorThirty)
     service.startVideo();
     ASSERT_TRUE(
         e2e::waitUntil([] { return e2e::overlayShown(QCoreApplication::applicationPid()); }));
-    e2e::runTool("xdotool", {"mousemove", "2100", "100"});
-    e2e::runTool("xdotool", {"mousedown", "1"});
-    e2e::runTool("xdotool", {"mousemove", "2500", "400"});
+    e2e::runTool("xdotool",
+                 {"mousemove", "2100", "100", "mousedown", "1", "mousemove", "2500", "400"});
     ASSERT_EQ(e2e::runTool("xrandr", {"--delmonitor", "B"}).exitCode, 0);
     e2e::runTool("xdotool", {"mouseup", "1"});
     ASSERT_TRUE(e2e::waitUntil([&] { return finished > 0; }));
