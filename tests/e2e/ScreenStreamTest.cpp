@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <QTest>
+#include <algorithm>
 #include <atomic>
 #include <future>
 #include <mutex>
@@ -21,24 +22,31 @@ struct Received {
     std::vector<StreamFrame> frames;
 };
 
-std::optional<Error> startAndWait(platform::ScreenStream& stream) {
+// Starts or stops the stream and waits for the answer.
+std::optional<Error> answer(platform::ScreenStream& stream, bool starting) {
     std::promise<std::optional<Error>> outcome;
-    stream.start([&outcome](std::optional<Error> failure) { outcome.set_value(failure); });
+    const auto done = [&outcome](std::optional<Error> failure) { outcome.set_value(failure); };
+    starting ? stream.start(done) : stream.stop(done);
     return outcome.get_future().get();
 }
-
+std::optional<Error> startAndWait(platform::ScreenStream& stream) {
+    return answer(stream, true);
+}
 std::optional<Error> stopAndWait(platform::ScreenStream& stream) {
-    std::promise<std::optional<Error>> outcome;
-    stream.stop([&outcome](std::optional<Error> failure) { outcome.set_value(failure); });
-    return outcome.get_future().get();
+    return answer(stream, false);
 }
 
 }  // namespace
 
-TEST(ScreenStream, DeliversFramesOfTheOutputSizeThenIdleOnesOnAStillScreen) {
+TEST(ScreenStream, DeliversFramesOfTheOutputSizeIdleOnesOnAStillScreenAndPointerMoves) {
     e2e::showOnRoot(e2e::positionPattern());
     e2e::runTool("xdotool", {"mousemove", "5", "5"});
     auto received = std::make_shared<Received>();
+    const auto count = [&received] {
+        std::lock_guard lock(received->mutex);
+        return received->frames.size();
+    };
+    size_t stillFrames = 0;
     {
         platform::SerialQueue queue("ScreenStreamTest");
         // The source is scaled to a smaller output, as for an odd-sized region.
@@ -52,12 +60,16 @@ TEST(ScreenStream, DeliversFramesOfTheOutputSizeThenIdleOnesOnAStillScreen) {
         auto stream = std::move(opened).value();
         EXPECT_FALSE(startAndWait(*stream).has_value());
         QTest::qWait(600);
+        stillFrames = count();
+        // Damage does not report the pointer; its movement inside the region is a change.
+        e2e::runTool("xdotool", {"mousemove", "380", "450"});
+        QTest::qWait(300);
         EXPECT_FALSE(stopAndWait(*stream).has_value());
         EXPECT_FALSE(stopAndWait(*stream).has_value()) << "a second stop completes too";
     }
     std::lock_guard lock(received->mutex);
     const auto& frames = received->frames;
-    ASSERT_GE(frames.size(), 5u);
+    ASSERT_GE(stillFrames, 5u);
     ASSERT_EQ(frames.front().status, FrameStatus::complete);
     EXPECT_EQ(frames.front().pixels.size(), QSize(200, 100));
     EXPECT_EQ(frames.front().pixels.format(), QImage::Format_RGB32);
@@ -65,11 +77,14 @@ TEST(ScreenStream, DeliversFramesOfTheOutputSizeThenIdleOnesOnAStillScreen) {
     EXPECT_EQ(corner.alpha(), 255);
     EXPECT_NEAR(corner.red(), qRed(e2e::positionColour(300, 400)), 8);
     for (size_t index = 1; index < frames.size(); ++index) {
-        EXPECT_EQ(frames[index].status, FrameStatus::idle) << "frame " << index;
-        EXPECT_TRUE(frames[index].pixels.isNull());
+        EXPECT_TRUE(index >= stillFrames || frames[index].status == FrameStatus::idle) << index;
+        EXPECT_EQ(frames[index].pixels.isNull(), frames[index].status == FrameStatus::idle);
         EXPECT_GT(frames[index].presentationTime, frames[index - 1].presentationTime);
     }
-    // Thirty a second at most: 600 ms cannot hold forty.
+    EXPECT_TRUE(std::any_of(frames.begin() + stillFrames, frames.end(), [](const StreamFrame& f) {
+        return f.status == FrameStatus::complete;
+    })) << "the pointer's movement";
+    // Thirty a second at most: 900 ms cannot hold forty.
     EXPECT_LT(frames.size(), 40u);
 }
 
@@ -89,41 +104,30 @@ TEST(ScreenStream, SlowConsumerNeverHasMoreThanTheQueueDepthWaiting) {
     ASSERT_FALSE(stopAndWait(*stream).has_value());
     const int handledAtStop = handled;
     // Nothing is delivered after the stop; what is still waiting drains from the queue.
-    const auto drained = [&] {
+    ASSERT_TRUE(e2e::waitUntil([&] {
         const int before = handled;
         QTest::qWait(300);
         return handled == before;
-    };
-    ASSERT_TRUE(e2e::waitUntil(drained));
+    }));
     EXPECT_LE(handled - handledAtStop, 5);
 }
 
-TEST(ScreenStream, StopBeforeStartAndStartTwiceEachCompleteOnce) {
+TEST(ScreenStream, RefusesEmptyOrOffScreenRegionsAndAnswersRepeatedStartsAndStopsOnce) {
     platform::SerialQueue queue("ScreenStreamTest");
-    auto stream = platform::openX11ScreenStream(
-                      platform::StreamConfiguration{QRect(0, 0, 64, 64), QSize(64, 64)}, queue,
-                      [](StreamFrame) {})
-                      .value();
+    const auto open = [&queue](QRect source, QSize output) {
+        return platform::openX11ScreenStream(platform::StreamConfiguration{source, output}, queue,
+                                             [](StreamFrame) {});
+    };
+    EXPECT_FALSE(open(QRect(0, 0, 0, 10), QSize(2, 2)).ok());
+    EXPECT_FALSE(open(QRect(0, 0, 10, 10), QSize(0, 0)).ok());
+    auto outside = open(QRect(3000, 1000, 400, 400), QSize(400, 400));
+    EXPECT_TRUE(!outside.ok() || startAndWait(*outside.value()).has_value()) << "off the screen";
+
+    auto stream = open(QRect(0, 0, 64, 64), QSize(64, 64)).value();
     ASSERT_FALSE(startAndWait(*stream).has_value());
     EXPECT_TRUE(startAndWait(*stream).has_value()) << "already started";
     EXPECT_FALSE(stopAndWait(*stream).has_value());
-
-    auto unstarted = platform::openX11ScreenStream(
-                         platform::StreamConfiguration{QRect(0, 0, 64, 64), QSize(64, 64)}, queue,
-                         [](StreamFrame) {})
-                         .value();
+    auto unstarted = open(QRect(0, 0, 64, 64), QSize(64, 64)).value();
     EXPECT_FALSE(stopAndWait(*unstarted).has_value());
     EXPECT_TRUE(startAndWait(*unstarted).has_value()) << "stopped streams stay stopped";
-}
-
-TEST(ScreenStream, EmptyRegionsAreRefused) {
-    platform::SerialQueue queue("ScreenStreamTest");
-    EXPECT_FALSE(platform::openX11ScreenStream(
-                     platform::StreamConfiguration{QRect(0, 0, 0, 10), QSize(2, 2)}, queue,
-                     [](StreamFrame) {})
-                     .ok());
-    EXPECT_FALSE(platform::openX11ScreenStream(
-                     platform::StreamConfiguration{QRect(0, 0, 10, 10), QSize(0, 0)}, queue,
-                     [](StreamFrame) {})
-                     .ok());
 }

@@ -29,12 +29,18 @@ struct MovieFacts {
     std::vector<double> frameTimes;
 };
 
-inline QByteArray toolOutput(const QString& program, const QStringList& arguments) {
+// What the tool wrote, or nothing when it failed or ran past two minutes.
+inline std::optional<QByteArray> toolOutput(const QString& program, const QStringList& arguments) {
     QProcess process;
     process.setStandardInputFile(QProcess::nullDevice());
     process.start(program, arguments);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
-        return {};
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        return std::nullopt;
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        return std::nullopt;
     }
     return process.readAllStandardOutput();
 }
@@ -44,7 +50,8 @@ inline std::optional<MovieFacts> probe(const QString& path) {
         QJsonDocument::fromJson(
             toolOutput(QStringLiteral("ffprobe"),
                        {"-v", "error", "-show_format", "-show_streams", "-show_entries",
-                        "packet=pts_time", "-of", "json", path}))
+                        "packet=pts_time", "-of", "json", path})
+                .value_or(QByteArray()))
             .object();
     const QJsonArray streams = facts.value("streams").toArray();
     if (streams.size() != 1) {
@@ -70,9 +77,10 @@ inline std::optional<MovieFacts> probe(const QString& path) {
 
 // The first frame at or after the given time, decoded to an image.
 inline QImage frameAt(const QString& path, double seconds) {
-    const QByteArray png = toolOutput(
-        QStringLiteral("ffmpeg"), {"-v", "error", "-ss", QString::number(seconds), "-i", path,
-                                   "-frames:v", "1", "-f", "image2pipe", "-vcodec", "png", "-"});
+    const QByteArray png = toolOutput(QStringLiteral("ffmpeg"),
+                                      {"-v", "error", "-ss", QString::number(seconds), "-i", path,
+                                       "-frames:v", "1", "-f", "image2pipe", "-vcodec", "png", "-"})
+                               .value_or(QByteArray());
     return QImage::fromData(png, "PNG");
 }
 

@@ -1,30 +1,37 @@
 #pragma once
 
+#include "tests/support/MovieProbe.h"
+
 #include <QFile>
-#include <QProcess>
+#include <QImage>
+#include <QPainter>
 #include <QString>
 #include <QStringList>
-#include <utility>
 #include <vector>
 
-// Small real movies made with the ffmpeg tool while a test runs, so the frame reader meets
+// Pictures, and small real movies made with the ffmpeg tool while a test runs, so readers meet
 // files produced by a real encoder and muxer.
 namespace testmedia {
 
+// Left half red, right half blue, so stretching, cropping and mirroring all show.
+inline QImage halves(QSize size) {
+    QImage picture(size, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QPainter(&picture).fillRect(size.width() / 2, 0, size.width() - size.width() / 2, size.height(),
+                                Qt::blue);
+    return picture;
+}
+
+inline bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
 inline bool runFfmpeg(const QStringList& arguments) {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start(QStringLiteral("ffmpeg"),
-                  QStringList{QStringLiteral("-hide_banner"), QStringLiteral("-loglevel"),
-                              QStringLiteral("error"), QStringLiteral("-y")} +
-                      arguments);
-    if (!process.waitForFinished(120000)) {
-        process.kill();
-        process.waitForFinished();
-        return false;
-    }
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return movieprobe::toolOutput(
+               "ffmpeg", QStringList{"-hide_banner", "-loglevel", "error", "-y"} + arguments)
+        .has_value();
 }
 
 // Solid colours one after another at 25 frames per second, H.264 in a QuickTime file. A
@@ -34,8 +41,11 @@ struct Segment {
     double seconds;
     QString extraFilter = {};
 };
+// One frame of blue exactly at 0.2 s between red before and green after.
+inline const std::vector<Segment> blueAtTwoTenths = {{"red", 0.2}, {"blue", 0.04}, {"green", 0.76}};
+
 inline bool makeColourMovie(const QString& path, const std::vector<Segment>& segments,
-                            const QString& size = QStringLiteral("160x90")) {
+                            const QString& size = "160x90") {
     QStringList arguments;
     QString chain;
     for (size_t i = 0; i < segments.size(); ++i) {
@@ -43,41 +53,38 @@ inline bool makeColourMovie(const QString& path, const std::vector<Segment>& seg
                              .arg(segments[i].colour, size)
                              .arg(segments[i].seconds);
         if (!segments[i].extraFilter.isEmpty()) {
-            source += QLatin1Char(',') + segments[i].extraFilter;
+            source += ',' + segments[i].extraFilter;
         }
-        arguments << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
-                  << source;
+        arguments << "-f"
+                  << "lavfi"
+                  << "-i" << source;
         chain += QStringLiteral("[%1:v]").arg(i);
     }
     chain += QStringLiteral("concat=n=%1:v=1:a=0").arg(segments.size());
-    arguments << QStringLiteral("-filter_complex") << chain << QStringLiteral("-c:v")
-              << QStringLiteral("libx264") << QStringLiteral("-pix_fmt")
-              << QStringLiteral("yuv420p") << path;
-    return runFfmpeg(arguments);
+    return runFfmpeg(arguments << "-filter_complex" << chain << "-c:v"
+                               << "libx264"
+                               << "-pix_fmt"
+                               << "yuv420p" << path);
 }
 
-// The same movie, told by its display matrix to be shown turned.
-inline bool markRotated(const QString& source, const QString& path, int degrees) {
-    return runFfmpeg({QStringLiteral("-i"), source, QStringLiteral("-c"), QStringLiteral("copy"),
-                      QStringLiteral("-metadata:s:v:0"), QStringLiteral("rotate=%1").arg(degrees),
-                      path});
+// The same movie with its stream copied and the given muxer options, e.g. a display matrix
+// ("-metadata:s:v:0", "rotate=90") or the index at the front ("-movflags", "+faststart").
+inline bool remux(const QString& source, const QString& path, const QStringList& options) {
+    return runFfmpeg(QStringList{"-i", source, "-c", "copy"} + options + QStringList{path});
 }
 
 inline bool makeAudioOnlyMovie(const QString& path) {
-    return runFfmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
-                      QStringLiteral("sine=frequency=440:duration=1"), QStringLiteral("-c:a"),
-                      QStringLiteral("aac"), path});
+    return runFfmpeg({"-f", "lavfi", "-i", "sine=frequency=440:duration=1", "-c:a", "aac", path});
 }
 
 // Keeps only the first part of a file, as a copy cut short by a full disk or a crash would.
 inline bool truncateCopy(const QString& source, const QString& path, double keptFraction) {
     QFile input(source);
-    QFile output(path);
-    if (!input.open(QIODevice::ReadOnly) || !output.open(QIODevice::WriteOnly)) {
+    if (!input.open(QIODevice::ReadOnly)) {
         return false;
     }
     const QByteArray bytes = input.readAll();
-    return output.write(bytes.left(static_cast<qsizetype>(bytes.size() * keptFraction))) >= 0;
+    return writeFile(path, bytes.left(static_cast<qsizetype>(bytes.size() * keptFraction)));
 }
 
 }  // namespace testmedia

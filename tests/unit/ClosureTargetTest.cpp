@@ -3,22 +3,16 @@
 #include <gtest/gtest.h>
 #include <QPushButton>
 
-TEST(ClosureTarget, EveryWiredButtonGetsItsOwnIdentifier) {
-    QPushButton first;
-    QPushButton second;
-    ClosureTarget::shared().wire(&first, [] {});
-    ClosureTarget::shared().wire(&second, [] {});
-    const QString firstIdentifier = first.property(ClosureTarget::identifierProperty).toString();
-    const QString secondIdentifier = second.property(ClosureTarget::identifierProperty).toString();
-    EXPECT_EQ(firstIdentifier.size(), 36);
-    EXPECT_NE(firstIdentifier, secondIdentifier);
-}
-
-TEST(ClosureTarget, ButtonWithoutIdentifierDoesNothing) {
-    QPushButton button;
-    int runs = 0;
-    ClosureTarget::shared().wire(&button, [&runs] { ++runs; });
-    button.setProperty(ClosureTarget::identifierProperty, QVariant());
-    button.click();
-    EXPECT_EQ(runs, 0);
+TEST(ClosureTarget, EachButtonRunsOnlyItsOwnClosureAndOnlyWithItsIdentifier) {
+    QPushButton first, second, unmarked;
+    int firstRuns = 0, secondRuns = 0, unmarkedRuns = 0;
+    ClosureTarget::shared().wire(&first, [&] { ++firstRuns; });
+    ClosureTarget::shared().wire(&second, [&] { ++secondRuns; });
+    ClosureTarget::shared().wire(&unmarked, [&] { ++unmarkedRuns; });
+    unmarked.setProperty(ClosureTarget::identifierProperty, QVariant());
+    second.click();
+    EXPECT_EQ(std::make_tuple(firstRuns, secondRuns), std::make_tuple(0, 1));
+    first.click();
+    unmarked.click();
+    EXPECT_EQ(std::make_tuple(firstRuns, secondRuns, unmarkedRuns), std::make_tuple(1, 1, 0));
 }

@@ -2,31 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QPainter>
 #include <QPalette>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QThread>
+#include <QTest>
 #include <atomic>
 #include <memory>
 
 namespace {
-
-// Pumps the GUI thread's events until the condition holds; the limit only bounds a hang.
-bool waitFor(const std::function<bool()>& condition) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > 20000) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 CaptureItem capture(const QString& type, const QString& path,
                     QDateTime createdAt = QDateTime::currentDateTime()) {
@@ -42,84 +25,57 @@ QString text(const HistoryTableModel& model, int row, int column) {
     return model.data(model.index(row, column)).toString();
 }
 
+// A model whose thumbnails are solid colour boxes, drawings counted.
+std::unique_ptr<ThumbnailCache> solidThumbnails(std::shared_ptr<std::atomic<int>> drawings,
+                                                QColor colour) {
+    return std::make_unique<ThumbnailCache>(
+        [drawings, colour](const CaptureItem&, QSize size, const QColor&) {
+            ++*drawings;
+            QImage image(size, QImage::Format_ARGB32_Premultiplied);
+            image.fill(colour);
+            return image;
+        });
+}
+
 }  // namespace
 
-TEST(HistoryTableModel, HasFourColumnsWithTheirTitles) {
+TEST(HistoryTableModel, ShowsKindLocalTimeAndFileNameUnderTheFourTitles) {
     HistoryTableModel model;
-    EXPECT_EQ(model.columnCount(), 4);
-    EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Xem trước"));
-    EXPECT_EQ(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("Loại"));
-    EXPECT_EQ(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("Thời gian"));
-    EXPECT_EQ(model.headerData(3, Qt::Horizontal).toString(), QStringLiteral("Tệp"));
-}
+    QStringList titles;
+    for (int column = 0; column < model.columnCount(); ++column) {
+        titles << model.headerData(column, Qt::Horizontal).toString();
+    }
+    EXPECT_EQ(titles, QStringList({"Xem trước", "Loại", "Thời gian", "Tệp"}));
 
-TEST(HistoryTableModel, SetItemsResetsTheRows) {
-    HistoryTableModel model;
+    const QDateTime local(QDate(2026, 3, 5), QTime(7, 8, 9), Qt::LocalTime);
     QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
-    EXPECT_EQ(model.rowCount(), 0);
-    model.setItems({capture("screenshot", "/a.png"), capture("video", "/b.mov")});
-    EXPECT_EQ(model.rowCount(), 2);
+    model.setItems({capture("screenshot", "/home/u/Screenshots/Screenshot_2026-01-02.png", local),
+                    capture("video", "/home/u/Ghi hình/Bản ghi 1.mov", local.toUTC()),
+                    capture("Screenshot", "/tmp/folder/", QDateTime()), capture("", "plain.mov")});
     EXPECT_EQ(resets.count(), 1);
+    ASSERT_EQ(model.rowCount(), 4);
+    const auto column = [&](int index) {
+        QStringList texts;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            texts << text(model, row, index);
+        }
+        return texts;
+    };
+    // Only exactly "screenshot" is a picture.
+    EXPECT_EQ(column(HistoryTableModel::typeColumn),
+              QStringList({"Ảnh", "Video", "Video", "Video"}));
+    EXPECT_EQ(column(HistoryTableModel::dateColumn).mid(0, 3),
+              QStringList({"05/03/2026 07:08:09", "05/03/2026 07:08:09", ""}));
+    EXPECT_EQ(column(HistoryTableModel::fileColumn),
+              QStringList({"Screenshot_2026-01-02.png", "Bản ghi 1.mov", "folder", "plain.mov"}));
+
     model.setItems({});
     EXPECT_EQ(model.rowCount(), 0);
-    EXPECT_EQ(model.rowCount(model.index(0, 0)), 0);
-}
-
-TEST(HistoryTableModel, KindIsImageOnlyForExactlyScreenshot) {
-    HistoryTableModel model;
-    model.setItems({capture("screenshot", "/a.png"), capture("video", "/b.mov"),
-                    capture("Screenshot", "/c.png"), capture("", "/d"), capture("gif", "/e.gif")});
-    EXPECT_EQ(text(model, 0, HistoryTableModel::typeColumn), QStringLiteral("Ảnh"));
-    for (int row = 1; row < 5; ++row) {
-        EXPECT_EQ(text(model, row, HistoryTableModel::typeColumn), QStringLiteral("Video")) << row;
-    }
-}
-
-TEST(HistoryTableModel, TimeIsShownInLocalTimeWithTheFixedPattern) {
-    const QDateTime local(QDate(2026, 3, 5), QTime(7, 8, 9), Qt::LocalTime);
-    HistoryTableModel model;
-    model.setItems({capture("screenshot", "/a.png", local),
-                    capture("screenshot", "/b.png", local.toUTC()),
-                    capture("screenshot", "/c.png", QDateTime())});
-    EXPECT_EQ(text(model, 0, HistoryTableModel::dateColumn), QStringLiteral("05/03/2026 07:08:09"));
-    EXPECT_EQ(text(model, 1, HistoryTableModel::dateColumn), QStringLiteral("05/03/2026 07:08:09"));
-    EXPECT_EQ(text(model, 2, HistoryTableModel::dateColumn), QString());
-}
-
-TEST(HistoryTableModel, FileColumnShowsTheLastPathComponent) {
-    HistoryTableModel model;
-    model.setItems(
-        {capture("screenshot",
-                 "/home/u/Documents/Quorvastelin/Screenshots/Screenshot_2026-01-02_03-04-05.png"),
-         capture("video", "/home/u/Ghi hình/Bản ghi 1.mov"), capture("video", "/tmp/folder/"),
-         capture("video", "plain.mov")});
-    EXPECT_EQ(text(model, 0, HistoryTableModel::fileColumn),
-              QStringLiteral("Screenshot_2026-01-02_03-04-05.png"));
-    EXPECT_EQ(text(model, 1, HistoryTableModel::fileColumn), QStringLiteral("Bản ghi 1.mov"));
-    EXPECT_EQ(text(model, 2, HistoryTableModel::fileColumn), QStringLiteral("folder"));
-    EXPECT_EQ(text(model, 3, HistoryTableModel::fileColumn), QStringLiteral("plain.mov"));
-}
-
-TEST(HistoryTableModel, OnlyTheThumbnailColumnHasAPictureAndOnlyIt) {
-    HistoryTableModel model;
-    model.setItems({capture("screenshot", "/a.png")});
-    EXPECT_FALSE(model.data(model.index(0, 0), Qt::DisplayRole).isValid());
-    EXPECT_FALSE(model.data(model.index(0, 1), Qt::DecorationRole).isValid());
-    EXPECT_FALSE(model.data(model.index(0, 3), Qt::ToolTipRole).isValid());
-    EXPECT_FALSE(model.data(model.index(5, 1), Qt::DisplayRole).isValid());
-    EXPECT_FALSE(model.data(QModelIndex(), Qt::DisplayRole).isValid());
 }
 
 TEST(HistoryTableModel, ThumbnailStartsAsAWindowColouredBoxThenArrivesWithDataChanged) {
     auto drawings = std::make_shared<std::atomic<int>>(0);
-    auto cache =
-        std::make_unique<ThumbnailCache>([drawings](const CaptureItem&, QSize size, const QColor&) {
-            ++*drawings;
-            QImage image(size, QImage::Format_ARGB32_Premultiplied);
-            image.fill(Qt::magenta);
-            return image;
-        });
-    HistoryTableModel model(std::move(cache));
+    HistoryTableModel model(solidThumbnails(drawings, Qt::magenta));
     model.setItems({capture("screenshot", "/a.png"), capture("video", "/b.mov"),
                     capture("screenshot", "/a.png")});
     QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
@@ -129,7 +85,7 @@ TEST(HistoryTableModel, ThumbnailStartsAsAWindowColouredBoxThenArrivesWithDataCh
     EXPECT_EQ(waiting.pixelColor(46, 27), QGuiApplication::palette().color(QPalette::Window));
     decoration(model, 2);
 
-    ASSERT_TRUE(waitFor([&] { return changes.count() >= 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changes.count() >= 2; }, 20000));
     QCoreApplication::processEvents();
     // Both rows showing the file learn of it; the other row does not.
     ASSERT_EQ(changes.count(), 2);
@@ -146,40 +102,18 @@ TEST(HistoryTableModel, ThumbnailStartsAsAWindowColouredBoxThenArrivesWithDataCh
 }
 
 TEST(HistoryTableModel, ThumbnailArrivingAfterTheListChangedIsHarmless) {
-    auto drawn = std::make_shared<std::atomic<int>>(0);
-    HistoryTableModel model(
-        std::make_unique<ThumbnailCache>([drawn](const CaptureItem&, QSize size, const QColor&) {
-            QImage image(size, QImage::Format_ARGB32_Premultiplied);
-            image.fill(Qt::cyan);
-            ++*drawn;
-            return image;
-        }));
+    auto drawings = std::make_shared<std::atomic<int>>(0);
+    HistoryTableModel model(solidThumbnails(drawings, Qt::cyan));
     model.setItems({capture("screenshot", "/missing/a.png")});
     decoration(model, 0);
     model.setItems({capture("video", "/missing/b.mov")});
     QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
-    ASSERT_TRUE(waitFor([&] { return drawn->load() == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return drawings->load() == 1; }, 20000));
     for (int turn = 0; turn < 5; ++turn) {
         QCoreApplication::processEvents();
     }
     EXPECT_EQ(changes.count(), 0);
     decoration(model, 0);
-    ASSERT_TRUE(waitFor([&] { return changes.count() == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changes.count() == 1; }, 20000));
     EXPECT_EQ(decoration(model, 0).pixelColor(0, 0), QColor(Qt::cyan));
-}
-
-TEST(HistoryTableModel, RealFilesGetTheirPicturesAndMissingOnesThePlaceholder) {
-    QTemporaryDir folder;
-    QImage picture(1000, 500, QImage::Format_RGB32);
-    picture.fill(Qt::red);
-    ASSERT_TRUE(picture.save(folder.filePath("shot.png")));
-    HistoryTableModel model;
-    model.setItems({capture("screenshot", folder.filePath("shot.png")),
-                    capture("screenshot", folder.filePath("gone.png"))});
-    QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
-    decoration(model, 0);
-    decoration(model, 1);
-    ASSERT_TRUE(waitFor([&] { return changes.count() == 2; }));
-    EXPECT_EQ(decoration(model, 0).pixelColor(46, 27), QColor(Qt::red));
-    EXPECT_EQ(decoration(model, 1), ThumbnailMaker::placeholder(HistoryTableModel::thumbnailSize));
 }

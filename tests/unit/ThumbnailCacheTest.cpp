@@ -1,10 +1,11 @@
 #include "main/CaptureService/ThumbnailCache.h"
 
+#include "tests/support/TestMedia.h"
+
 #include <gtest/gtest.h>
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <atomic>
 #include <future>
@@ -13,69 +14,42 @@
 namespace {
 
 const QSize listBox(92, 54);
-const qsizetype thumbBytes = 92 * 54 * 4;
-
-// Pumps the GUI thread's events until the condition holds; the limit only bounds a hang.
-bool waitFor(const std::function<bool()>& condition) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > 20000) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
-// Counts the drawings and makes each one recognisable by its number.
-struct CountingMaker {
-    std::shared_ptr<std::atomic<int>> count = std::make_shared<std::atomic<int>>(0);
-
-    ThumbnailCache::Maker maker() const {
-        return [count = count](const CaptureItem&, QSize size, const QColor&) {
-            const int number = ++*count;
-            QImage image(size, QImage::Format_ARGB32_Premultiplied);
-            image.fill(QColor::fromRgb(number, 0, 0));
-            return image;
-        };
-    }
-};
 
 class ThumbnailCacheTest : public testing::Test {
   protected:
     void SetUp() override {
         for (const char* name : {"a.png", "b.png", "c.png"}) {
-            write(name, "picture");
+            ASSERT_TRUE(testmedia::writeFile(path(name), "picture"));
         }
-    }
-    void write(const char* name, const QByteArray& bytes) {
-        QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
     }
     QString path(const char* name) const { return folder.filePath(QString::fromUtf8(name)); }
     CaptureItem item(const char* name) const {
         return CaptureItem{1, QStringLiteral("screenshot"), path(name), {}};
     }
+    // Counts the drawings and makes each one recognisable by its number.
     void makeCache(qsizetype byteLimit = ThumbnailCache::defaultByteLimit) {
-        cache = std::make_unique<ThumbnailCache>(counting.maker(), byteLimit);
+        cache = std::make_unique<ThumbnailCache>(
+            [count = drawings](const CaptureItem&, QSize size, const QColor&) {
+                QImage image(size, QImage::Format_ARGB32_Premultiplied);
+                image.fill(QColor::fromRgb(++*count, 0, 0));
+                return image;
+            },
+            byteLimit);
         cache->onThumbnailReady = [this](const QString& ready) {
             readyPaths.append(ready);
             readyOnGuiThread = readyOnGuiThread && QThread::currentThread() == qApp->thread();
         };
     }
-    // Asks until the drawing has arrived and answers the cached picture.
-    QImage drawn(const CaptureItem& asked, QSize box = listBox) {
+    // Asks until the drawing has arrived and answers the red channel, the drawing's number.
+    int drawn(const CaptureItem& asked, QSize box = listBox) {
         std::optional<QImage> answer;
-        waitFor([&] { return (answer = cache->thumbnail(asked, box)).has_value(); });
-        return answer.value_or(QImage());
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return (answer = cache->thumbnail(asked, box)).has_value(); }, 20000));
+        return answer ? answer->pixelColor(0, 0).red() : 0;
     }
-    int drawings() const { return counting.count->load(); }
 
     QTemporaryDir folder;
-    CountingMaker counting;
+    std::shared_ptr<std::atomic<int>> drawings = std::make_shared<std::atomic<int>>(0);
     std::unique_ptr<ThumbnailCache> cache;
     QStringList readyPaths;
     bool readyOnGuiThread = true;
@@ -83,87 +57,64 @@ class ThumbnailCacheTest : public testing::Test {
 
 }  // namespace
 
-TEST_F(ThumbnailCacheTest, FirstRequestAnswersNothingThenAnnouncesOnTheGuiThread) {
-    makeCache();
-    EXPECT_FALSE(cache->thumbnail(item("a.png"), listBox).has_value());
-    ASSERT_TRUE(waitFor([&] { return !readyPaths.isEmpty(); }));
-    EXPECT_EQ(readyPaths, QStringList{path("a.png")});
-    EXPECT_TRUE(readyOnGuiThread);
-    const auto hit = cache->thumbnail(item("a.png"), listBox);
-    ASSERT_TRUE(hit.has_value());
-    EXPECT_EQ(hit->size(), listBox);
-    EXPECT_EQ(hit->pixelColor(0, 0), QColor::fromRgb(1, 0, 0));
-}
-
-TEST_F(ThumbnailCacheTest, UnchangedFileIsDrawnOnceHoweverOftenItIsAsked) {
+TEST_F(ThumbnailCacheTest, UnchangedFileIsDrawnOnceAwayFromTheGuiThreadAndAnnouncedOnIt) {
     makeCache();
     for (int i = 0; i < 50; ++i) {
-        cache->thumbnail(item("a.png"), listBox);
+        EXPECT_FALSE(cache->thumbnail(item("a.png"), listBox).has_value());
     }
-    drawn(item("a.png"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !readyPaths.isEmpty(); }, 20000));
+    EXPECT_EQ(readyPaths, QStringList{path("a.png")});
+    EXPECT_TRUE(readyOnGuiThread);
     for (int i = 0; i < 200; ++i) {
-        EXPECT_TRUE(cache->thumbnail(item("a.png"), listBox).has_value());
+        const auto hit = cache->thumbnail(item("a.png"), listBox);
+        ASSERT_TRUE(hit.has_value());
+        EXPECT_EQ(hit->size(), listBox);
     }
-    EXPECT_EQ(drawings(), 1);
+    EXPECT_EQ(drawings->load(), 1);
     EXPECT_EQ(readyPaths.size(), 1);
 }
 
-TEST_F(ThumbnailCacheTest, ChangedModificationTimeOrSizeIsDrawnAgain) {
+TEST_F(ThumbnailCacheTest, ChangedTimeSizeBoxTypeOrExistenceIsDrawnAgain) {
     makeCache();
-    drawn(item("a.png"));
-    ASSERT_EQ(drawings(), 1);
-
+    EXPECT_EQ(drawn(item("a.png")), 1);
     QFile file(path("a.png"));
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
     ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
                                  QFileDevice::FileModificationTime));
     file.close();
     EXPECT_FALSE(cache->thumbnail(item("a.png"), listBox).has_value());
-    EXPECT_EQ(drawn(item("a.png")).pixelColor(0, 0), QColor::fromRgb(2, 0, 0));
+    EXPECT_EQ(drawn(item("a.png")), 2);
 
     // Same modification time, different length: still another file.
     const QDateTime stamp = QFileInfo(path("a.png")).lastModified();
-    write("a.png", "a longer picture");
+    ASSERT_TRUE(testmedia::writeFile(path("a.png"), "a longer picture"));
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
     ASSERT_TRUE(file.setFileTime(stamp, QFileDevice::FileModificationTime));
     file.close();
     EXPECT_FALSE(cache->thumbnail(item("a.png"), listBox).has_value());
-    EXPECT_EQ(drawn(item("a.png")).pixelColor(0, 0), QColor::fromRgb(3, 0, 0));
-    EXPECT_EQ(drawings(), 3);
-}
+    EXPECT_EQ(drawn(item("a.png")), 3);
 
-TEST_F(ThumbnailCacheTest, EachBoxSizeAndTypeIsItsOwnPicture) {
-    makeCache();
-    drawn(item("a.png"));
-    drawn(item("a.png"), QSize(46, 27));
+    EXPECT_EQ(drawn(item("a.png"), QSize(46, 27)), 4);
     CaptureItem asVideo = item("a.png");
     asVideo.type = QStringLiteral("video");
-    drawn(asVideo);
-    EXPECT_EQ(drawings(), 3);
-    EXPECT_EQ(cache->thumbnail(item("a.png"), QSize(46, 27))->size(), QSize(46, 27));
-}
+    EXPECT_EQ(drawn(asVideo), 5);
 
-TEST_F(ThumbnailCacheTest, FileThatAppearsLaterIsDrawnAnew) {
-    makeCache();
-    drawn(item("late.png"));
-    write("late.png", "now it exists");
-    EXPECT_FALSE(cache->thumbnail(item("late.png"), listBox).has_value());
-    drawn(item("late.png"));
-    EXPECT_EQ(drawings(), 2);
+    EXPECT_EQ(drawn(item("late.png")), 6);
+    ASSERT_TRUE(testmedia::writeFile(path("late.png"), "now it exists"));
+    EXPECT_EQ(drawn(item("late.png")), 7);
 }
 
 TEST_F(ThumbnailCacheTest, KeepsWithinItsBudgetDroppingTheLeastRecentlyUsed) {
-    makeCache(2 * thumbBytes);
+    makeCache(2 * listBox.width() * listBox.height() * 4);
     drawn(item("a.png"));
     drawn(item("b.png"));
     drawn(item("a.png"));
     drawn(item("c.png"));
-    EXPECT_EQ(drawings(), 3);
+    EXPECT_EQ(drawings->load(), 3);
     EXPECT_TRUE(cache->thumbnail(item("a.png"), listBox).has_value());
     EXPECT_TRUE(cache->thumbnail(item("c.png"), listBox).has_value());
     EXPECT_FALSE(cache->thumbnail(item("b.png"), listBox).has_value());
-    drawn(item("b.png"));
-    EXPECT_EQ(drawings(), 4);
+    EXPECT_EQ(drawn(item("b.png")), 4);
 }
 
 TEST_F(ThumbnailCacheTest, DestroyedWhileDrawingNeitherCrashesNorAnnounces) {
@@ -180,7 +131,7 @@ TEST_F(ThumbnailCacheTest, DestroyedWhileDrawingNeitherCrashesNorAnnounces) {
         slow.onThumbnailReady = [&announced](const QString&) { announced = true; };
         slow.thumbnail(item("a.png"), listBox);
         slow.thumbnail(item("b.png"), listBox);
-        ASSERT_TRUE(waitFor([&] { return started->load(); }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return started->load(); }, 20000));
         gate.set_value();
     }
     QCoreApplication::processEvents();
