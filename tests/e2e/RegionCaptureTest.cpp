@@ -42,14 +42,16 @@ void dragOnRoot(QPoint from, QPoint to, const QString& pictureName = {}) {
     moveTo((from + to) / 2);
     moveTo(to);
     if (!pictureName.isEmpty()) {
-        QTest::qWait(300);
-        const QImage picture(e2e::saveScreenPicture(pictureName));
         const QPoint inside = (from + to) / 2;
         const QPoint outside(std::min(from.x(), to.x()) - 20, inside.y());
-        ASSERT_FALSE(picture.isNull());
-        EXPECT_EQ(picture.pixel(inside), e2e::positionColour(inside.x(), inside.y()));
-        EXPECT_LT(qRed(picture.pixel(outside)),
-                  qRed(e2e::positionColour(outside.x(), outside.y())));
+        // Taken again until the overlay has painted the drag.
+        EXPECT_TRUE(e2e::waitUntil([&] {
+            const QImage picture(e2e::saveScreenPicture(pictureName));
+            return !picture.isNull() &&
+                   picture.pixel(inside) == e2e::positionColour(inside.x(), inside.y()) &&
+                   qRed(picture.pixel(outside)) <
+                       qRed(e2e::positionColour(outside.x(), outside.y()));
+        }));
     }
     xdotool({QStringLiteral("mouseup"), QStringLiteral("1")});
 }
