@@ -1,5 +1,7 @@
 #include "platform/HotKeys.h"
 
+#include "platform/X11Connection.h"
+
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
 // xkb.h names a field "explicit", which C++ reserves.
@@ -23,15 +25,6 @@ struct FreeReply {
 };
 template <typename T>
 using Reply = std::unique_ptr<T, FreeReply>;
-
-xcb_connection_t* qtConnection() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-
-xcb_window_t rootWindow(xcb_connection_t* connection) {
-    return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-}
 
 // Keycodes by XKB key name, so the grab follows the physical key rather than its symbol.
 std::vector<std::pair<QByteArray, uint8_t>> keycodesByName(xcb_connection_t* connection) {
@@ -144,7 +137,7 @@ void X11HotKeys::install(const std::vector<HotKey>& wanted, std::function<void(i
     if (installed) {
         return;
     }
-    xcb_connection_t* connection = qtConnection();
+    xcb_connection_t* connection = x11Connection();
     if (!connection) {
         return;
     }
@@ -171,11 +164,11 @@ void X11HotKeys::uninstall() {
 }
 
 void X11HotKeys::grabAll() {
-    xcb_connection_t* connection = qtConnection();
+    xcb_connection_t* connection = x11Connection();
     if (!connection) {
         return;
     }
-    const xcb_window_t root = rootWindow(connection);
+    const xcb_window_t root = x11RootWindow(connection);
     numLockMask = findNumLockMask(connection);
     const auto names = keycodesByName(connection);
     std::vector<xcb_void_cookie_t> cookies;
@@ -198,9 +191,9 @@ void X11HotKeys::grabAll() {
 }
 
 void X11HotKeys::ungrabAll() {
-    xcb_connection_t* connection = qtConnection();
+    xcb_connection_t* connection = x11Connection();
     if (connection) {
-        const xcb_window_t root = rootWindow(connection);
+        const xcb_window_t root = x11RootWindow(connection);
         for (const Grab& grab : grabs) {
             xcb_ungrab_key(connection, grab.keycode, root, XCB_MOD_MASK_ANY);
         }

@@ -1,5 +1,7 @@
 #include "platform/KeyMappingTool.h"
 
+#include "platform/X11Connection.h"
+
 #include <xcb/xcb.h>
 #include <QGuiApplication>
 #include <cstdlib>
@@ -65,8 +67,7 @@ QStringList keyMappingArguments(const KeyboardNames& current, bool enabled) {
 }
 
 std::optional<KeyboardNames> readServerKeyboardNames() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    xcb_connection_t* connection = x11Connection();
     if (!connection) {
         return std::nullopt;
     }
@@ -74,7 +75,7 @@ std::optional<KeyboardNames> readServerKeyboardNames() {
     if (atom == XCB_ATOM_NONE) {
         return std::nullopt;
     }
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    const xcb_window_t root = x11RootWindow(connection);
     const xcb_get_property_cookie_t cookie =
         xcb_get_property(connection, 0, root, atom, XCB_ATOM_STRING, 0, 1024);
     xcb_get_property_reply_t* reply = xcb_get_property_reply(connection, cookie, nullptr);
