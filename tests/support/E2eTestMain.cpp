@@ -29,20 +29,21 @@ int main(int argc, char** argv) {
                              "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS"}) {
         qunsetenv(name);
     }
-    e2e::runTool(QStringLiteral("xrandr"), {QStringLiteral("--setmonitor"), QStringLiteral("A"),
-                                            QStringLiteral("%1/508x%2/286+%3+%4")
-                                                .arg(e2e::monitorA.width)
-                                                .arg(e2e::monitorA.height)
-                                                .arg(e2e::monitorA.x)
-                                                .arg(e2e::monitorA.y),
-                                            QStringLiteral("screen")});
-    e2e::runTool(QStringLiteral("xrandr"), {QStringLiteral("--setmonitor"), QStringLiteral("B"),
-                                            QStringLiteral("%1/338x%2/270+%3+%4")
-                                                .arg(e2e::monitorB.width)
-                                                .arg(e2e::monitorB.height)
-                                                .arg(e2e::monitorB.x)
-                                                .arg(e2e::monitorB.y),
-                                            QStringLiteral("none")});
+    // The first monitor takes Xvfb's own output, so no automatic whole-screen monitor remains.
+    const auto setMonitor = [](const char* name, const e2e::Monitor& monitor, const char* output) {
+        e2e::runTool(QStringLiteral("xrandr"),
+                     {QStringLiteral("--setmonitor"), QString::fromLatin1(name),
+                      QStringLiteral("%1/%2x%3/%4+%5+%6")
+                          .arg(monitor.width)
+                          .arg(monitor.width * 254 / 960)
+                          .arg(monitor.height)
+                          .arg(monitor.height * 254 / 960)
+                          .arg(monitor.x)
+                          .arg(monitor.y),
+                      QString::fromLatin1(output)});
+    };
+    setMonitor("A", e2e::monitorA, "screen");
+    setMonitor("B", e2e::monitorB, "none");
     QApplication application(argc, argv);
     return RUN_ALL_TESTS();
 }
