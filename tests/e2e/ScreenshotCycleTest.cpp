@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
+#include <optional>
 
 namespace {
 
@@ -40,11 +41,22 @@ QByteArray clipboardPng() {
         .output;
 }
 
+// Keycodes of Xvfb's evdev keymap; after the mapping, Super is pressed by its keycode.
+constexpr int leftSuper = 133;
+constexpr int key4 = 13;
+
+enum class Desktop { bareServer, windowManager };
+
 // The real program on the two-monitor Xvfb showing the position pattern, read through its
-// accessible tree and driven with the real keyboard and pointer.
-class ScreenshotCycleTest : public testing::Test {
+// accessible tree and driven with the real keyboard and pointer; bare, and under a window
+// manager with a compositor as users run it.
+class ScreenshotCycleTest : public testing::TestWithParam<Desktop> {
   protected:
     void SetUp() override {
+        if (GetParam() == Desktop::windowManager) {
+            windowManager.emplace();
+            ASSERT_TRUE(windowManager->started());
+        }
         e2e::showOnRoot(e2e::positionPattern());
         ASSERT_TRUE(e2e::waitUntil([this] { return tray.said("ready"); }));
         program = std::make_unique<e2e::Program>(home.path(), bus.environment());
@@ -99,26 +111,31 @@ class ScreenshotCycleTest : public testing::Test {
     }
     QString capturesFolder() const { return home.path() + "/Documents/Quorvastelin/Screenshots"; }
 
+    std::optional<e2e::WindowManager> windowManager;
     QTemporaryDir home;
     e2e::SessionBus bus;
     e2e::TrayHost tray{bus};
     std::unique_ptr<e2e::Program> program;
 };
 
-TEST_F(ScreenshotCycleTest, ControlFourAndSuperFourOpenTheOverlayAndEscapeCancels) {
+TEST_P(ScreenshotCycleTest, ControlFourAndSuperFourOpenTheOverlayAndEscapeCancels) {
     ASSERT_TRUE(pressUntilTheOverlayShows({"key", "ctrl+4"}));
     EXPECT_TRUE(statusShown(selecting)) << dump();
     EXPECT_FALSE(shows(mainTitle));
     EXPECT_TRUE(cancelSelection()) << dump();
 
-    // With the mapping on, the physical left Super key is Control.
-    xdotool({"keydown", "133", "key", "13", "keyup", "133"});
-    ASSERT_TRUE(e2e::waitUntil([this] { return statusShown(selecting); })) << dump();
-    ASSERT_TRUE(e2e::waitUntil([this] { return overlayShown(); }));
-    EXPECT_TRUE(cancelSelection()) << dump();
+    // With the mapping on, the physical left Super key is Control. Held as people hold it,
+    // the overlay takes the keyboard before the 4 is let go, and the next press still counts.
+    for (int round = 0; round < 2; ++round) {
+        e2e::holdChord(leftSuper, key4);
+        ASSERT_TRUE(e2e::waitUntil([this] { return statusShown(selecting) && overlayShown(); }))
+            << "round " << round << '\n'
+            << dump();
+        EXPECT_TRUE(cancelSelection()) << dump();
+    }
 }
 
-TEST_F(ScreenshotCycleTest, DragAnnotateAndReturnSavesCopiesAndListsTheScreenshot) {
+TEST_P(ScreenshotCycleTest, DragAnnotateAndReturnSavesCopiesAndListsTheScreenshot) {
     ASSERT_TRUE(pressUntilTheOverlayShows({"key", "ctrl+4"}));
     const QPoint regionTopLeft(300, 400);
     drag(regionTopLeft, regionTopLeft + QPoint(400, 220));
@@ -179,7 +196,7 @@ TEST_F(ScreenshotCycleTest, DragAnnotateAndReturnSavesCopiesAndListsTheScreensho
     e2e::saveScreenPicture(QStringLiteral("main-window-after-save"));
 }
 
-TEST_F(ScreenshotCycleTest, ClosingTheEditorCancelsAndTheHiddenWindowComesBackFromTheTray) {
+TEST_P(ScreenshotCycleTest, ClosingTheEditorCancelsAndTheHiddenWindowComesBackFromTheTray) {
     ASSERT_TRUE(pressUntilTheOverlayShows({"key", "ctrl+4"}));
     drag(QPoint(2000, 100), QPoint(2300, 300));
     ASSERT_TRUE(e2e::waitUntil([this] { return shows(editorTitle); })) << dump();
@@ -199,5 +216,12 @@ TEST_F(ScreenshotCycleTest, ClosingTheEditorCancelsAndTheHiddenWindowComesBackFr
     EXPECT_TRUE(e2e::waitUntil([this] { return shows(mainTitle); })) << dump();
     EXPECT_TRUE(statusShown(QStringLiteral("Đã hủy ảnh chụp")));
 }
+
+INSTANTIATE_TEST_SUITE_P(Desktops, ScreenshotCycleTest,
+                         testing::Values(Desktop::bareServer, Desktop::windowManager),
+                         [](const testing::TestParamInfo<Desktop>& info) {
+                             return info.param == Desktop::bareServer ? "BareServer"
+                                                                      : "WindowManager";
+                         });
 
 }  // namespace

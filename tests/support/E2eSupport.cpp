@@ -90,9 +90,66 @@ void showOnRoot(const QImage& picture) {
     file.open();
     picture.save(&file, "PNG");
     file.close();
-    runTool(QStringLiteral("display"),
-            {QStringLiteral("-display"), display(), QStringLiteral("-window"),
-             QStringLiteral("root"), file.fileName()});
+    // hsetroot also publishes the picture as the root pixmap, which is what a compositing
+    // manager paints; tiling never scales it.
+    runTool(QStringLiteral("hsetroot"),
+            {QStringLiteral("-root"), QStringLiteral("-tile"), file.fileName()});
+}
+
+void holdChord(int modifierKeycode, int keycode) {
+    const QString modifier = QString::number(modifierKeycode);
+    const QString key = QString::number(keycode);
+    runTool(QStringLiteral("xdotool"),
+            {QStringLiteral("keydown"), modifier, QStringLiteral("keydown"), key,
+             QStringLiteral("sleep"), QStringLiteral("0.4"), QStringLiteral("keyup"), key,
+             QStringLiteral("keyup"), modifier});
+}
+
+namespace {
+
+bool selectionOwned(const char* name) {
+    xcb_connection_t* connection = xcb_connect(display().toUtf8().constData(), nullptr);
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
+    xcb_get_selection_owner_reply_t* owner =
+        atom ? xcb_get_selection_owner_reply(
+                   connection, xcb_get_selection_owner(connection, atom->atom), nullptr)
+             : nullptr;
+    const bool owned = owner && owner->owner != XCB_NONE;
+    std::free(owner);
+    std::free(atom);
+    xcb_disconnect(connection);
+    return owned;
+}
+
+qint64 startInBackground(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    qint64 pid = -1;
+    return process.startDetached(&pid) ? pid : -1;
+}
+
+}  // namespace
+
+WindowManager::WindowManager() {
+    managerPid = startInBackground(QStringLiteral("openbox"), {});
+    compositorPid = startInBackground(QStringLiteral("picom"),
+                                      {QStringLiteral("--backend"), QStringLiteral("xrender")});
+    ready = managerPid > 0 && compositorPid > 0 &&
+            waitUntil([] { return selectionOwned("WM_S0") && selectionOwned("_NET_WM_CM_S0"); });
+}
+
+WindowManager::~WindowManager() {
+    for (const qint64 pid : {compositorPid, managerPid}) {
+        if (pid > 0) {
+            ::kill(static_cast<pid_t>(pid), SIGTERM);
+        }
+    }
+    // The bare server the next test may expect has no manager left behind.
+    waitUntil([] { return !selectionOwned("WM_S0") && !selectionOwned("_NET_WM_CM_S0"); });
 }
 
 QString keyboardSetting(const QString& field) {

@@ -53,6 +53,24 @@ void showOnRoot(const QImage& picture);
 QImage positionPattern();
 QRgb positionColour(int x, int y);
 
+// Presses a chord as people do: the modifier, then the key held for 0.4 s, then both let go.
+void holdChord(int modifierKeycode, int keycode);
+
+// A window manager and a compositing manager on the test display, as ordinary desktops run
+// them: windows get frames and workspaces, translucency is real, and the root picture reaches
+// the screen through the compositor.
+class WindowManager {
+  public:
+    WindowManager();
+    ~WindowManager();
+    bool started() const { return ready; }
+
+  private:
+    qint64 managerPid = -1;
+    qint64 compositorPid = -1;
+    bool ready = false;
+};
+
 // One field of `setxkbmap -query` ("layout", "options", ...); empty when the field is absent.
 QString keyboardSetting(const QString& field);
 // The XKB options the server carries, in order.
