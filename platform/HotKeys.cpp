@@ -255,12 +255,18 @@ bool X11HotKeys::handleKey(uint8_t type, const void* message) {
             grab = &candidate;
         }
     }
-    if (!grab || event->event != event->root) {
+    if (!grab) {
         return false;
     }
+    const bool toOurGrab = event->event == event->root;
     if (type == XCB_KEY_RELEASE) {
+        // A window of ours that took the keyboard while the key was down (the overlay) gets
+        // the release instead of the grab; the key is up all the same.
         repeats.release(event->detail, event->time);
-        return true;
+        return toOurGrab;
+    }
+    if (!toOurGrab) {
+        return false;
     }
     // X hands us the whole keyboard until release, so modifiers are checked on every press.
     if (repeats.press(event->detail, event->time) && isExactlyControl(event->state, numLockMask)) {

@@ -34,7 +34,8 @@ bool isExactlyControl(uint16_t state, uint16_t numLockMask);
 
 // Tells a real press from auto-repeat. A held key repeats either as presses without releases
 // (detectable auto-repeat) or as release/press pairs sharing one timestamp. Key state is only
-// known while our grab holds the keyboard, which ends when the key that started it is released.
+// known while our grab or a window of ours holds the keyboard; the grab ends when the key
+// that started it is released.
 class RepeatFilter {
   public:
     // True when this press is a new one rather than a repeat.
