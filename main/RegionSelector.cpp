@@ -1,5 +1,7 @@
 #include "main/RegionSelector.h"
 
+#include "platform/PointerPixels.h"
+
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -84,7 +86,7 @@ class RegionSelectorView : public QWidget {
         if (event->button() != Qt::LeftButton) {
             return;
         }
-        const QPointF point = globalPoint(event);
+        const QPointF point = globalPoint(event, platform::PointerPixels::Kind::press);
         const auto& screens = layout.screens;
         const auto found = std::find_if(screens.begin(), screens.end(), [&](const auto& screen) {
             return screenHolds(screen.frame, point);
@@ -103,7 +105,8 @@ class RegionSelectorView : public QWidget {
         if (!dragging || !selectedScreen) {
             return;
         }
-        current = toView(clampInto(selectedScreen->frame, globalPoint(event)));
+        current = toView(clampInto(selectedScreen->frame,
+                                   globalPoint(event, platform::PointerPixels::Kind::motion)));
         update();
     }
 
@@ -112,7 +115,8 @@ class RegionSelectorView : public QWidget {
             return;
         }
         dragging = false;
-        current = toView(clampInto(selectedScreen->frame, globalPoint(event)));
+        current = toView(clampInto(selectedScreen->frame,
+                                   globalPoint(event, platform::PointerPixels::Kind::release)));
         const QRectF selected = selection();
         if (selected.width() >= 4 && selected.height() >= 4) {
             if (onComplete) {
@@ -148,7 +152,12 @@ class RegionSelectorView : public QWidget {
     }
 
   private:
-    QPointF globalPoint(const QMouseEvent* event) const {
+    QPointF globalPoint(const QMouseEvent* event, platform::PointerPixels::Kind kind) const {
+        if (const auto pixel = pointer.at(kind, event->timestamp())) {
+            if (const auto point = platform::pointAtPixel(layout, *pixel)) {
+                return *point;
+            }
+        }
         return layout.space.toGlobal(event->globalPosition());
     }
     QPointF toView(const QPointF& global) const { return global - overlayFrame.topLeft(); }
@@ -260,6 +269,7 @@ class RegionSelectorView : public QWidget {
 
     platform::ScreenLayout layout;
     std::optional<std::vector<platform::DesktopPiece>> desktop;
+    platform::PointerPixels pointer;
     QRectF overlayFrame;
     QPointF start;
     QPointF current;

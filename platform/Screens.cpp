@@ -81,6 +81,19 @@ ScreenLayout layoutScreens(const std::vector<QtScreenInfo>& qtScreens) {
     return layout;
 }
 
+std::optional<QPointF> pointAtPixel(const ScreenLayout& layout, const QPointF& pixel) {
+    for (const Screen& screen : layout.screens) {
+        const QRectF qtFrame = layout.space.toQt(screen.frame);
+        const double scale = screen.backingScaleFactor;
+        const QRectF pixels(qtFrame.topLeft(), qtFrame.size() * scale);
+        if (pixel.x() >= pixels.left() && pixel.x() < pixels.right() && pixel.y() >= pixels.top() &&
+            pixel.y() < pixels.bottom()) {
+            return layout.space.toGlobal(qtFrame.topLeft() + (pixel - pixels.topLeft()) / scale);
+        }
+    }
+    return std::nullopt;
+}
+
 ScreenLayout QtScreens::layout() const {
     std::vector<QtScreenInfo> infos;
     for (QScreen* screen : QGuiApplication::screens()) {

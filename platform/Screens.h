@@ -56,6 +56,11 @@ struct QtScreenInfo {
 // The first screen is the primary one: it fixes where y = 0 lies.
 ScreenLayout layoutScreens(const std::vector<QtScreenInfo>& qtScreens);
 
+// The global point (y up) at a position in the X screen's pixels, by the screen showing that
+// pixel: Qt keeps each screen's top-left corner in place and scales the rest of it around
+// that corner. Nothing when no screen shows the pixel.
+std::optional<QPointF> pointAtPixel(const ScreenLayout& layout, const QPointF& pixel);
+
 // A piece of the desktop as it looked when asked, with the frame it covers (global points).
 struct DesktopPiece {
     QRectF frame;

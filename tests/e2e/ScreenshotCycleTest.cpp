@@ -217,6 +217,45 @@ TEST_P(ScreenshotCycleTest, ClosingTheEditorCancelsAndTheHiddenWindowComesBackFr
     EXPECT_TRUE(statusShown(QStringLiteral("Đã hủy ảnh chụp")));
 }
 
+// Many X11 desktops set 2× through the X resources alone; the pointer then moves in half
+// points.
+class ScreenshotAtScaleTwoTest : public ScreenshotCycleTest {
+  protected:
+    void SetUp() override {
+        QProcess resources;
+        resources.start(QStringLiteral("xrdb"), {QStringLiteral("-merge")});
+        resources.write("Xft.dpi: 192\n");
+        resources.closeWriteChannel();
+        ASSERT_TRUE(resources.waitForFinished());
+        ScreenshotCycleTest::SetUp();
+    }
+};
+
+TEST_P(ScreenshotAtScaleTwoTest, SavesExactlyTheDraggedPixels) {
+    ASSERT_TRUE(pressUntilTheOverlayShows({"key", "ctrl+4"}));
+    const QPoint from(1400, 300);
+    drag(from, QPoint(1801, 501));
+    ASSERT_TRUE(e2e::waitUntil([this] { return shows(editorTitle); })) << dump();
+    QTest::qWait(200);
+    xdotool({"key", "Return"});
+    std::optional<QString> saved;
+    ASSERT_TRUE(e2e::waitUntil([&] {
+        saved = statusStartingWith(QStringLiteral("Đã lưu và sao chép: "));
+        return saved.has_value();
+    })) << dump();
+    const QImage picture(capturesFolder() + '/' +
+                         saved->mid(QStringLiteral("Đã lưu và sao chép: ").size()));
+    ASSERT_EQ(picture.size(), QSize(401, 201));
+    for (const QPoint corner : {QPoint(0, 0), QPoint(400, 0), QPoint(0, 200), QPoint(400, 200)}) {
+        EXPECT_EQ(picture.pixel(corner),
+                  e2e::positionColour(from.x() + corner.x(), from.y() + corner.y()))
+            << corner.x() << ',' << corner.y();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktops, ScreenshotAtScaleTwoTest, testing::Values(Desktop::bareServer),
+                         [](const testing::TestParamInfo<Desktop>&) { return "BareServer"; });
+
 INSTANTIATE_TEST_SUITE_P(Desktops, ScreenshotCycleTest,
                          testing::Values(Desktop::bareServer, Desktop::windowManager),
                          [](const testing::TestParamInfo<Desktop>& info) {

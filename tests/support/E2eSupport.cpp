@@ -302,12 +302,15 @@ bool overlayShown(qint64 programPid) {
     const ToolResult found = runTool(QStringLiteral("xdotool"),
                                      {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
                                       QStringLiteral("--pid"), QString::number(programPid)});
-    const QByteArray wholeScreen =
-        QByteArray::number(screenWidth) + 'x' + QByteArray::number(screenHeight);
+    static const QRegularExpression placement(
+        QStringLiteral(R"(Position: (-?\d+),(-?\d+)[^\n]*\n\s*Geometry: (\d+)x(\d+))"));
     for (const QByteArray& id : found.output.trimmed().split('\n')) {
         const ToolResult geometry =
             runTool(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QString(id)});
-        if (geometry.output.contains(wholeScreen)) {
+        const QRegularExpressionMatch match = placement.match(QString::fromUtf8(geometry.output));
+        const QRect window(match.captured(1).toInt(), match.captured(2).toInt(),
+                           match.captured(3).toInt(), match.captured(4).toInt());
+        if (match.hasMatch() && window.contains(QRect(0, 0, screenWidth, screenHeight))) {
             return true;
         }
     }

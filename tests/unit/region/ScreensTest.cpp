@@ -37,6 +37,24 @@ TEST(Screens, QtAndGlobalConversionsFlipYAndAreEachOthersInverse) {
     EXPECT_EQ(space.toQt(space.toGlobal(qtPoint)), qtPoint);
 }
 
+TEST(Screens, PixelsBecomePointsByTheScreenShowingThemScaledAroundItsCorner) {
+    // The test desktop at scale 2: Qt keeps each screen's corner and halves the rest.
+    const auto layout =
+        layoutScreens({{"A", QRect(0, 120, 960, 540), 2.0}, {"B", QRect(1920, 0, 640, 512), 2.0}});
+    const struct {
+        QPointF pixel;
+        std::optional<QPointF> point;
+    } cases[] = {
+        {{1400, 300}, QPointF(700, 450)},    {{1801, 501}, QPointF(900.5, 349.5)},
+        {{1919, 1199}, QPointF(959.5, 0.5)}, {{1920, 0}, QPointF(1920, 660)},
+        {{2000, 1100}, std::nullopt},
+    };
+    for (const auto& example : cases) {
+        EXPECT_EQ(platform::pointAtPixel(layout, example.pixel), example.point)
+            << example.pixel.x() << ',' << example.pixel.y();
+    }
+}
+
 TEST(Screens, DisplayIdentifierComesFromTheNameAndANamelessScreenHasNone) {
     EXPECT_NE(platform::displayIdentifier("HDMI-1"), platform::displayIdentifier("HDMI-2"));
     const auto layout =
