@@ -1,7 +1,9 @@
 #include "main/VideoRecorder/RecordingHUDController.h"
 
 #include "main/VideoRecorder/ClosureTarget.h"
+#include "platform/WindowPlacement.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,21 +11,22 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 namespace {
 
 constexpr int windowWidth = 220;
 constexpr int windowHeight = 58;
 
-// Lower-left corner 240 left of the right edge and 90 below the top of the main screen's
-// visible area, turned into the top-left corner Qt places windows by.
-QPoint hudPosition() {
+// Lower-left corner of the window with its frame 240 left of the right edge and 90 below the
+// top of the main screen's visible area, turned into the top-left corner Qt places frames by.
+QPoint hudPosition(int frameHeight) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) {
         return QPoint(0, 0);
     }
     const QRect visible = screen->availableGeometry();
-    return QPoint(visible.x() + visible.width() - 240, visible.y() + 90 - windowHeight);
+    return QPoint(visible.x() + visible.width() - 240, visible.y() + 90 - frameHeight);
 }
 
 }  // namespace
@@ -38,7 +41,9 @@ RecordingHUDController::RecordingHUDController(std::function<void()> stop, Clock
     hudWindow->setWindowTitle(QStringLiteral("Đang quay"));
     hudWindow->setAttribute(Qt::WA_ShowWithoutActivating);
     hudWindow->setFixedSize(windowWidth, windowHeight);
-    hudWindow->move(hudPosition());
+    hudWindow->move(hudPosition(windowHeight));
+    platform::keepOnAllWorkspaces(hudWindow.get());
+    hudWindow->windowHandle()->installEventFilter(this);
 
     auto* row = new QHBoxLayout(hudWindow.get());
     row->setSpacing(12);
@@ -69,6 +74,19 @@ RecordingHUDController::~RecordingHUDController() = default;
 void RecordingHUDController::DeleteLater::operator()(QWidget* window) const {
     window->hide();
     window->deleteLater();
+}
+
+bool RecordingHUDController::eventFilter(QObject* watched, QEvent* event) {
+    // The frame a window manager adds is known only once the window is up; place it again
+    // then, so the frame rather than the content sits at the spot.
+    if (watched == hudWindow->windowHandle() && event->type() == QEvent::Expose) {
+        const QRect frame = hudWindow->frameGeometry();
+        const QPoint wanted = hudPosition(frame.height());
+        if (frame.topLeft() != wanted) {
+            hudWindow->move(wanted);
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void RecordingHUDController::showWindow() {

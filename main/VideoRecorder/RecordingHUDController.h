@@ -28,6 +28,9 @@ class RecordingHUDController : public QObject {
     // "mm:ss" with as many minute digits as needed; there is no hours field.
     static QString timeText(std::chrono::seconds elapsed);
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     void tick();
 
