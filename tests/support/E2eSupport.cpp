@@ -1,5 +1,6 @@
 #include "tests/support/E2eSupport.h"
 
+#include <gtest/gtest.h>
 #include <xcb/xcb.h>
 #include <QCoreApplication>
 #include <QDir>
@@ -354,9 +355,14 @@ Program::Program(QString home, QProcessEnvironment extra)
 Program::~Program() {
     auto found = processes().find(this);
     if (found != processes().end()) {
+        // A program that dies at exit (a sanitizer report, heap corruption) shows only in its
+        // exit status, so every test that starts one must have read it.
         if (found->second->state() != QProcess::NotRunning) {
+            ADD_FAILURE() << "the program was still running when the test ended";
             found->second->kill();
             found->second->waitForFinished();
+        } else if (!exitStatusRead) {
+            ADD_FAILURE() << "the test never read the program's exit status";
         }
         processes().erase(found);
     }
@@ -404,6 +410,7 @@ std::optional<int> Program::waitForExit(std::chrono::milliseconds limit) {
         !process.waitForFinished(static_cast<int>(limit.count()))) {
         return std::nullopt;
     }
+    exitStatusRead = true;
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 

@@ -149,6 +149,7 @@ class Program {
     QString home;
     QProcessEnvironment extra;
     qint64 processId = -1;
+    bool exitStatusRead = false;
 };
 
 }  // namespace e2e
