@@ -10,6 +10,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
+#include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
 }
 
@@ -160,14 +161,28 @@ Result<QImage> toImage(const AVFrame* frame) {
     if (!scaler) {
         return Error::platform(QStringLiteral("Unsupported video pixel format"));
     }
+    // swscale writes whole SIMD blocks, past the end of a row whose width they do not divide;
+    // only a buffer of FFmpeg's own alignment and padding can take that.
+    Frame converted(av_frame_alloc());
+    if (!converted) {
+        return Error::platform(QStringLiteral("Out of memory for a video frame"));
+    }
+    converted->format = AV_PIX_FMT_RGB32;
+    converted->width = frame->width;
+    converted->height = frame->height;
+    const int allocated = av_frame_get_buffer(converted.get(), 0);
+    if (allocated < 0) {
+        return ffmpegError(QStringLiteral("Cannot convert the video frame"), allocated);
+    }
     // Honour the movie's own colour matrix and range, or its colours come out shifted.
     const int* coefficients = sws_getCoefficients(frame->colorspace);
     const int fullRange = frame->color_range == AVCOL_RANGE_JPEG ? 1 : 0;
     sws_setColorspaceDetails(scaler.get(), coefficients, fullRange,
                              sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
-    uint8_t* const planes[] = {image.bits()};
-    const int strides[] = {static_cast<int>(image.bytesPerLine())};
-    sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides);
+    sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, converted->data,
+              converted->linesize);
+    av_image_copy_plane(image.bits(), static_cast<int>(image.bytesPerLine()), converted->data[0],
+                        converted->linesize[0], frame->width * 4, frame->height);
     return image;
 }
 

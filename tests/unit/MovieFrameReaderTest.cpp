@@ -58,6 +58,17 @@ TEST_F(MovieFrameReader, GivesTheFrameShownAtTheTimeOrTheLastOneOfAShorterMovie)
 
     ASSERT_TRUE(testmedia::makeColourMovie(path("short.mov"), {{"red", 0.08}, {"green", 0.04}}));
     EXPECT_EQ(hueAt(read("short.mov"), 80, 45), Hue::green);
+
+    // A width that whole SIMD blocks overrun.
+    ASSERT_TRUE(testmedia::runFfmpeg(
+        {"-f", "lavfi", "-i",
+         "color=c=red:s=600x300:r=10:d=0.3,drawbox=c=green:t=fill:enable=eq(n\\,1),"
+         "drawbox=c=blue:t=fill:enable=eq(n\\,2),setpts=if(eq(N\\,2)\\,5\\,N)/10/TB",
+         "-fps_mode", "passthrough", "-c:v", "libx264", "-pix_fmt", "yuv420p",
+         path("sparse.mov")}));
+    const auto sparse = read("sparse.mov");
+    ASSERT_TRUE(sparse.ok()) << sparse.error().description.toStdString();
+    EXPECT_EQ(sparse.value().size(), QSize(600, 300));
 }
 
 // ffmpeg itself shows the turned file as 90 x 160 with the blue half on top.
