@@ -101,23 +101,29 @@ Result<Decoder> openDecoder(const AVStream* stream) {
     return decoder;
 }
 
-// Moves every frame the decoder has ready into kept; true once one is at or past the target.
+// Keeps the last frame at or before the target, the one on screen then; true once the decoder
+// shows that no later frame can replace it. A target before the first frame gives the first.
 bool drainFrames(AVCodecContext* decoder, AVFrame* scratch, AVFrame* kept, int64_t target,
                  bool& haveKept) {
     while (avcodec_receive_frame(decoder, scratch) >= 0) {
+        const int64_t time = scratch->best_effort_timestamp;
+        const bool later = time != AV_NOPTS_VALUE && time > target;
+        if (later && haveKept) {
+            av_frame_unref(scratch);
+            return true;
+        }
         av_frame_unref(kept);
         av_frame_move_ref(kept, scratch);
         haveKept = true;
-        if (kept->best_effort_timestamp != AV_NOPTS_VALUE &&
-            kept->best_effort_timestamp >= target) {
+        if (later || time == target) {
             return true;
         }
     }
     return false;
 }
 
-// Decodes from the key frame before the target up to the first frame at or after it; a movie
-// that ends sooner gives its last frame. Damaged packets are skipped, not fatal.
+// Decodes from the key frame before the target up to the frame shown at it; a movie that ends
+// sooner gives its last frame. Damaged packets are skipped, not fatal.
 Result<Frame> decodeFrameAt(AVFormatContext* input, const AVStream* stream, AVCodecContext* decoder,
                             int64_t target) {
     Packet packet(av_packet_alloc());
@@ -228,7 +234,7 @@ Result<QImage> readMovieFrame(const QString& path, std::chrono::milliseconds tim
     }
     const int64_t start = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time;
     const int64_t offset =
-        av_rescale_q_rnd(time.count(), AVRational{1, 1000}, stream->time_base, AV_ROUND_UP);
+        av_rescale_q_rnd(time.count(), AVRational{1, 1000}, stream->time_base, AV_ROUND_DOWN);
     auto frame = decodeFrameAt(context, stream, decoder.value().get(), start + offset);
     if (!frame.ok()) {
         return frame.error();
