@@ -46,6 +46,7 @@ class FfmpegMovieWriter : public MovieWriter {
     bool addVideoTrack(const MovieSettings& settings) override;
     bool startWriting() override;
     void startSession(std::chrono::nanoseconds sourceTime) override;
+    void endSession(std::chrono::nanoseconds sourceTime) override;
     bool isReadyForMoreMediaData() const override;
     bool append(const QImage& pixels, std::chrono::nanoseconds presentationTime) override;
     void finishWriting(FinishHandler done) override;
@@ -82,6 +83,7 @@ class FfmpegMovieWriter : public MovieWriter {
     Status state = Status::unknown;
     std::optional<Error> failure;
     std::optional<std::chrono::nanoseconds> sessionStart;
+    std::optional<int64_t> endPts;
     std::optional<int64_t> lastPts;
     std::deque<PendingFrame> pending;
     FinishHandler finishHandler;
@@ -204,6 +206,14 @@ bool FfmpegMovieWriter::startWriting() {
 void FfmpegMovieWriter::startSession(std::chrono::nanoseconds sourceTime) {
     std::lock_guard lock(mutex);
     sessionStart = sourceTime;
+}
+
+void FfmpegMovieWriter::endSession(std::chrono::nanoseconds sourceTime) {
+    std::lock_guard lock(mutex);
+    if (sessionStart && sourceTime >= *sessionStart && !finishRequested) {
+        endPts = av_rescale_q((sourceTime - *sessionStart).count(), AVRational{1, 1'000'000'000},
+                              movieTimeBase);
+    }
 }
 
 bool FfmpegMovieWriter::isReadyForMoreMediaData() const {
@@ -367,9 +377,17 @@ std::optional<Error> FfmpegMovieWriter::closeMovie() {
     if (auto failed = drainPackets()) {
         return failed;
     }
-    // The last frame lasts one nominal frame interval: the movie ends with it, not at stop.
+    // The last frame holds until the session's end, so a still screen keeps its time; without
+    // an end it lasts one nominal frame interval.
     if (holdingPacket) {
-        if (auto failed = writeHeldPacket(nominalFrameDuration)) {
+        std::optional<int64_t> end;
+        {
+            std::lock_guard lock(mutex);
+            end = endPts;
+        }
+        const int64_t duration =
+            end && *end > heldPacket->pts ? *end - heldPacket->pts : nominalFrameDuration;
+        if (auto failed = writeHeldPacket(duration)) {
             return failed;
         }
     }
