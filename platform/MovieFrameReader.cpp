@@ -10,6 +10,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/display.h>
+#include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
 }
 
@@ -100,23 +101,29 @@ Result<Decoder> openDecoder(const AVStream* stream) {
     return decoder;
 }
 
-// Moves every frame the decoder has ready into kept; true once one is at or past the target.
+// Keeps the last frame at or before the target, the one on screen then; true once the decoder
+// shows that no later frame can replace it. A target before the first frame gives the first.
 bool drainFrames(AVCodecContext* decoder, AVFrame* scratch, AVFrame* kept, int64_t target,
                  bool& haveKept) {
     while (avcodec_receive_frame(decoder, scratch) >= 0) {
+        const int64_t time = scratch->best_effort_timestamp;
+        const bool later = time != AV_NOPTS_VALUE && time > target;
+        if (later && haveKept) {
+            av_frame_unref(scratch);
+            return true;
+        }
         av_frame_unref(kept);
         av_frame_move_ref(kept, scratch);
         haveKept = true;
-        if (kept->best_effort_timestamp != AV_NOPTS_VALUE &&
-            kept->best_effort_timestamp >= target) {
+        if (later || time == target) {
             return true;
         }
     }
     return false;
 }
 
-// Decodes from the key frame before the target up to the first frame at or after it; a movie
-// that ends sooner gives its last frame. Damaged packets are skipped, not fatal.
+// Decodes from the key frame before the target up to the frame shown at it; a movie that ends
+// sooner gives its last frame. Damaged packets are skipped, not fatal.
 Result<Frame> decodeFrameAt(AVFormatContext* input, const AVStream* stream, AVCodecContext* decoder,
                             int64_t target) {
     Packet packet(av_packet_alloc());
@@ -160,14 +167,28 @@ Result<QImage> toImage(const AVFrame* frame) {
     if (!scaler) {
         return Error::platform(QStringLiteral("Unsupported video pixel format"));
     }
+    // swscale writes whole SIMD blocks, past the end of a row whose width they do not divide;
+    // only a buffer of FFmpeg's own alignment and padding can take that.
+    Frame converted(av_frame_alloc());
+    if (!converted) {
+        return Error::platform(QStringLiteral("Out of memory for a video frame"));
+    }
+    converted->format = AV_PIX_FMT_RGB32;
+    converted->width = frame->width;
+    converted->height = frame->height;
+    const int allocated = av_frame_get_buffer(converted.get(), 0);
+    if (allocated < 0) {
+        return ffmpegError(QStringLiteral("Cannot convert the video frame"), allocated);
+    }
     // Honour the movie's own colour matrix and range, or its colours come out shifted.
     const int* coefficients = sws_getCoefficients(frame->colorspace);
     const int fullRange = frame->color_range == AVCOL_RANGE_JPEG ? 1 : 0;
     sws_setColorspaceDetails(scaler.get(), coefficients, fullRange,
                              sws_getCoefficients(SWS_CS_DEFAULT), 1, 0, 1 << 16, 1 << 16);
-    uint8_t* const planes[] = {image.bits()};
-    const int strides[] = {static_cast<int>(image.bytesPerLine())};
-    sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides);
+    sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, converted->data,
+              converted->linesize);
+    av_image_copy_plane(image.bits(), static_cast<int>(image.bytesPerLine()), converted->data[0],
+                        converted->linesize[0], frame->width * 4, frame->height);
     return image;
 }
 
@@ -213,7 +234,7 @@ Result<QImage> readMovieFrame(const QString& path, std::chrono::milliseconds tim
     }
     const int64_t start = stream->start_time == AV_NOPTS_VALUE ? 0 : stream->start_time;
     const int64_t offset =
-        av_rescale_q_rnd(time.count(), AVRational{1, 1000}, stream->time_base, AV_ROUND_UP);
+        av_rescale_q_rnd(time.count(), AVRational{1, 1000}, stream->time_base, AV_ROUND_DOWN);
     auto frame = decodeFrameAt(context, stream, decoder.value().get(), start + offset);
     if (!frame.ok()) {
         return frame.error();

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -10,6 +11,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
@@ -44,6 +46,7 @@ class FfmpegMovieWriter : public MovieWriter {
     bool addVideoTrack(const MovieSettings& settings) override;
     bool startWriting() override;
     void startSession(std::chrono::nanoseconds sourceTime) override;
+    void endSession(std::chrono::nanoseconds sourceTime) override;
     bool isReadyForMoreMediaData() const override;
     bool append(const QImage& pixels, std::chrono::nanoseconds presentationTime) override;
     void finishWriting(FinishHandler done) override;
@@ -65,6 +68,8 @@ class FfmpegMovieWriter : public MovieWriter {
     AVCodecContext* codec = nullptr;
     AVStream* stream = nullptr;
     SwsContext* converter = nullptr;
+    // The captured pixels, copied where swscale may read whole SIMD blocks past a row's end.
+    AVFrame* source = nullptr;
     AVFrame* picture = nullptr;
     AVPacket* packet = nullptr;
     // A packet's duration is known only when the next one arrives, so one is held back.
@@ -78,6 +83,7 @@ class FfmpegMovieWriter : public MovieWriter {
     Status state = Status::unknown;
     std::optional<Error> failure;
     std::optional<std::chrono::nanoseconds> sessionStart;
+    std::optional<int64_t> endPts;
     std::optional<int64_t> lastPts;
     std::deque<PendingFrame> pending;
     FinishHandler finishHandler;
@@ -95,6 +101,7 @@ FfmpegMovieWriter::~FfmpegMovieWriter() {
     av_packet_free(&heldPacket);
     av_packet_free(&packet);
     av_frame_free(&picture);
+    av_frame_free(&source);
     sws_freeContext(converter);
     avcodec_free_context(&codec);
     avformat_free_context(format);
@@ -140,16 +147,23 @@ bool FfmpegMovieWriter::addVideoTrack(const MovieSettings& settings) {
         avcodec_free_context(&codec);
         return false;
     }
-    stream = avformat_new_stream(format, nullptr);
-    stream->time_base = movieTimeBase;
-    avcodec_parameters_from_context(stream->codecpar, codec);
-
     converter =
         sws_getContext(wanted.width(), wanted.height(), AV_PIX_FMT_BGR0, wanted.width(),
                        wanted.height(), AV_PIX_FMT_YUV420P, SWS_POINT, nullptr, nullptr, nullptr);
     sws_setColorspaceDetails(converter, sws_getCoefficients(SWS_CS_DEFAULT), 1,
                              sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16, 1 << 16);
+    source = av_frame_alloc();
     picture = av_frame_alloc();
+    packet = av_packet_alloc();
+    heldPacket = av_packet_alloc();
+    // Without its buffers the writer keeps no stream, so it never starts.
+    if (converter == nullptr || source == nullptr || picture == nullptr || packet == nullptr ||
+        heldPacket == nullptr) {
+        return false;
+    }
+    source->format = AV_PIX_FMT_BGR0;
+    source->width = wanted.width();
+    source->height = wanted.height();
     picture->format = AV_PIX_FMT_YUV420P;
     picture->width = wanted.width();
     picture->height = wanted.height();
@@ -157,9 +171,17 @@ bool FfmpegMovieWriter::addVideoTrack(const MovieSettings& settings) {
     picture->colorspace = AVCOL_SPC_BT709;
     picture->color_primaries = AVCOL_PRI_BT709;
     picture->color_trc = AVCOL_TRC_BT709;
-    av_frame_get_buffer(picture, 0);
-    packet = av_packet_alloc();
-    heldPacket = av_packet_alloc();
+    if (av_frame_get_buffer(source, 0) < 0 || av_frame_get_buffer(picture, 0) < 0) {
+        return false;
+    }
+    // swscale reads the padding too; defined bytes there keep memory checkers quiet.
+    std::memset(source->buf[0]->data, 0, source->buf[0]->size);
+    stream = avformat_new_stream(format, nullptr);
+    if (stream == nullptr) {
+        return false;
+    }
+    stream->time_base = movieTimeBase;
+    avcodec_parameters_from_context(stream->codecpar, codec);
     nominalFrameDuration = movieTimeBase.den / settings.expectedFrameRate;
     size = wanted;
     return true;
@@ -167,7 +189,7 @@ bool FfmpegMovieWriter::addVideoTrack(const MovieSettings& settings) {
 
 bool FfmpegMovieWriter::startWriting() {
     std::lock_guard lock(mutex);
-    if (state != Status::unknown || codec == nullptr) {
+    if (state != Status::unknown || stream == nullptr) {
         return false;
     }
     const int written = avformat_write_header(format, nullptr);
@@ -184,6 +206,14 @@ bool FfmpegMovieWriter::startWriting() {
 void FfmpegMovieWriter::startSession(std::chrono::nanoseconds sourceTime) {
     std::lock_guard lock(mutex);
     sessionStart = sourceTime;
+}
+
+void FfmpegMovieWriter::endSession(std::chrono::nanoseconds sourceTime) {
+    std::lock_guard lock(mutex);
+    if (sessionStart && sourceTime >= *sessionStart && !finishRequested) {
+        endPts = av_rescale_q((sourceTime - *sessionStart).count(), AVRational{1, 1'000'000'000},
+                              movieTimeBase);
+    }
 }
 
 bool FfmpegMovieWriter::isReadyForMoreMediaData() const {
@@ -297,9 +327,10 @@ std::optional<Error> FfmpegMovieWriter::encode(const PendingFrame& frame) {
     if (writable < 0) {
         return ffmpegError(writable);
     }
-    const uint8_t* const sourcePlanes[] = {frame.pixels.constBits()};
-    const int sourceStrides[] = {static_cast<int>(frame.pixels.bytesPerLine())};
-    sws_scale(converter, sourcePlanes, sourceStrides, 0, size.height(), picture->data,
+    av_image_copy_plane(source->data[0], source->linesize[0], frame.pixels.constBits(),
+                        static_cast<int>(frame.pixels.bytesPerLine()), size.width() * 4,
+                        size.height());
+    sws_scale(converter, source->data, source->linesize, 0, size.height(), picture->data,
               picture->linesize);
     picture->pts = frame.pts;
     const int sent = avcodec_send_frame(codec, picture);
@@ -346,9 +377,17 @@ std::optional<Error> FfmpegMovieWriter::closeMovie() {
     if (auto failed = drainPackets()) {
         return failed;
     }
-    // The last frame lasts one nominal frame interval: the movie ends with it, not at stop.
+    // The last frame holds until the session's end, so a still screen keeps its time; without
+    // an end it lasts one nominal frame interval.
     if (holdingPacket) {
-        if (auto failed = writeHeldPacket(nominalFrameDuration)) {
+        std::optional<int64_t> end;
+        {
+            std::lock_guard lock(mutex);
+            end = endPts;
+        }
+        const int64_t duration =
+            end && *end > heldPacket->pts ? *end - heldPacket->pts : nominalFrameDuration;
+        if (auto failed = writeHeldPacket(duration)) {
             return failed;
         }
     }

@@ -35,6 +35,8 @@ class MovieWriter {
     virtual bool startWriting() = 0;
     // The movie's time zero is this capture time.
     virtual void startSession(std::chrono::nanoseconds sourceTime) = 0;
+    // The movie lasts until this capture time: its last frame stays on screen until then.
+    virtual void endSession(std::chrono::nanoseconds sourceTime) = 0;
     virtual bool isReadyForMoreMediaData() const = 0;
     // pixels: the track's size, 32-bit B,G,R,A bytes; time: the capture time stamp.
     virtual bool append(const QImage& pixels, std::chrono::nanoseconds presentationTime) = 0;

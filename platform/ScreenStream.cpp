@@ -11,11 +11,11 @@
 
 namespace platform {
 
-namespace {
-
 std::chrono::nanoseconds monotonicNow() {
     return std::chrono::steady_clock::now().time_since_epoch();
 }
+
+namespace {
 
 class X11ScreenStream : public ScreenStream {
   public:

@@ -45,6 +45,9 @@ class ScreenStream {
     virtual void stop(Completion completion) = 0;
 };
 
+// The clock of the frames' presentation times.
+std::chrono::nanoseconds monotonicNow();
+
 // The queue must outlive the stream.
 using ScreenStreamFactory = std::function<Result<std::unique_ptr<ScreenStream>>(
     const StreamConfiguration& configuration, SerialQueue& queue, ScreenStream::FrameHandler)>;

@@ -9,7 +9,7 @@
 namespace {
 
 ThumbnailKey keyFor(const CaptureItem& item, QSize size) {
-    ThumbnailKey key{item.type, item.path, -1, -1, size};
+    ThumbnailKey key{item.type, item.path, -1, -1, size, ThumbnailMaker::screenScale()};
     const QFileInfo file(item.path);
     if (file.exists()) {
         key.bytes = file.size();
@@ -22,7 +22,7 @@ ThumbnailKey keyFor(const CaptureItem& item, QSize size) {
 
 size_t qHash(const ThumbnailKey& key, size_t seed) {
     return qHashMulti(seed, key.type, key.path, key.bytes, key.modifiedMs, key.box.width(),
-                      key.box.height());
+                      key.box.height(), key.scale);
 }
 
 ThumbnailCache::ThumbnailCache(Maker maker, qsizetype byteLimit, QObject* parent)
@@ -40,8 +40,8 @@ ThumbnailCache::~ThumbnailCache() {
 }
 
 ThumbnailCache::Maker ThumbnailCache::defaultMaker() {
-    return [](const CaptureItem& item, QSize size, const QColor& background) {
-        return ThumbnailMaker::image(item, size, background);
+    return [](const CaptureItem& item, QSize size, const QColor& background, qreal scale) {
+        return ThumbnailMaker::image(item, size, background, scale);
     };
 }
 
@@ -58,7 +58,7 @@ std::optional<QImage> ThumbnailCache::thumbnail(const CaptureItem& item, QSize s
     ++requestOrder;
     workers.start(
         [this, key, item, size, background = ThumbnailMaker::windowBackground(), draw = maker] {
-            QImage image = draw(item, size, background);
+            QImage image = draw(item, size, background, key.scale);
             QMetaObject::invokeMethod(
                 this, [this, key, image = std::move(image)] { store(key, image); },
                 Qt::QueuedConnection);

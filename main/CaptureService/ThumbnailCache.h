@@ -14,13 +14,15 @@
 #include <functional>
 #include <optional>
 
-// What makes two thumbnails the same picture: the file as it is now and the box it fills.
+// What makes two thumbnails the same picture: the file as it is now, the box it fills and the
+// pixels per point it is drawn at.
 struct ThumbnailKey {
     QString type;
     QString path;
     qint64 bytes = -1;
     qint64 modifiedMs = -1;
     QSize box;
+    qreal scale = 1;
 
     bool operator==(const ThumbnailKey&) const = default;
 };
@@ -31,10 +33,11 @@ size_t qHash(const ThumbnailKey& key, size_t seed = 0);
 class ThumbnailCache : public QObject {
     Q_OBJECT
   public:
-    // Draws one thumbnail on a worker thread; the background is resolved beforehand on the
-    // GUI thread because the palette may only be read there.
-    using Maker = std::function<QImage(const CaptureItem&, QSize, const QColor&)>;
-    // Room for well over a thousand history-list thumbnails.
+    // Draws one thumbnail of a box in points on a worker thread; the background and the scale
+    // are resolved beforehand on the GUI thread because the palette and the screens may only
+    // be read there.
+    using Maker = std::function<QImage(const CaptureItem&, QSize, const QColor&, qreal scale)>;
+    // Room for well over a thousand history-list thumbnails at scale 1, some four hundred at 2.
     static constexpr qsizetype defaultByteLimit = 32 * 1024 * 1024;
     static constexpr int maxWorkers = 4;
 
@@ -42,7 +45,8 @@ class ThumbnailCache : public QObject {
                             QObject* parent = nullptr);
     ~ThumbnailCache() override;
 
-    // The drawn thumbnail when this file, unchanged, was drawn at this size before. Otherwise
+    // The drawn thumbnail when this file, unchanged, was drawn at this size and the screens'
+    // scale before. Otherwise
     // nothing now, the drawing starts (once, however often it is asked for) and
     // onThumbnailReady follows on the GUI thread.
     std::optional<QImage> thumbnail(const CaptureItem& item, QSize size);

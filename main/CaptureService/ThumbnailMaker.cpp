@@ -36,8 +36,10 @@ std::optional<QImage> loadMovieFrame(const QString& path) {
     return std::move(frame).value();
 }
 
-QImage blank(QSize size, QColor colour) {
-    QImage canvas(size, QImage::Format_ARGB32_Premultiplied);
+// Painters on the canvas work in points; the pixels are the scale times as many.
+QImage blank(QSize size, qreal scale, QColor colour) {
+    QImage canvas((QSizeF(size) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+    canvas.setDevicePixelRatio(scale);
     canvas.fill(colour);
     return canvas;
 }
@@ -67,22 +69,26 @@ QColor windowBackground() {
     return QGuiApplication::palette().color(QPalette::Window);
 }
 
+qreal screenScale() {
+    return qGuiApp != nullptr ? qGuiApp->devicePixelRatio() : 1.0;
+}
+
 QImage image(const CaptureItem& item, QSize size) {
     return image(item, size, windowBackground());
 }
 
-QImage image(const CaptureItem& item, QSize size, const QColor& background) {
+QImage image(const CaptureItem& item, QSize size, const QColor& background, qreal scale) {
     std::optional<QImage> picture;
     if (item.type == QLatin1String("screenshot")) {
         picture = loadPicture(item.path);
     } else if (item.type == QLatin1String("video")) {
         picture = loadMovieFrame(item.path);
     }
-    return picture ? fitted(*picture, size, background) : placeholder(size);
+    return picture ? fitted(*picture, size, background, scale) : placeholder(size, scale);
 }
 
-QImage fitted(const QImage& picture, QSize size, const QColor& background) {
-    QImage canvas = blank(size, background);
+QImage fitted(const QImage& picture, QSize size, const QColor& background, qreal scale) {
+    QImage canvas = blank(size, scale, background);
     if (canvas.isNull()) {
         return canvas;
     }
@@ -91,18 +97,19 @@ QImage fitted(const QImage& picture, QSize size, const QColor& background) {
         return canvas;
     }
     // Shrinking a 4K capture in one painter step samples only a few source pixels and
-    // shimmers; an area-averaged copy at the drawn size keeps the thumbnail faithful.
-    const QSize drawn(qMax(1, qRound(placement.rect.width())),
-                      qMax(1, qRound(placement.rect.height())));
-    const QImage smaller = picture.scaled(drawn, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    // shimmers; an area-averaged copy at the drawn size in pixels keeps the thumbnail faithful.
+    const QSize drawn(qMax(1, qRound(placement.rect.width() * scale)),
+                      qMax(1, qRound(placement.rect.height() * scale)));
+    QImage smaller = picture.scaled(drawn, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    smaller.setDevicePixelRatio(scale);
     QPainter painter(&canvas);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(placement.rect, smaller);
     return canvas;
 }
 
-QImage placeholder(QSize size) {
-    QImage canvas = blank(size, QColor::fromRgb(placeholderColor));
+QImage placeholder(QSize size, qreal scale) {
+    QImage canvas = blank(size, scale, QColor::fromRgb(placeholderColor));
     if (canvas.isNull()) {
         return canvas;
     }

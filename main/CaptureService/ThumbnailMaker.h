@@ -9,7 +9,9 @@
 #include <chrono>
 
 // Draws the small picture of a history row: the capture fitted into a box, or a play-symbol
-// placeholder when there is no picture to show. Stateless; every call reads the file again.
+// placeholder when there is no picture to show. Boxes are in points; the image has the box's
+// size times the scale in pixels and that device pixel ratio, so it stays sharp on dense
+// screens. Stateless; every call reads the file again.
 namespace ThumbnailMaker {
 
 inline constexpr std::chrono::milliseconds videoFrameTime{200};
@@ -26,13 +28,16 @@ Fit fit(QSizeF picture, QSizeF box);
 
 // The window background colour of the current palette; read it on the GUI thread.
 QColor windowBackground();
+// The densest screen's device pixel ratio, so the picture is sharp wherever the window goes;
+// read it on the GUI thread.
+qreal screenScale();
 
-// Main-thread convenience: the background is the palette's window colour.
+// Main-thread convenience: the background is the palette's window colour, the scale 1.
 QImage image(const CaptureItem& item, QSize size);
-// Safe on any thread: the caller resolves the background colour.
-QImage image(const CaptureItem& item, QSize size, const QColor& background);
+// Safe on any thread: the caller resolves the background colour and the scale.
+QImage image(const CaptureItem& item, QSize size, const QColor& background, qreal scale = 1);
 
-QImage fitted(const QImage& picture, QSize size, const QColor& background);
-QImage placeholder(QSize size);
+QImage fitted(const QImage& picture, QSize size, const QColor& background, qreal scale = 1);
+QImage placeholder(QSize size, qreal scale = 1);
 
 }  // namespace ThumbnailMaker

@@ -42,7 +42,7 @@ Result<std::shared_ptr<ScreenVideoRecorder>> ScreenVideoRecorder::create(
         return encoderRefused();
     }
     std::shared_ptr<ScreenVideoRecorder> recorder(
-        new ScreenVideoRecorder(outputURL, std::move(writer)));
+        new ScreenVideoRecorder(outputURL, std::move(writer), platform.clock));
     std::weak_ptr<ScreenVideoRecorder> weak = recorder;
     auto stream = platform.makeScreenStream(configuration, *recorder->queue,
                                             [weak](platform::StreamFrame frame) {
@@ -58,9 +58,11 @@ Result<std::shared_ptr<ScreenVideoRecorder>> ScreenVideoRecorder::create(
 }
 
 ScreenVideoRecorder::ScreenVideoRecorder(QString outputURL,
-                                         std::unique_ptr<platform::MovieWriter> writer)
+                                         std::unique_ptr<platform::MovieWriter> writer,
+                                         std::function<std::chrono::nanoseconds()> clock)
     : outputURL(std::move(outputURL)),
       writer(std::move(writer)),
+      clock(std::move(clock)),
       queue(std::make_shared<platform::SerialQueue>("Quorvastelin.VideoRecorder")) {}
 
 ScreenVideoRecorder::~ScreenVideoRecorder() {
@@ -85,12 +87,14 @@ void ScreenVideoRecorder::start(Completion completion, StartHandler started) {
 
 void ScreenVideoRecorder::stop() {
     std::weak_ptr<ScreenVideoRecorder> weak = weak_from_this();
-    queue->async([weak] {
+    // The user stops now; the queue may get to it a little later.
+    queue->async([weak, stopTime = clock()] {
         auto self = weak.lock();
         if (!self || self->stopping) {
             return;
         }
         self->stopping = true;
+        self->stopTime = stopTime;
         // The stream answers on its own thread, which only hands the closing step back here.
         std::weak_ptr<platform::SerialQueue> queue = self->queue;
         self->stream->stop([weak, queue](std::optional<Error> failure) {
@@ -150,6 +154,7 @@ void ScreenVideoRecorder::close() {
         report(weak, noFrames());
         return;
     }
+    writer->endSession(stopTime);
     writer->finishWriting([weak, url = outputURL](platform::MovieWriter::Status status,
                                                   std::optional<Error> failure) {
         if (status == platform::MovieWriter::Status::completed) {

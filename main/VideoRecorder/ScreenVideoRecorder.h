@@ -6,18 +6,22 @@
 #include "platform/SerialQueue.h"
 
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 
-// The platform pieces a recording is made of; tests hand in a fake stream.
+// The platform pieces a recording is made of; tests hand in a fake stream and clock.
 struct RecorderPlatform {
     platform::ScreenStreamFactory makeScreenStream = platform::openX11ScreenStream;
     platform::MovieWriterFactory makeMovieWriter = platform::openQuickTimeMovieWriter;
+    // Stamps the moment of stop on the stream's own clock.
+    std::function<std::chrono::nanoseconds()> clock = platform::monotonicNow;
 };
 
 // Records a screen stream into a QuickTime movie: the movie begins at the first complete
-// frame, idle frames add nothing, and the outcome is reported once, on the main thread.
+// frame, idle frames add nothing, the last frame holds until the stop, and the outcome is
+// reported once, on the main thread.
 class ScreenVideoRecorder : public std::enable_shared_from_this<ScreenVideoRecorder> {
   public:
     using Completion = std::function<void(Result<QString>)>;
@@ -37,7 +41,8 @@ class ScreenVideoRecorder : public std::enable_shared_from_this<ScreenVideoRecor
     void stop();
 
   private:
-    ScreenVideoRecorder(QString outputURL, std::unique_ptr<platform::MovieWriter> writer);
+    ScreenVideoRecorder(QString outputURL, std::unique_ptr<platform::MovieWriter> writer,
+                        std::function<std::chrono::nanoseconds()> clock);
 
     void handle(platform::StreamFrame frame);
     void beginWriting(std::chrono::nanoseconds firstFrameTime);
@@ -46,6 +51,7 @@ class ScreenVideoRecorder : public std::enable_shared_from_this<ScreenVideoRecor
 
     const QString outputURL;
     std::unique_ptr<platform::MovieWriter> writer;
+    const std::function<std::chrono::nanoseconds()> clock;
     // Shared so that a stream completion can still reach it; destroyed on the main thread.
     std::shared_ptr<platform::SerialQueue> queue;
     std::unique_ptr<platform::ScreenStream> stream;
@@ -53,6 +59,7 @@ class ScreenVideoRecorder : public std::enable_shared_from_this<ScreenVideoRecor
     // Confined to queue.
     bool writingStarted = false;
     bool stopping = false;
+    std::chrono::nanoseconds stopTime{0};
     // A writer that failed to start is never started again; later frames are ignored.
     bool writerFailed = false;
     std::optional<Error> recordingError;

@@ -29,7 +29,7 @@ QString text(const HistoryTableModel& model, int row, int column) {
 std::unique_ptr<ThumbnailCache> solidThumbnails(std::shared_ptr<std::atomic<int>> drawings,
                                                 QColor colour) {
     return std::make_unique<ThumbnailCache>(
-        [drawings, colour](const CaptureItem&, QSize size, const QColor&) {
+        [drawings, colour](const CaptureItem&, QSize size, const QColor&, qreal) {
             ++*drawings;
             QImage image(size, QImage::Format_ARGB32_Premultiplied);
             image.fill(colour);

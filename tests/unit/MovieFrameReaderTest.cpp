@@ -49,7 +49,7 @@ QTemporaryDir* MovieFrameReader::folder = nullptr;
 
 }  // namespace
 
-TEST_F(MovieFrameReader, GivesTheFrameShownAtTheTimeOrTheLastOneOfAShorterMovie) {
+TEST_F(MovieFrameReader, GivesTheFrameOnScreenAtTheTimeOrTheLastOneOfAShorterMovie) {
     const auto frame = read("steps.mov");
     ASSERT_TRUE(frame.ok()) << frame.error().description.toStdString();
     EXPECT_EQ(frame.value().size(), QSize(160, 90));
@@ -58,6 +58,19 @@ TEST_F(MovieFrameReader, GivesTheFrameShownAtTheTimeOrTheLastOneOfAShorterMovie)
 
     ASSERT_TRUE(testmedia::makeColourMovie(path("short.mov"), {{"red", 0.08}, {"green", 0.04}}));
     EXPECT_EQ(hueAt(read("short.mov"), 80, 45), Hue::green);
+
+    // Frames at 0, 0.1 and 0.5 s, as a recording of a mostly still screen has them, at a width
+    // that whole SIMD blocks overrun.
+    ASSERT_TRUE(testmedia::runFfmpeg(
+        {"-f", "lavfi", "-i",
+         "color=c=red:s=600x300:r=10:d=0.3,drawbox=c=green:t=fill:enable=eq(n\\,1),"
+         "drawbox=c=blue:t=fill:enable=eq(n\\,2),setpts=if(eq(N\\,2)\\,5\\,N)/10/TB",
+         "-fps_mode", "passthrough", "-c:v", "libx264", "-pix_fmt", "yuv420p",
+         path("sparse.mov")}));
+    const auto sparse = read("sparse.mov");
+    ASSERT_TRUE(sparse.ok()) << sparse.error().description.toStdString();
+    EXPECT_EQ(sparse.value().size(), QSize(600, 300));
+    EXPECT_EQ(hueAt(sparse, 599, 299), Hue::green);
 }
 
 // ffmpeg itself shows the turned file as 90 x 160 with the blue half on top.

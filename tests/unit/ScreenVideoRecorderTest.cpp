@@ -20,6 +20,7 @@ class UnstartableWriter : public platform::MovieWriter {
     bool addVideoTrack(const platform::MovieSettings&) override { return true; }
     bool startWriting() override { return ++starts, false; }
     void startSession(std::chrono::nanoseconds) override {}
+    void endSession(std::chrono::nanoseconds) override {}
     bool isReadyForMoreMediaData() const override { return false; }
     bool append(const QImage&, std::chrono::nanoseconds) override { return false; }
     void finishWriting(FinishHandler done) override { done(Status::failed, std::nullopt); }
@@ -81,8 +82,10 @@ class ScreenVideoRecorderTest : public testing::Test {
 
 }  // namespace
 
-TEST_F(ScreenVideoRecorderTest, MovieStartsAtFirstCompleteFrameSkipsIdleOnesAndReportsOnce) {
-    auto recorder = startRecorder(fakeScreen());
+TEST_F(ScreenVideoRecorderTest, MovieRunsFromFirstCompleteFrameToStopSkipsIdleOnesReportsOnce) {
+    RecorderPlatform seams = fakeScreen();
+    seams.clock = [] { return 9s; };
+    auto recorder = startRecorder(seams);
     for (const auto& frame : {idle(4s), complete(7s), idle(7s + 100ms), idle(7s + 200ms),
                               complete(7s + 500ms), idle(7s + 900ms)}) {
         control->deliver(frame);
@@ -98,8 +101,8 @@ TEST_F(ScreenVideoRecorderTest, MovieStartsAtFirstCompleteFrameSkipsIdleOnesAndR
     ASSERT_EQ(movie->frameTimes.size(), 2u);
     EXPECT_DOUBLE_EQ(movie->frameTimes[0], 0.0);
     EXPECT_NEAR(movie->frameTimes[1], 0.5, 0.001);
-    // The movie ends with its last written frame, not at the later idle frame or the stop.
-    EXPECT_NEAR(movie->duration, 0.5 + 1.0 / 30, 0.01);
+    // The last frame holds until the stop, two seconds after the first.
+    EXPECT_NEAR(movie->duration, 2.0, 0.01);
 }
 
 TEST_F(ScreenVideoRecorderTest, RefusedAppendEndsInFrameErrorAndNoFile) {

@@ -29,7 +29,7 @@ class ThumbnailCacheTest : public testing::Test {
     // Counts the drawings and makes each one recognisable by its number.
     void makeCache(qsizetype byteLimit = ThumbnailCache::defaultByteLimit) {
         cache = std::make_unique<ThumbnailCache>(
-            [count = drawings](const CaptureItem&, QSize size, const QColor&) {
+            [count = drawings](const CaptureItem&, QSize size, const QColor&, qreal) {
                 QImage image(size, QImage::Format_ARGB32_Premultiplied);
                 image.fill(QColor::fromRgb(++*count, 0, 0));
                 return image;
@@ -123,11 +123,12 @@ TEST_F(ThumbnailCacheTest, DestroyedWhileDrawingNeitherCrashesNorAnnounces) {
     auto started = std::make_shared<std::atomic<bool>>(false);
     bool announced = false;
     {
-        ThumbnailCache slow([opened, started](const CaptureItem&, QSize size, const QColor&) {
-            *started = true;
-            opened.wait();
-            return QImage(size, QImage::Format_ARGB32_Premultiplied);
-        });
+        ThumbnailCache slow(
+            [opened, started](const CaptureItem&, QSize size, const QColor&, qreal) {
+                *started = true;
+                opened.wait();
+                return QImage(size, QImage::Format_ARGB32_Premultiplied);
+            });
         slow.onThumbnailReady = [&announced](const QString&) { announced = true; };
         slow.thumbnail(item("a.png"), listBox);
         slow.thumbnail(item("b.png"), listBox);

@@ -85,6 +85,14 @@ TEST(ThumbnailMaker, FittedPicturesAreDrawnUprightBetweenBackgroundBands) {
     expectColour(wide, red, {{1, 26}, {44, 26}});
     expectColour(wide, blue, {{47, 26}, {90, 26}});
 
+    // At scale 2 the same box in points takes twice the pixels each way.
+    const QImage sharp = ThumbnailMaker::fitted(halves({1000, 500}), listBox, background, 2);
+    ASSERT_EQ(sharp.size(), QSize(184, 108));
+    EXPECT_EQ(sharp.devicePixelRatio(), 2);
+    expectColour(sharp, background, {{90, 7}, {90, 100}});
+    expectColour(sharp, red, {{2, 8}, {88, 99}});
+    expectColour(sharp, blue, {{94, 8}, {181, 99}});
+
     // Left half red turned a quarter clockwise: red on top, blue below.
     const QImage tall = ThumbnailMaker::fitted(
         halves({300, 100}).transformed(QTransform().rotate(90)), listBox, background);
