@@ -97,7 +97,9 @@ void AppDelegate::buildStatusMenu() {
 }
 
 void AppDelegate::applicationShouldHandleReopen() {
-    openMain();
+    if (mainWindow) {
+        mainWindow->reopen();
+    }
 }
 
 void AppDelegate::openMain() {

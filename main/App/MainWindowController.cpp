@@ -175,6 +175,16 @@ void MainWindowController::showWindow() {
     mainWindow->activateWindow();
 }
 
+void MainWindowController::reopen() {
+    QWidget* shown = editor ? editor->window() : capture->shownWindow();
+    if (shown == nullptr) {
+        showWindow();
+        return;
+    }
+    shown->raise();
+    shown->activateWindow();
+}
+
 void MainWindowController::hideWindow() {
     mainWindow->hide();
 }

@@ -37,6 +37,9 @@ class MainWindowController : public QObject {
     void refreshPermissionState();
     // Shows the window in front, activated; closing it only hides it.
     void showWindow();
+    // A tray click or a second start: the editor, overlay or recording window on screen comes
+    // forward, and the main window only when none of them is shown.
+    void reopen();
 
     QWidget* window() const { return mainWindow.get(); }
     QLabel* status = nullptr;
