@@ -45,6 +45,13 @@ void AppDelegate::applicationDidFinishLaunching() {
         }
     };
     buildStatusMenu();
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        mainWindow->offerQuit([delegate = QPointer<AppDelegate>(this)] {
+            if (delegate) {
+                delegate->quit();
+            }
+        });
+    }
     mainWindow->showWindow();
     remapper->start();
     retryTimer = std::make_unique<QTimer>();
