@@ -25,8 +25,8 @@ int main(int argc, char** argv) {
         applicationDelegate.applicationShouldHandleReopen();
     };
     platform::TerminationSignals terminationSignals([] { QApplication::quit(); });
-    QObject::connect(&application, &QApplication::commitDataRequest,
-                     [&applicationDelegate] { applicationDelegate.applicationShouldTerminate(); });
+    // A session manager's save request (commitDataRequest) is not an end: the mapping stays on
+    // until the session really ends, which quits the application.
     QObject::connect(&application, &QApplication::aboutToQuit,
                      [&applicationDelegate] { applicationDelegate.applicationShouldTerminate(); });
 

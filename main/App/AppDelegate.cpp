@@ -45,6 +45,13 @@ void AppDelegate::applicationDidFinishLaunching() {
         }
     };
     buildStatusMenu();
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        mainWindow->offerQuit([delegate = QPointer<AppDelegate>(this)] {
+            if (delegate) {
+                delegate->quit();
+            }
+        });
+    }
     mainWindow->showWindow();
     remapper->start();
     retryTimer = std::make_unique<QTimer>();
@@ -97,7 +104,9 @@ void AppDelegate::buildStatusMenu() {
 }
 
 void AppDelegate::applicationShouldHandleReopen() {
-    openMain();
+    if (mainWindow) {
+        mainWindow->reopen();
+    }
 }
 
 void AppDelegate::openMain() {

@@ -80,8 +80,8 @@ void MainWindowController::buildWindow() {
     useSecondaryColour(hint);
     stack->addWidget(hint);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->setSpacing(10);
+    buttonRow = new QHBoxLayout;
+    buttonRow->setSpacing(10);
     const std::pair<QString, void (MainWindowController::*)()> actions[] = {
         {QStringLiteral("Chụp vùng"), &MainWindowController::captureScreenshot},
         {QStringLiteral("Quay vùng"), &MainWindowController::toggleVideo},
@@ -92,10 +92,10 @@ void MainWindowController::buildWindow() {
     for (const auto& [title, action] : actions) {
         auto* button = new QPushButton(title);
         connect(button, &QPushButton::clicked, this, action);
-        buttons->addWidget(button);
+        buttonRow->addWidget(button);
     }
-    buttons->addStretch();
-    stack->addLayout(buttons);
+    buttonRow->addStretch();
+    stack->addLayout(buttonRow);
 
     status = new QLabel(QStringLiteral("Sẵn sàng"));
     stack->addWidget(status);
@@ -173,6 +173,22 @@ void MainWindowController::showWindow() {
     mainWindow->show();
     mainWindow->raise();
     mainWindow->activateWindow();
+}
+
+void MainWindowController::reopen() {
+    QWidget* shown = editor ? editor->window() : capture->shownWindow();
+    if (shown == nullptr) {
+        showWindow();
+        return;
+    }
+    shown->raise();
+    shown->activateWindow();
+}
+
+void MainWindowController::offerQuit(const std::function<void()>& quit) {
+    auto* button = new QPushButton(QStringLiteral("Thoát"));
+    connect(button, &QPushButton::clicked, this, quit);
+    buttonRow->insertWidget(buttonRow->count() - 1, button);
 }
 
 void MainWindowController::hideWindow() {

@@ -7,10 +7,12 @@
 #include "platform/DesktopOpener.h"
 
 #include <QObject>
+#include <functional>
 #include <memory>
 
 class HistoryTableModel;
 class QCheckBox;
+class QHBoxLayout;
 class QLabel;
 class QTableView;
 class QWidget;
@@ -37,6 +39,11 @@ class MainWindowController : public QObject {
     void refreshPermissionState();
     // Shows the window in front, activated; closing it only hides it.
     void showWindow();
+    // A tray click or a second start: the editor, overlay or recording window on screen comes
+    // forward, and the main window only when none of them is shown.
+    void reopen();
+    // Without a tray there is no menu to quit from: the button row then offers "Thoát".
+    void offerQuit(const std::function<void()>& quit);
 
     QWidget* window() const { return mainWindow.get(); }
     QLabel* status = nullptr;
@@ -63,5 +70,6 @@ class MainWindowController : public QObject {
     HistoryTableModel* history = nullptr;
     QLabel* permissionStatus = nullptr;
     QCheckBox* mappingToggle = nullptr;
+    QHBoxLayout* buttonRow = nullptr;
     std::unique_ptr<ImageEditorController> editor;
 };

@@ -1,12 +1,15 @@
 #include "main/CaptureService/CaptureService.h"
 
 #include "main/CaptureService/CaptureFileNaming.h"
+#include "main/RegionSelector.h"
+#include "main/VideoRecorder/RecordingHUDController.h"
 #include "platform/Folders.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QWidget>
 
 CaptureService::CaptureService(std::shared_ptr<HistoryDatabase> database, CapturePlatform platform)
     : database(std::move(database)), platform(std::move(platform)) {}
@@ -16,6 +19,16 @@ CaptureService::~CaptureService() = default;
 QString CaptureService::rootFolder() {
     static const QString folder = platform::documentsFolder() + QStringLiteral("/Quorvastelin");
     return folder;
+}
+
+QWidget* CaptureService::shownWindow() const {
+    for (QWidget* window : {regionSelector ? regionSelector->window() : nullptr,
+                            recordingHUD ? recordingHUD->window() : nullptr}) {
+        if (window != nullptr && window->isVisible()) {
+            return window;
+        }
+    }
+    return nullptr;
 }
 
 void CaptureService::report(const QString& text) const {

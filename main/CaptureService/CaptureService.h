@@ -20,6 +20,7 @@
 class RegionSelectorController;
 class ScreenVideoRecorder;
 class RecordingHUDController;
+class QWidget;
 
 // The platform services the capture service reaches; tests hand in fakes.
 struct CapturePlatform {
@@ -58,6 +59,8 @@ class CaptureService : public QObject {
     void startVideo();
     // Stops a running recording; does nothing otherwise.
     void stopVideo();
+    // The region overlay or the recording window while one of them is on screen.
+    QWidget* shownWindow() const;
 
     std::function<void(const QString&)> onStatus;
     std::function<void()> onHistoryChanged;

@@ -3,23 +3,40 @@
 #include "main/ImageEditor/ColorWell.h"
 #include "main/ImageEditor/EditTool.h"
 #include "main/ImageEditor/EditorCanvasView.h"
+#include "main/ImageEditor/FlowLayout.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGuiApplication>
-#include <QHBoxLayout>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QShortcut>
+#include <QShowEvent>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace {
 
 constexpr QSize windowSize(1200, 780);
 constexpr double defaultWidth = 4.0;
 constexpr double defaultZoom = 1.0;
+
+// The wanted size where the screen has room, otherwise what its available area leaves once
+// the window manager's frame is counted; centred there, frame and all.
+void fitOnScreen(QWidget* window, const QScreen* screen) {
+    if (screen == nullptr) {
+        return;
+    }
+    const QRect area = screen->availableGeometry();
+    const QMargins frame =
+        window->windowHandle() != nullptr ? window->windowHandle()->frameMargins() : QMargins();
+    window->resize(windowSize.boundedTo(area.size().shrunkBy(frame)));
+    QRect framed(QPoint(0, 0), window->size().grownBy(frame));
+    framed.moveCenter(area.center());
+    window->move(framed.topLeft());
+}
 
 // The top-level window; its close button counts as cancelling.
 class EditorWindow : public QWidget {
@@ -31,9 +48,26 @@ class EditorWindow : public QWidget {
         onClose();
         event->accept();
     }
+    void showEvent(QShowEvent* event) override {
+        QWidget::showEvent(event);
+        if (!event->spontaneous()) {
+            fitting = true;
+            fitOnScreen(this, screen());
+        }
+    }
+    // A window manager tells the frame's size only once it has framed the shown window, and
+    // then moves it: fit again with the frame counted, and leave later moves to the user.
+    void moveEvent(QMoveEvent* event) override {
+        QWidget::moveEvent(event);
+        if (fitting && isVisible()) {
+            fitting = windowHandle()->frameMargins().isNull();
+            fitOnScreen(this, screen());
+        }
+    }
 
   private:
     std::function<void()> onClose;
+    bool fitting = false;
 };
 
 QComboBox* picker(const QStringList& titles, const QString& selected) {
@@ -63,13 +97,8 @@ ImageEditorController::ImageEditorController(const QImage& image,
         }
     });
     editorWindow->setWindowTitle(QStringLiteral("Chỉnh sửa ảnh — Quorvastelin"));
-    editorWindow->resize(windowSize);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(0, 0), windowSize);
-        frame.moveCenter(screen->availableGeometry().center());
-        editorWindow->move(frame.topLeft());
-    }
     buildInterface();
+    fitOnScreen(editorWindow.get(), QGuiApplication::primaryScreen());
 }
 
 ImageEditorController::~ImageEditorController() = default;
@@ -80,11 +109,8 @@ void ImageEditorController::buildInterface() {
     root->setContentsMargins(0, 0, 0, 0);
 
     auto* toolbar = new QWidget;
-    toolbar->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    auto* items = new QHBoxLayout(toolbar);
-    items->setSpacing(6);
+    auto* items = new FlowLayout(toolbar, 6);
     items->setContentsMargins(10, 8, 10, 8);
-    items->setAlignment(Qt::AlignVCenter);
     for (int tag = 0; tag < editToolCount; ++tag) {
         const QString title = editToolTitle(*editToolFromRaw(tag));
         items->addWidget(button(title, [this, tag] { selectTool(tag); }));
@@ -100,7 +126,7 @@ void ImageEditorController::buildInterface() {
     connect(zoomPicker, &QComboBox::currentIndexChanged, this, &ImageEditorController::zoomChanged);
     auto* spacer = new QWidget;
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    items->addWidget(spacer, 1);
+    items->addWidget(spacer);
     items->addWidget(button(QStringLiteral("Sao chép"), [this] { copyImage(); }));
     items->addWidget(button(QStringLiteral("Hủy"), [this] { cancel(); }));
     items->addWidget(button(QStringLiteral("Lưu & sao chép"), [this] { save(); }));

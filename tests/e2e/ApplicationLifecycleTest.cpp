@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 #include <csignal>
 
@@ -54,4 +57,37 @@ TEST_F(LifecycleFixture, CorruptHistoryFileIsLeftAloneAndTheProgramRuns) {
     EXPECT_EQ(program.waitForExit(), std::optional<int>(0));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), junk);
+}
+
+// A classic XEmbed tray and no StatusNotifier host: the tray's panel, of one colour while
+// empty, shows the icon.
+TEST_F(LifecycleFixture, TrayIconPaintsInAnXEmbedTray) {
+    QProcess tray;
+    tray.start(QStringLiteral("trayer"), {"--edge", "top", "--align", "left"});
+    e2e::ToolResult panel;
+    ASSERT_TRUE(e2e::waitUntil([&] {
+        panel = e2e::runTool("xdotool", {"search", "--onlyvisible", "--name", "^panel$"});
+        return panel.exitCode == 0;
+    }));
+    e2e::Program program(home);
+    ASSERT_TRUE(program.start());
+    const QString picture = home + "/tray.png";
+    const auto iconPainted = [&] {
+        if (e2e::runTool("import", {"-window", panel.output.trimmed(), picture}).exitCode != 0) {
+            return false;
+        }
+        const QImage slot(picture);
+        QSet<QRgb> colours;
+        for (int y = 0; y < slot.height(); ++y) {
+            for (int x = 0; x < slot.width(); ++x) {
+                colours.insert(slot.pixel(x, y));
+            }
+        }
+        return colours.size() > 1;
+    };
+    EXPECT_TRUE(e2e::waitUntil(iconPainted));
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.waitForExit(), std::optional<int>(0));
+    tray.kill();
+    tray.waitForFinished();
 }

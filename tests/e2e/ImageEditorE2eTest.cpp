@@ -1,11 +1,15 @@
 #include "main/ImageEditor/EditorCanvasView.h"
 #include "main/ImageEditor/ImageEditorController.h"
 #include "tests/support/E2eSupport.h"
+#include "tests/support/XServer.h"
 
 #include <gtest/gtest.h>
+#include <QDir>
 #include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 
 namespace {
 
@@ -63,6 +67,7 @@ TEST(ImageEditorE2e, DrawnRectangleReachesTheClipboardWhenReturnSaves) {
                                  [&](std::optional<QImage> result) { delivered = result; });
     editor.showWindow();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(editor.window()));
+    EXPECT_EQ(editor.window()->size(), QSize(1200, 780));
     EditorCanvasView* canvas = editor.canvasView();
 
     clickOn(editor.window(), QStringLiteral("Chữ nhật"));
@@ -108,4 +113,56 @@ TEST(ImageEditorE2e, PictureOfTheEditorWithAnnotations) {
     ASSERT_TRUE(e2e::waitUntil([&] { return canvas->document().undoCount() == 5; }));
     QTest::qWait(200);
     EXPECT_FALSE(QImage(e2e::saveScreenPicture(QStringLiteral("image-editor"))).isNull());
+}
+
+// The real program alone on a laptop's 1366 × 768 screen, opened from its main window's button.
+TEST(ImageEditorE2e, OnALaptopScreenTheEditorFitsAndItsSaveButtonSaves) {
+    XServer laptop(1366, 768);
+    ASSERT_TRUE(laptop.started());
+    QProcessEnvironment onLaptop;
+    onLaptop.insert(QStringLiteral("DISPLAY"), laptop.display());
+    const auto xdotool = [&](const QStringList& arguments) {
+        return e2e::runTool(QStringLiteral("xdotool"), arguments, std::chrono::seconds(20),
+                            onLaptop)
+                   .exitCode == 0;
+    };
+    e2e::SessionBus bus;
+    QProcessEnvironment environment = bus.environment();
+    environment.insert(onLaptop);
+    QTemporaryDir home;
+    e2e::Program program(home.path(), environment);
+    ASSERT_TRUE(program.start());
+    const auto shownButton = [&](const QString& title) {
+        auto found = e2e::findAccessible(e2e::parseAccessibles(bus.read("quorvastelin")),
+                                         QStringLiteral("push button"), title);
+        return found && found->showing ? found : std::nullopt;
+    };
+    const auto at = [](QPoint point) {
+        return QStringList{QString::number(point.x()), QString::number(point.y())};
+    };
+
+    std::optional<e2e::Accessible> button;
+    ASSERT_TRUE(e2e::waitUntil([&] {
+        button = shownButton(QStringLiteral("Chụp vùng"));
+        return button && xdotool({"search", "--onlyvisible", "--name", "^Quorvastelin 1.0.0$"});
+    }));
+    ASSERT_TRUE(xdotool(QStringList{"mousemove"} + at(button->extents.center()) +
+                        QStringList{"click", "1"}));
+    // A drag before the overlay holds the pointer goes to the desktop; the user drags again.
+    ASSERT_TRUE(e2e::repeatUntil(
+        [&] {
+            xdotool({"mousemove", "200", "150", "mousedown", "1", "mousemove", "400", "250",
+                     "mousemove", "600", "350", "mouseup", "1"});
+        },
+        [&] { return (button = shownButton(QStringLiteral("Lưu & sao chép"))).has_value(); }));
+    EXPECT_TRUE(QRect(0, 0, 1366, 768).contains(button->extents))
+        << button->extents.x() << "," << button->extents.y() << " " << button->extents.width();
+    ASSERT_TRUE(xdotool(QStringList{"mousemove"} + at(button->extents.center()) +
+                        QStringList{"click", "1"}));
+
+    const QDir folder(home.path() + QStringLiteral("/Documents/Quorvastelin/Screenshots"));
+    ASSERT_TRUE(e2e::waitUntil([&] { return folder.entryList(QDir::Files).size() == 1; }));
+    EXPECT_EQ(QImage(folder.filePath(folder.entryList(QDir::Files).at(0))).size(), QSize(400, 200));
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.waitForExit(), std::optional<int>(0));
 }

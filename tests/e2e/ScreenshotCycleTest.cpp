@@ -196,10 +196,16 @@ TEST_P(ScreenshotCycleTest, DragAnnotateAndReturnSavesCopiesAndListsTheScreensho
     e2e::saveScreenPicture(QStringLiteral("main-window-after-save"));
 }
 
-TEST_P(ScreenshotCycleTest, ClosingTheEditorCancelsAndTheHiddenWindowComesBackFromTheTray) {
+TEST_P(ScreenshotCycleTest, SecondStartKeepsTheEditorInFrontAndClosingItBringsBackTheWindow) {
     ASSERT_TRUE(pressUntilTheOverlayShows({"key", "ctrl+4"}));
     drag(QPoint(2000, 100), QPoint(2300, 300));
     ASSERT_TRUE(e2e::waitUntil([this] { return shows(editorTitle); })) << dump();
+    e2e::Program second(home.path(), bus.environment());
+    ASSERT_TRUE(second.start());
+    EXPECT_EQ(second.waitForExit(), std::optional<int>(0));
+    // The tree is read after the handed-over request reached the first program.
+    EXPECT_FALSE(shows(mainTitle)) << dump();
+    EXPECT_TRUE(shows(editorTitle));
     // A close sent while the window is still being mapped may go unseen; send it until it
     // has taken effect, as a user would click again.
     ASSERT_TRUE(e2e::waitUntil([this] {

@@ -31,6 +31,21 @@ class WindowsModeProgramTest : public testing::Test {
             << e2e::keyboardOptions().join(',').toStdString();
     }
 
+    // The main window's button with this title, read once the window is on screen.
+    static std::optional<e2e::Accessible> windowButton(const e2e::SessionBus& bus,
+                                                       const QString& title) {
+        QList<e2e::Accessible> tree;
+        e2e::waitUntil([&] {
+            tree = e2e::parseAccessibles(bus.read(QStringLiteral("quorvastelin")));
+            return e2e::findAccessible(tree, QStringLiteral("push button"),
+                                       QStringLiteral("Ẩn cửa sổ")) &&
+                   e2e::runTool(QStringLiteral("xdotool"),
+                                {"search", "--onlyvisible", "--name", "^Quorvastelin 1.0.0$"})
+                           .exitCode == 0;
+        });
+        return e2e::findAccessible(tree, QStringLiteral("push button"), title);
+    }
+
     QTemporaryDir home;
     std::unique_ptr<e2e::Program> program;
 };
@@ -51,9 +66,23 @@ TEST_F(WindowsModeProgramTest, QuitFromTheTrayMenuEndsCleanlyAndRemovesOnlyOurOp
     ASSERT_TRUE(e2e::waitUntil([&] { return tray.said("ready"); }));
 
     launch(bus.environment());
+    EXPECT_FALSE(windowButton(bus, QStringLiteral("Thoát")).has_value());
     tray.click(QStringLiteral("Thoát"));
 
     EXPECT_TRUE(e2e::waitUntil([&] { return tray.said("clicked Thoát"); }));
+    EXPECT_EQ(program->waitForExit(), std::optional<int>(0));
+    EXPECT_EQ(e2e::keyboardOptions(), QStringList{userOption});
+}
+
+TEST_F(WindowsModeProgramTest, WithoutATrayTheWindowsQuitButtonEndsCleanlyAndRemovesOnlyOurOption) {
+    e2e::SessionBus bus;
+    launch(bus.environment());
+    const std::optional<e2e::Accessible> quit = windowButton(bus, QStringLiteral("Thoát"));
+    ASSERT_TRUE(quit.has_value());
+    const QPoint centre = quit->extents.center();
+    e2e::runTool(QStringLiteral("xdotool"), {"mousemove", QString::number(centre.x()),
+                                             QString::number(centre.y()), "click", "1"});
+
     EXPECT_EQ(program->waitForExit(), std::optional<int>(0));
     EXPECT_EQ(e2e::keyboardOptions(), QStringList{userOption});
 }

@@ -31,8 +31,11 @@ QString display() {
 }
 
 ToolResult runTool(const QString& program, const QStringList& arguments,
-                   std::chrono::milliseconds timeout) {
+                   std::chrono::milliseconds timeout, const QProcessEnvironment& extra) {
     QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(extra);
+    process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setStandardInputFile(QProcess::nullDevice());
     process.start(program, arguments);

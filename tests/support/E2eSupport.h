@@ -34,9 +34,10 @@ struct ToolResult {
     int exitCode = -1;
     QByteArray output;
 };
-// Runs a tool against the test display and waits for it.
+// Runs a tool against the test display, or what the extra environment names, and waits for it.
 ToolResult runTool(const QString& program, const QStringList& arguments,
-                   std::chrono::milliseconds timeout = std::chrono::seconds(20));
+                   std::chrono::milliseconds timeout = std::chrono::seconds(20),
+                   const QProcessEnvironment& extra = {});
 
 // Polls until the condition holds or the limit passes; the limit only bounds a hang.
 bool waitUntil(const std::function<bool()>& condition,

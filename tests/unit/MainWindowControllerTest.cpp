@@ -185,12 +185,15 @@ TEST_F(MainWindowControllerTest, OpenFolderCreatesAndOpensTheCaptureFolder) {
     EXPECT_EQ(opener->opened, QStringList{CaptureService::rootFolder()});
 }
 
-TEST_F(MainWindowControllerTest, EscapeInTheSelectionBringsTheWindowBackWithTheCancelText) {
+TEST_F(MainWindowControllerTest,
+       ReopenLeavesTheOverlayInFrontAndEscapeBringsTheWindowBackWithTheCancelText) {
     open();
     button("Chụp vùng")->click();
     EXPECT_FALSE(window()->isVisible());
     EXPECT_EQ(status(), "Đang chọn vùng chụp…");
     ASSERT_TRUE(QTest::qWaitFor([] { return visibleOverlay() != nullptr; }, 5000));
+    controller->reopen();
+    EXPECT_FALSE(window()->isVisible());
     QTest::keyClick(visibleOverlay(), Qt::Key_Escape);
     EXPECT_EQ(status(), "Đã hủy chụp màn hình");
     EXPECT_TRUE(window()->isVisible());
@@ -206,12 +209,15 @@ TEST_F(MainWindowControllerTest, FailedCaptureKeepsTheServicesFailureText) {
     EXPECT_EQ(controller->openEditor(), nullptr);
 }
 
-TEST_F(MainWindowControllerTest, CapturedImageIsEditedWhileHiddenThenSavedAsTheFirstRow) {
+TEST_F(MainWindowControllerTest,
+       CapturedImageIsEditedWhileHiddenEvenOnReopenThenSavedAsTheFirstRow) {
     open();
     controller->captureScreenshot();
     dragOnTheSecondScreen();
     ASSERT_TRUE(QTest::qWaitFor([&] { return controller->openEditor() != nullptr; }, 5000));
+    controller->reopen();
     EXPECT_FALSE(window()->isVisible());
+    EXPECT_TRUE(controller->openEditor()->window()->isVisible());
     controller->openEditor()->save();
     EXPECT_EQ(controller->openEditor(), nullptr);
     EXPECT_TRUE(window()->isVisible());
