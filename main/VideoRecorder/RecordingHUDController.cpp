@@ -41,9 +41,10 @@ RecordingHUDController::RecordingHUDController(std::function<void()> stop, Clock
     hudWindow->setWindowTitle(QStringLiteral("Đang quay"));
     hudWindow->setAttribute(Qt::WA_ShowWithoutActivating);
     hudWindow->setFixedSize(windowWidth, windowHeight);
-    hudWindow->move(hudPosition(windowHeight));
+    hudWindow->winId();
     platform::keepOnAllWorkspaces(hudWindow.get());
     hudWindow->windowHandle()->installEventFilter(this);
+    hudWindow->move(hudPosition(windowHeight));
 
     auto* row = new QHBoxLayout(hudWindow.get());
     row->setSpacing(12);
