@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <csignal>
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
@@ -139,11 +140,58 @@ void expectRegionMovie(const QString& path) {
     EXPECT_GT(covered, 15) << "pixels of the pointer near its hot spot";
 }
 
+// Under a window manager the recording window's frame has its lower-left corner 240 left of
+// the primary monitor's right edge and 90 below its top, and the window stays on every
+// workspace the user switches to.
+void expectRecordingWindowPlacedByItsFrameOnEveryWorkspace() {
+    const QString window = QString::fromUtf8(
+        e2e::runTool("xdotool", {"search", "--onlyvisible", "--name", "^Đang quay$"})
+            .output.trimmed());
+    const auto numbers = [](const QStringList& command, const QString& pattern) {
+        QList<int> found;
+        const QString text =
+            QString::fromUtf8(e2e::runTool(command.front(), command.mid(1)).output);
+        for (auto match = QRegularExpression(pattern).globalMatch(text); match.hasNext();) {
+            found << match.next().captured(1).toInt();
+        }
+        return found;
+    };
+    const QPoint wanted(e2e::monitorA.x + e2e::monitorA.width - 240, e2e::monitorA.y + 90);
+    QPoint corner;
+    EXPECT_TRUE(e2e::waitUntil([&] {
+        // Left, right, top, bottom.
+        const QList<int> frame =
+            numbers({"xprop", "-id", window, "_NET_FRAME_EXTENTS"}, R"((\d+))");
+        // Absolute left, absolute top, width, height.
+        const QList<int> content = numbers(
+            {"xwininfo", "-id", window}, R"((?:Absolute upper-left .:|Width:|Height:)\s+(-?\d+))");
+        if (frame.size() != 4 || content.size() != 4) {
+            return false;
+        }
+        corner = QPoint(content[0] - frame[0], content[1] + content[3] + frame[3]);
+        return corner == wanted;
+    })) << corner.x()
+        << ',' << corner.y();
+    ASSERT_EQ(e2e::runTool("xdotool", {"set_desktop", "2"}).exitCode, 0);
+    EXPECT_TRUE(e2e::waitUntil(
+        [] { return e2e::runTool("xdotool", {"get_desktop"}).output.trimmed() == "2"; }));
+    EXPECT_TRUE(e2e::runTool("xwininfo", {"-id", window}).output.contains("IsViewable"));
+    e2e::runTool("xdotool", {"set_desktop", "0"});
+}
+
 const QString recordingsFolder = QStringLiteral("/Documents/Quorvastelin/Recordings");
 
 }  // namespace
 
-TEST(ScreenRecording, ProgramRecordsBetweenControlFiveAndPhysicalSuperFiveHeldAsPeopleDo) {
+// The real program, bare and under a window manager with a compositor.
+class ProgramRecording : public testing::TestWithParam<bool> {};
+
+TEST_P(ProgramRecording, RecordsBetweenControlFiveAndPhysicalSuperFiveHeldAsPeopleDo) {
+    std::optional<e2e::WindowManager> windowManager;
+    if (GetParam()) {
+        windowManager.emplace();
+        ASSERT_TRUE(windowManager->started());
+    }
     e2e::showOnRoot(e2e::positionPattern());
     Flasher flasher;
     flasher.show();
@@ -167,6 +215,9 @@ TEST(ScreenRecording, ProgramRecordsBetweenControlFiveAndPhysicalSuperFiveHeldAs
         return e2e::findAccessible(tree(), "label", "Đang quay màn hình…").has_value() &&
                showing("filler", "Đang quay");
     })) << bus.read("quorvastelin").join('\n').toStdString();
+    if (windowManager) {
+        expectRecordingWindowPlacedByItsFrameOnEveryWorkspace();
+    }
     e2e::runTool("xdotool",
                  {"mousemove", QString::number(pointerSpot.x()), QString::number(pointerSpot.y())});
     QTest::qWait(3000);
@@ -232,3 +283,8 @@ TEST(ScreenRecording, MonitorRemovedBeforeTheRecordingStartsEndsWithErrorThirty)
     EXPECT_FALSE(recordingWindowShown());
     EXPECT_FALSE(QDir(QDir::homePath() + recordingsFolder).exists());
 }
+
+INSTANTIATE_TEST_SUITE_P(Desktops, ProgramRecording, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return info.param ? "WindowManager" : "BareServer";
+                         });
