@@ -1,5 +1,7 @@
 #include "platform/MovieWriter.h"
 
+#include "platform/MovieCompletion.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <condition_variable>
@@ -58,7 +60,6 @@ class FfmpegMovieWriter : public MovieWriter {
     void encodeLoop();
     std::optional<Error> encode(const PendingFrame& frame);
     std::optional<Error> drainPackets();
-    std::optional<Error> writeHeldPacket(int64_t duration);
     std::optional<Error> closeMovie();
     void stopEncoder();
     void closeFile();
@@ -72,9 +73,6 @@ class FfmpegMovieWriter : public MovieWriter {
     AVFrame* source = nullptr;
     AVFrame* picture = nullptr;
     AVPacket* packet = nullptr;
-    // A packet's duration is known only when the next one arrives, so one is held back.
-    AVPacket* heldPacket = nullptr;
-    bool holdingPacket = false;
     int64_t nominalFrameDuration = 0;
     QSize size;
 
@@ -98,7 +96,6 @@ FfmpegMovieWriter::~FfmpegMovieWriter() {
     if (state != Status::completed) {
         QFile::remove(path);
     }
-    av_packet_free(&heldPacket);
     av_packet_free(&packet);
     av_frame_free(&picture);
     av_frame_free(&source);
@@ -155,10 +152,8 @@ bool FfmpegMovieWriter::addVideoTrack(const MovieSettings& settings) {
     source = av_frame_alloc();
     picture = av_frame_alloc();
     packet = av_packet_alloc();
-    heldPacket = av_packet_alloc();
     // Without its buffers the writer keeps no stream, so it never starts.
-    if (converter == nullptr || source == nullptr || picture == nullptr || packet == nullptr ||
-        heldPacket == nullptr) {
+    if (converter == nullptr || source == nullptr || picture == nullptr || packet == nullptr) {
         return false;
     }
     source->format = AV_PIX_FMT_BGR0;
@@ -192,7 +187,13 @@ bool FfmpegMovieWriter::startWriting() {
     if (state != Status::unknown || stream == nullptr) {
         return false;
     }
-    const int written = avformat_write_header(format, nullptr);
+    // While recording the movie is a series of fragments, one per frame, each on disk as soon
+    // as it is encoded: a program that dies keeps everything but the frame it was writing.
+    // Finishing turns it into an ordinary movie.
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "movflags", "frag_custom+empty_moov+default_base_moof", 0);
+    const int written = avformat_write_header(format, &options);
+    av_dict_free(&options);
     if (written < 0) {
         state = Status::failed;
         failure = ffmpegError(written);
@@ -349,24 +350,22 @@ std::optional<Error> FfmpegMovieWriter::drainPackets() {
         if (received < 0) {
             return ffmpegError(received);
         }
-        if (holdingPacket) {
-            if (auto failed = writeHeldPacket(packet->pts - heldPacket->pts)) {
-                return failed;
-            }
+        // Each fragment states its own start, so this duration only matters for the last
+        // frame; finishing gives every frame its true one.
+        packet->duration = nominalFrameDuration;
+        packet->stream_index = stream->index;
+        av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+        // The muxer would date each fragment by the durations before it; marking it
+        // discontinuous dates it by its own time stamp, which is the capture's.
+        av_opt_set(format->priv_data, "movflags", "+frag_discont", 0);
+        const int written = av_write_frame(format, packet);
+        av_packet_unref(packet);
+        const int cut = written < 0 ? written : av_write_frame(format, nullptr);
+        if (cut < 0) {
+            return ffmpegError(cut);
         }
-        av_packet_move_ref(heldPacket, packet);
-        holdingPacket = true;
+        avio_flush(format->pb);
     }
-}
-
-std::optional<Error> FfmpegMovieWriter::writeHeldPacket(int64_t duration) {
-    holdingPacket = false;
-    heldPacket->duration = duration;
-    heldPacket->stream_index = stream->index;
-    av_packet_rescale_ts(heldPacket, codec->time_base, stream->time_base);
-    const int written = av_interleaved_write_frame(format, heldPacket);
-    av_packet_unref(heldPacket);
-    return written < 0 ? std::optional<Error>(ffmpegError(written)) : std::nullopt;
 }
 
 std::optional<Error> FfmpegMovieWriter::closeMovie() {
@@ -377,26 +376,24 @@ std::optional<Error> FfmpegMovieWriter::closeMovie() {
     if (auto failed = drainPackets()) {
         return failed;
     }
-    // The last frame holds until the session's end, so a still screen keeps its time; without
-    // an end it lasts one nominal frame interval.
-    if (holdingPacket) {
-        std::optional<int64_t> end;
-        {
-            std::lock_guard lock(mutex);
-            end = endPts;
-        }
-        const int64_t duration =
-            end && *end > heldPacket->pts ? *end - heldPacket->pts : nominalFrameDuration;
-        if (auto failed = writeHeldPacket(duration)) {
-            return failed;
-        }
-    }
     const int trailer = av_write_trailer(format);
     const int closed = avio_closep(&format->pb);
     if (trailer < 0) {
         return ffmpegError(trailer);
     }
-    return closed < 0 ? std::optional<Error>(ffmpegError(closed)) : std::nullopt;
+    if (closed < 0) {
+        return ffmpegError(closed);
+    }
+    std::optional<std::chrono::nanoseconds> end;
+    {
+        std::lock_guard lock(mutex);
+        if (endPts) {
+            end = std::chrono::nanoseconds(
+                av_rescale_q(*endPts, movieTimeBase, AVRational{1, 1'000'000'000}));
+        }
+    }
+    const Result<int> completed = completeMovie(path, end);
+    return completed.ok() ? std::nullopt : std::optional<Error>(completed.error());
 }
 
 void FfmpegMovieWriter::stopEncoder() {

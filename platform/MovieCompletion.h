@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/Error.h"
+
+#include <QString>
+#include <chrono>
+#include <optional>
+
+namespace platform {
+
+// Rewrites a movie written as fragments (or cut short while being written) as an ordinary
+// QuickTime movie of the same frames, each lasting until the next; the last one until end,
+// when given. The file is replaced in one step, so it is never half rewritten. Answers the
+// number of frames kept; with none the file is left as it was.
+Result<int> completeMovie(const QString& path, std::optional<std::chrono::nanoseconds> end);
+
+}  // namespace platform
