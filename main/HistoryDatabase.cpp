@@ -47,7 +47,7 @@ HistoryDatabase::~HistoryDatabase() {
     sqlite3_close(database);
 }
 
-void HistoryDatabase::add(const QString& type, const QString& path) {
+void HistoryDatabase::add(const QString& type, const QString& path, const QDateTime& createdAt) {
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(database, insertStatement, -1, &statement, nullptr) != SQLITE_OK) {
         sqlite3_finalize(statement);
@@ -55,7 +55,7 @@ void HistoryDatabase::add(const QString& type, const QString& path) {
     }
     const QByteArray typeText = type.toUtf8();
     const QByteArray pathText = path.toUtf8();
-    const QByteArray timeText = isoText(QDateTime::currentDateTimeUtc()).toUtf8();
+    const QByteArray timeText = isoText(createdAt).toUtf8();
     sqlite3_bind_text(statement, 1, typeText.constData(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(statement, 2, pathText.constData(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(statement, 3, timeText.constData(), -1, SQLITE_TRANSIENT);

@@ -27,7 +27,8 @@ class HistoryDatabase {
     HistoryDatabase(const HistoryDatabase&) = delete;
     HistoryDatabase& operator=(const HistoryDatabase&) = delete;
 
-    void add(const QString& type, const QString& path);
+    void add(const QString& type, const QString& path,
+             const QDateTime& createdAt = QDateTime::currentDateTimeUtc());
     std::vector<CaptureItem> recent(int limit = defaultLimit) const;
 
     static QString isoText(const QDateTime& time);

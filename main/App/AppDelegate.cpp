@@ -31,6 +31,7 @@ void AppDelegate::applicationDidFinishLaunching() {
     const bool permissionReset = installUpkeep.migrateLegacyScreenCapturePermission();
     capture = std::make_shared<CaptureService>(database);
     mainWindow = std::make_unique<MainWindowController>(database, capture, remapper);
+    capture->recoverUnfinishedRecordings();
     if (permissionReset) {
         mainWindow->status->setText(
             QStringLiteral("Quyền cũ đã được làm mới — chọn Cho phép một lần khi chụp hoặc quay"));

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "main/CaptureService/RecordingJournal.h"
 #include "main/HistoryDatabase.h"
 #include "platform/Clipboard.h"
 #include "platform/Error.h"
+#include "platform/Folders.h"
 #include "platform/MovieWriter.h"
 #include "platform/ScreenCapture.h"
 #include "platform/ScreenStream.h"
@@ -31,6 +33,7 @@ struct CapturePlatform {
         std::make_shared<platform::X11ScreenCapture>();
     platform::ScreenStreamFactory makeScreenStream = platform::openX11ScreenStream;
     platform::MovieWriterFactory makeMovieWriter = platform::openQuickTimeMovieWriter;
+    QString journalFolder = platform::supportFolder() + QStringLiteral("/unfinished-recordings");
 };
 
 // Turns capture requests into capture files, clipboard contents and history rows.
@@ -59,6 +62,9 @@ class CaptureService : public QObject {
     void startVideo();
     // Stops a running recording; does nothing otherwise.
     void stopVideo();
+    // Completes and lists the recordings an earlier run did not finish; a file without a
+    // single frame is removed.
+    void recoverUnfinishedRecordings();
     // The region overlay or the recording window while one of them is on screen.
     QWidget* shownWindow() const;
 
@@ -84,5 +90,6 @@ class CaptureService : public QObject {
     std::shared_ptr<RegionSelectorController> regionSelector;
     std::shared_ptr<ScreenVideoRecorder> videoRecorder;
     std::shared_ptr<RecordingHUDController> recordingHUD;
+    std::unique_ptr<RecordingJournal::Note> recordingNote;
     CapturePlatform platform;
 };

@@ -5,6 +5,7 @@
 #include "main/RegionSelector.h"
 #include "main/VideoRecorder/RecordingHUDController.h"
 #include "main/VideoRecorder/ScreenVideoRecorder.h"
+#include "platform/MovieCompletion.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,13 +84,22 @@ void CaptureService::beginVideo(const QRectF& region, const platform::Screen& sc
         done(Error::platform(QStringLiteral("Không tạo được thư mục ") + folder));
         return;
     }
+    const QDateTime startedAt = platform.now();
     const QString path = chooseCaptureFilePath(folder, QStringLiteral("Recording"),
-                                               QStringLiteral("mov"), platform.now());
+                                               QStringLiteral("mov"), startedAt);
+    // Noted before the file exists, so a recording whose writer dies is always found again.
+    recordingNote = RecordingJournal(platform.journalFolder).begin(path, startedAt);
+    if (!recordingNote) {
+        done(Error::platform(QStringLiteral("Không ghi được sổ ghi bản quay trong ") +
+                             platform.journalFolder));
+        return;
+    }
     const platform::StreamConfiguration configuration = videoStreamConfiguration(
         *display, displaySourceRect(region, screen.frame), screen.backingScaleFactor);
     auto created = ScreenVideoRecorder::create(
         configuration, path, RecorderPlatform{platform.makeScreenStream, platform.makeMovieWriter});
     if (!created.ok()) {
+        recordingNote.reset();
         done(created.error());
         return;
     }
@@ -108,6 +118,7 @@ void CaptureService::beginVideo(const QRectF& region, const platform::Screen& sc
             if (failure) {
                 weakService->videoRecorder.reset();
                 QFile::remove(path);
+                weakService->recordingNote.reset();
                 done(failure);
                 return;
             }
@@ -154,7 +165,28 @@ void CaptureService::finishRecording(const QString& path, const Result<QString>&
         QFile::remove(path);
         report(QStringLiteral("Quay màn hình thất bại: ") + result.error().description);
     }
+    recordingNote.reset();
     finishVideoAttempt();
+}
+
+void CaptureService::recoverUnfinishedRecordings() {
+    for (const auto& note : RecordingJournal(platform.journalFolder).unfinished()) {
+        if (!QFileInfo::exists(note->moviePath)) {
+            continue;
+        }
+        const Result<int> completed = platform::completeMovie(note->moviePath, std::nullopt);
+        // A movie with no frame, or one that cannot be read at all, has nothing to give.
+        if (!completed.ok() || completed.value() == 0) {
+            QFile::remove(note->moviePath);
+            continue;
+        }
+        database->add(QStringLiteral("video"), QFileInfo(note->moviePath).absoluteFilePath(),
+                      note->startedAt.toUTC());
+        if (onHistoryChanged) {
+            onHistoryChanged();
+        }
+        report(QStringLiteral("Đã khôi phục bản quay: ") + QFileInfo(note->moviePath).fileName());
+    }
 }
 
 void CaptureService::finishVideoAttempt() {
