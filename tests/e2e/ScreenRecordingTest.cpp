@@ -1,5 +1,6 @@
 #include "main/CaptureService/CaptureService.h"
 #include "tests/support/E2eSupport.h"
+#include "tests/support/HistoryFile.h"
 #include "tests/support/MovieProbe.h"
 
 #include <gtest/gtest.h>
@@ -287,4 +288,80 @@ TEST(ScreenRecording, MonitorRemovedBeforeTheRecordingStartsEndsWithErrorThirty)
 INSTANTIATE_TEST_SUITE_P(Desktops, ProgramRecording, testing::Bool(),
                          [](const testing::TestParamInfo<bool>& info) {
                              return info.param ? "WindowManager" : "BareServer";
+                         });
+
+enum class KillMoment { regionChosen, recording, finishing };
+
+// The program killed outright at several moments of a recording, then started again.
+class KilledRecording : public testing::TestWithParam<KillMoment> {};
+
+TEST_P(KilledRecording, TheNextStartLeavesOnlyPlayableListedMoviesAndAnIntactHistory) {
+    e2e::showOnRoot(e2e::positionPattern());
+    Flasher flasher;
+    flasher.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&flasher));
+    QTemporaryDir home;
+    e2e::SessionBus bus;
+    const QString folder = home.path() + recordingsFolder;
+    const QString database = home.path() + "/.local/share/Quorvastelin/history.db";
+    {
+        e2e::Program program(home.path(), bus.environment());
+        ASSERT_TRUE(program.start());
+        ASSERT_TRUE(
+            e2e::waitUntil([] { return e2e::keyboardOptions().contains("altwin:ctrl_win"); }));
+        ASSERT_TRUE(e2e::repeatUntil([] { e2e::holdChord(leftControl, key5); },
+                                     [&] { return e2e::overlayShown(program.pid()); }));
+        dragOnRoot(region.topLeft(), region.topLeft() + QPoint(region.width(), region.height()));
+        if (GetParam() != KillMoment::regionChosen) {
+            ASSERT_TRUE(e2e::waitUntil(recordingWindowShown));
+            QTest::qWait(2500);
+        }
+        if (GetParam() == KillMoment::finishing) {
+            e2e::runTool("xdotool", {"key", "ctrl+5"});
+        }
+        program.signal(SIGKILL);
+        EXPECT_EQ(program.waitForExit(), std::optional<int>(-1));
+    }
+
+    e2e::Program restarted(home.path(), bus.environment());
+    ASSERT_TRUE(restarted.start());
+    const auto tree = [&] { return e2e::parseAccessibles(bus.read("quorvastelin")); };
+    ASSERT_TRUE(e2e::waitUntil([&] {
+        const auto window = e2e::findAccessible(tree(), "filler", "Quorvastelin 1.0.0");
+        return window && window->showing;
+    }));
+    const QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    QStringList listed = videoRows(database);
+    for (const QString& name : left) {
+        const auto movie = movieprobe::probe(folder + '/' + name);
+        ASSERT_TRUE(movie.has_value()) << name.toStdString();
+        EXPECT_EQ(movie->codec, "h264");
+        EXPECT_FALSE(movie->frameTimes.empty());
+        EXPECT_TRUE(listed.contains(folder + '/' + name)) << name.toStdString();
+    }
+    if (GetParam() == KillMoment::recording) {
+        ASSERT_EQ(left.size(), 1);
+        // Killed two and a half seconds in, the movie keeps all but the last moments.
+        EXPECT_GT(movieprobe::probe(folder + '/' + left[0])->duration, 1.0);
+        EXPECT_TRUE(e2e::findAccessible(tree(), "label", "Đã khôi phục bản quay: " + left[0]))
+            << bus.read("quorvastelin").join('\n').toStdString();
+    }
+    EXPECT_EQ(historyFile::read(database).integrity, "ok");
+    restarted.signal(SIGTERM);
+    EXPECT_EQ(restarted.waitForExit(), std::optional<int>(0));
+}
+
+INSTANTIATE_TEST_SUITE_P(Moments, KilledRecording,
+                         testing::Values(KillMoment::regionChosen, KillMoment::recording,
+                                         KillMoment::finishing),
+                         [](const testing::TestParamInfo<KillMoment>& info) {
+                             switch (info.param) {
+                                 case KillMoment::regionChosen:
+                                     return "RightAfterTheRegionIsChosen";
+                                 case KillMoment::recording:
+                                     return "MidRecording";
+                                 case KillMoment::finishing:
+                                     return "WhileFinishing";
+                             }
+                             return "";
                          });

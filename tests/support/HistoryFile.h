@@ -11,6 +11,7 @@ namespace historyFile {
 struct Contents {
     QString schema;
     std::vector<std::pair<QString, QString>> rows;  // type and path, newest first
+    QString integrity;                              // what PRAGMA integrity_check says
 };
 
 inline Contents read(const QString& path) {
@@ -33,6 +34,11 @@ inline Contents read(const QString& path) {
                            &statement, nullptr);
         while (sqlite3_step(statement) == SQLITE_ROW) {
             contents.rows.emplace_back(text(statement, 0), text(statement, 1));
+        }
+        sqlite3_finalize(statement);
+        sqlite3_prepare_v2(connection, "PRAGMA integrity_check", -1, &statement, nullptr);
+        if (sqlite3_step(statement) == SQLITE_ROW) {
+            contents.integrity = text(statement, 0);
         }
         sqlite3_finalize(statement);
     }
