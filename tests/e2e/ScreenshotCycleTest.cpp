@@ -262,6 +262,43 @@ TEST_P(ScreenshotAtScaleTwoTest, SavesExactlyTheDraggedPixels) {
 INSTANTIATE_TEST_SUITE_P(Desktops, ScreenshotAtScaleTwoTest, testing::Values(Desktop::bareServer),
                          [](const testing::TestParamInfo<Desktop>&) { return "BareServer"; });
 
+TEST(ScreenshotKilled, WhileSavingLeavesNoPartialPictureUnderACaptureNameAndAnIntactHistory) {
+    e2e::showOnRoot(e2e::positionPattern());
+    QTemporaryDir home;
+    e2e::SessionBus bus;
+    e2e::Program program(home.path(), bus.environment());
+    ASSERT_TRUE(program.start());
+    ASSERT_TRUE(e2e::waitUntil([] { return e2e::keyboardOptions().contains("altwin:ctrl_win"); }));
+    ASSERT_TRUE(e2e::repeatUntil(
+        [] {
+            e2e::runTool(QStringLiteral("xdotool"), {"key", "ctrl+4"});
+        },
+        [&] { return e2e::overlayShown(program.pid()); }));
+    // The whole first monitor: a picture big enough that saving it takes a while.
+    drag(QPoint(e2e::monitorA.x, e2e::monitorA.y),
+         QPoint(e2e::monitorA.x + e2e::monitorA.width - 1,
+                e2e::monitorA.y + e2e::monitorA.height - 1));
+    ASSERT_TRUE(e2e::waitUntil([&] {
+        const auto editor = e2e::findAccessible(
+            e2e::parseAccessibles(bus.read(QStringLiteral("quorvastelin"))), "filler", editorTitle);
+        return editor && editor->showing;
+    }));
+    QTest::qWait(200);
+    xdotool({"key", "Return", "sleep", "0.05"});
+    program.signal(SIGKILL);
+    EXPECT_EQ(program.waitForExit(), std::optional<int>(-1));
+
+    const QString folder = home.path() + "/Documents/Quorvastelin/Screenshots";
+    for (const QString& name : QDir(folder).entryList({"Screenshot_*.png"}, QDir::Files)) {
+        EXPECT_FALSE(QImage(folder + '/' + name).isNull()) << name.toStdString();
+    }
+    const auto history = historyFile::read(home.path() + "/.local/share/Quorvastelin/history.db");
+    EXPECT_EQ(history.integrity, "ok");
+    for (const auto& [type, path] : history.rows) {
+        EXPECT_TRUE(QFile::exists(path)) << path.toStdString();
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Desktops, ScreenshotCycleTest,
                          testing::Values(Desktop::bareServer, Desktop::windowManager),
                          [](const testing::TestParamInfo<Desktop>& info) {
