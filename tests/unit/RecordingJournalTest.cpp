@@ -1,0 +1,38 @@
+#include "main/CaptureService/RecordingJournal.h"
+
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+TEST(RecordingJournal, OnlyRecordingsNoProcessIsWritingAreUnfinishedAndSettledNotesGo) {
+    QTemporaryDir folder;
+    const RecordingJournal journal(folder.path() + "/notes");
+    const QDateTime started(QDate(2026, 12, 7), QTime(8, 30, 5), Qt::UTC);
+    auto writing = journal.begin("/movies/Recording_a.mov", started);
+    ASSERT_TRUE(writing);
+    // A note cut short when its writer died names no movie.
+    QFile cut(folder.path() + "/notes/Recording_b.mov.recording");
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    cut.write("2026-12-07T08:31:00Z");
+    cut.close();
+
+    // The writer of the first is alive: it is not offered, and the cut note is cleared away.
+    EXPECT_TRUE(journal.unfinished().empty());
+    EXPECT_FALSE(cut.exists());
+
+    // Once its writer has let go without settling it, it is offered, with its start.
+    const QString notePath = folder.path() + "/notes/Recording_a.mov.recording";
+    QFile::copy(notePath, notePath + ".kept");
+    writing.reset();
+    EXPECT_FALSE(QFile::exists(notePath));
+    QFile::rename(notePath + ".kept", notePath);
+    auto found = journal.unfinished();
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0]->moviePath, "/movies/Recording_a.mov");
+    EXPECT_EQ(found[0]->startedAt, started);
+    // Taken by this caller, it is offered to nobody else until settled.
+    EXPECT_TRUE(journal.unfinished().empty());
+    found.clear();
+    EXPECT_TRUE(QDir(folder.path() + "/notes").isEmpty());
+}
