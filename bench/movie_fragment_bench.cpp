@@ -3,7 +3,7 @@
 // the CPU time of the whole write beside that of finishing (turning fragments into an
 // ordinary movie) alone.
 #include "platform/MovieCompletion.h"
-#include "platform/MovieWriter.h"
+#include "platform/ffmpeg/FfmpegMovieWriter.h"
 
 #include <sys/resource.h>
 #include <QFile>

@@ -2,8 +2,8 @@
 // on screen after the request, and how long a still takes beside ImageMagick and FFmpeg
 // reading the same pixels in the same run. Medians of 20; run it on a quiet machine.
 #include "main/RegionSelector.h"
-#include "platform/ScreenCapture.h"
 #include "platform/Screens.h"
+#include "platform/x11/X11ScreenCapture.h"
 #include "tests/support/XServer.h"
 
 #include <QApplication>

@@ -2,6 +2,7 @@
 // program's stream and writer beside ffmpeg's x11grab with the same encoder settings, a still
 // screen, and a 3840x2160 region. Prints frames written, missing frames and CPU time.
 #include "main/VideoRecorder/ScreenVideoRecorder.h"
+#include "platform/x11/X11ScreenStream.h"
 #include "tests/support/MovieProbe.h"
 #include "tests/support/XServer.h"
 

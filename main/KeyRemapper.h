@@ -1,7 +1,6 @@
 #pragma once
 
-#include "platform/HotKeys.h"
-#include "platform/KeyMappingTool.h"
+#include "platform/Backends.h"
 
 #include <functional>
 #include <memory>
@@ -9,11 +8,11 @@
 // The commands the two global hot keys issue.
 enum class QuorvastelinCommand { screenshot, video };
 
-// The seams to the X server; real ones by default.
+// The seams to the desktop; the session's own by default.
 struct KeyRemapperPlatform {
     std::shared_ptr<platform::KeyMappingTool> mappingTool =
-        std::make_shared<platform::SetxkbmapTool>();
-    std::shared_ptr<platform::HotKeys> hotKeys = std::make_shared<platform::X11HotKeys>();
+        platform::sessionBackends().makeKeyMappingTool();
+    std::shared_ptr<platform::HotKeys> hotKeys = platform::sessionBackends().makeHotKeys();
 };
 
 // Windows Mode: both Super keys act as Control system-wide, and while that holds, Control+4

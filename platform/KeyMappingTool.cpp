@@ -1,6 +1,6 @@
 #include "platform/KeyMappingTool.h"
 
-#include "platform/X11Connection.h"
+#include "platform/x11/X11Connection.h"
 
 #include <xcb/xcb.h>
 #include <QGuiApplication>

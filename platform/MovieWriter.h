@@ -50,8 +50,4 @@ class MovieWriter {
 
 using MovieWriterFactory = std::function<Result<std::unique_ptr<MovieWriter>>(const QString& path)>;
 
-// FFmpeg's mov muxer with libx264. The file is created here, so an unwritable folder is
-// reported before anything is recorded; a movie that never completes is deleted.
-Result<std::unique_ptr<MovieWriter>> openQuickTimeMovieWriter(const QString& path);
-
 }  // namespace platform

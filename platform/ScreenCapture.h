@@ -32,20 +32,7 @@ class ScreenCapture {
                                  QSize outputSize) = 0;
 };
 
-// Reads the RandR monitors and GetImage on the root window through Qt's X connection.
-class X11ScreenCapture : public ScreenCapture {
-  public:
-    Result<std::vector<Display>> displays() override;
-    bool isAvailable() const override;
-    Result<QImage> still(const Display& display, const QRectF& sourceRect,
-                         QSize outputSize) override;
-};
-
 // The device pixels a display-local rectangle in points covers, whole pixels outward.
 QRect displayPixelRect(const Display& display, const QRectF& sourceRect);
-
-// Fits grabbed pixels to the requested size: a difference of one pixel is a fraction cut off
-// by truncation and is cropped, so pixels stay exact; anything else is resampled.
-QImage fitToOutputSize(const QImage& grabbed, QSize outputSize);
 
 }  // namespace platform

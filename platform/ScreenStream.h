@@ -52,10 +52,4 @@ std::chrono::nanoseconds monotonicNow();
 using ScreenStreamFactory = std::function<Result<std::unique_ptr<ScreenStream>>(
     const StreamConfiguration& configuration, SerialQueue& queue, ScreenStream::FrameHandler)>;
 
-// Grabs the X server named by $DISPLAY with MIT-SHM on a thread of its own, draws the pointer
-// in from XFixes and uses XDamage to tell changed frames from idle ones.
-Result<std::unique_ptr<ScreenStream>> openX11ScreenStream(const StreamConfiguration& configuration,
-                                                          SerialQueue& queue,
-                                                          ScreenStream::FrameHandler handler);
-
 }  // namespace platform

@@ -1,6 +1,6 @@
 #include "platform/Screens.h"
 
-#include "platform/X11Connection.h"
+#include "platform/x11/X11Connection.h"
 
 #include <QGuiApplication>
 #include <QScreen>

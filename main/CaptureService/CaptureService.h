@@ -2,6 +2,7 @@
 
 #include "main/CaptureService/RecordingJournal.h"
 #include "main/HistoryDatabase.h"
+#include "platform/Backends.h"
 #include "platform/Clipboard.h"
 #include "platform/Error.h"
 #include "platform/Folders.h"
@@ -30,9 +31,9 @@ struct CapturePlatform {
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
     std::shared_ptr<const platform::Screens> screens = std::make_shared<platform::QtScreens>();
     std::shared_ptr<platform::ScreenCapture> screenCapture =
-        std::make_shared<platform::X11ScreenCapture>();
-    platform::ScreenStreamFactory makeScreenStream = platform::openX11ScreenStream;
-    platform::MovieWriterFactory makeMovieWriter = platform::openQuickTimeMovieWriter;
+        platform::sessionBackends().makeScreenCapture();
+    platform::ScreenStreamFactory makeScreenStream = platform::sessionBackends().makeScreenStream;
+    platform::MovieWriterFactory makeMovieWriter = platform::sessionBackends().makeMovieWriter;
     QString journalFolder = platform::supportFolder() + QStringLiteral("/unfinished-recordings");
 };
 

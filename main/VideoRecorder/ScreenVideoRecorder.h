@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Backends.h"
 #include "platform/Error.h"
 #include "platform/MovieWriter.h"
 #include "platform/ScreenStream.h"
@@ -13,8 +14,8 @@
 
 // The platform pieces a recording is made of; tests hand in a fake stream and clock.
 struct RecorderPlatform {
-    platform::ScreenStreamFactory makeScreenStream = platform::openX11ScreenStream;
-    platform::MovieWriterFactory makeMovieWriter = platform::openQuickTimeMovieWriter;
+    platform::ScreenStreamFactory makeScreenStream = platform::sessionBackends().makeScreenStream;
+    platform::MovieWriterFactory makeMovieWriter = platform::sessionBackends().makeMovieWriter;
     // Stamps the moment of stop on the stream's own clock.
     std::function<std::chrono::nanoseconds()> clock = platform::monotonicNow;
 };

@@ -1,4 +1,4 @@
-#include "platform/ScreenStream.h"
+#include "platform/x11/X11ScreenStream.h"
 #include "tests/support/E2eSupport.h"
 
 #include <gtest/gtest.h>

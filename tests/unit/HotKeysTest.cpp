@@ -1,4 +1,4 @@
-#include "platform/HotKeys.h"
+#include "platform/x11/X11HotKeys.h"
 
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>

@@ -1,4 +1,5 @@
 #include "main/KeyRemapper.h"
+#include "platform/x11/X11HotKeys.h"
 #include "tests/unit/FakeKeyboard.h"
 
 #include <gtest/gtest.h>

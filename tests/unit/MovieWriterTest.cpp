@@ -1,4 +1,4 @@
-#include "platform/MovieWriter.h"
+#include "platform/ffmpeg/FfmpegMovieWriter.h"
 #include "tests/support/MovieProbe.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "platform/ScreenCapture.h"
+#include "platform/x11/X11ScreenCapture.h"
 
 #include <gtest/gtest.h>
 

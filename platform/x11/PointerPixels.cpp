@@ -1,6 +1,6 @@
 #include "platform/PointerPixels.h"
 
-#include "platform/X11Connection.h"
+#include "platform/x11/X11Connection.h"
 
 #include <xcb/xinput.h>
 #include <QCoreApplication>

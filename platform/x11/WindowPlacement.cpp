@@ -1,6 +1,6 @@
 #include "platform/WindowPlacement.h"
 
-#include "platform/X11Connection.h"
+#include "platform/x11/X11Connection.h"
 
 #include <QWidget>
 #include <cstdlib>

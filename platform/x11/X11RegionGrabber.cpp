@@ -1,4 +1,4 @@
-#include "platform/X11RegionGrabber.h"
+#include "platform/x11/X11RegionGrabber.h"
 
 #include <sys/ipc.h>
 #include <sys/shm.h>

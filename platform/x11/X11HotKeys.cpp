@@ -1,6 +1,6 @@
-#include "platform/HotKeys.h"
+#include "platform/x11/X11HotKeys.h"
 
-#include "platform/X11Connection.h"
+#include "platform/x11/X11Connection.h"
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>

@@ -1,0 +1,153 @@
+#include "platform/x11/X11ScreenCapture.h"
+
+#include "platform/Screens.h"
+#include "platform/x11/X11Connection.h"
+
+#include <xcb/randr.h>
+#include <QGuiApplication>
+#include <QScreen>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+
+namespace platform {
+
+namespace {
+
+template <typename T>
+using Reply = std::unique_ptr<T, decltype(&std::free)>;
+
+template <typename T>
+Reply<T> reply(T* raw) {
+    return Reply<T>(raw, &std::free);
+}
+
+QString atomName(xcb_connection_t* connection, xcb_atom_t atom) {
+    auto name =
+        reply(xcb_get_atom_name_reply(connection, xcb_get_atom_name(connection, atom), nullptr));
+    if (!name) {
+        return {};
+    }
+    return QString::fromUtf8(xcb_get_atom_name_name(name.get()),
+                             xcb_get_atom_name_name_length(name.get()));
+}
+
+// Qt keeps a screen's top-left in device pixels and divides only its size by the scale
+// factor, so a monitor's frame in points follows from the matching QScreen.
+Display describeMonitor(const QString& name, const QRect& pixels, const ScreenLayout& layout) {
+    Display display;
+    display.displayID = displayIdentifier(name);
+    display.pixelGeometry = pixels;
+    display.frame = layout.space.toGlobal(QRectF(pixels));
+    for (const Screen& screen : layout.screens) {
+        if (screen.name == name) {
+            display.scale = screen.backingScaleFactor;
+            display.frame = screen.frame;
+        }
+    }
+    return display;
+}
+
+// Every layout we accept stores a pixel as 32 bits, blue first in memory.
+bool rootHasThirtyTwoBitPixels(xcb_connection_t* connection) {
+    const xcb_setup_t* setup = xcb_get_setup(connection);
+    const xcb_screen_t* root = xcb_setup_roots_iterator(setup).data;
+    if (setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST) {
+        return false;
+    }
+    for (auto formats = xcb_setup_pixmap_formats_iterator(setup); formats.rem > 0;
+         xcb_format_next(&formats)) {
+        if (formats.data->depth == root->root_depth) {
+            return formats.data->bits_per_pixel == 32 && root->root_depth >= 24;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+QImage fitToOutputSize(const QImage& grabbed, QSize outputSize) {
+    if (grabbed.size() == outputSize) {
+        return grabbed;
+    }
+    const int extraWidth = grabbed.width() - outputSize.width();
+    const int extraHeight = grabbed.height() - outputSize.height();
+    if (extraWidth >= 0 && extraWidth <= 1 && extraHeight >= 0 && extraHeight <= 1) {
+        return grabbed.copy(QRect(QPoint(0, 0), outputSize));
+    }
+    return grabbed.scaled(outputSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+bool X11ScreenCapture::isAvailable() const {
+    return x11Connection() != nullptr;
+}
+
+Result<std::vector<Display>> X11ScreenCapture::displays() {
+    const ScreenLayout layout = QtScreens().layout();
+    xcb_connection_t* connection = x11Connection();
+    std::vector<Display> found;
+    if (connection == nullptr) {
+        // Without X the screens Qt knows are still the displays; the capability check that
+        // follows the display match tells the user why nothing can be captured.
+        for (const Screen& screen : layout.screens) {
+            found.push_back(
+                describeMonitor(screen.name, layout.space.toQt(screen.frame).toRect(), layout));
+        }
+        return found;
+    }
+    const xcb_query_extension_reply_t* randr = xcb_get_extension_data(connection, &xcb_randr_id);
+    if (randr == nullptr || !randr->present) {
+        return Error::platform(QStringLiteral("Máy chủ X không có phần mở rộng RandR"));
+    }
+    auto monitors = reply(xcb_randr_get_monitors_reply(
+        connection, xcb_randr_get_monitors(connection, x11RootWindow(connection), 1), nullptr));
+    if (!monitors) {
+        return Error::platform(QStringLiteral("Máy chủ X không cho biết danh sách màn hình"));
+    }
+    for (auto monitor = xcb_randr_get_monitors_monitors_iterator(monitors.get()); monitor.rem > 0;
+         xcb_randr_monitor_info_next(&monitor)) {
+        const xcb_randr_monitor_info_t* info = monitor.data;
+        found.push_back(describeMonitor(atomName(connection, info->name),
+                                        QRect(info->x, info->y, info->width, info->height),
+                                        layout));
+    }
+    return found;
+}
+
+Result<QImage> X11ScreenCapture::still(const Display& display, const QRectF& sourceRect,
+                                       QSize outputSize) {
+    xcb_connection_t* connection = x11Connection();
+    if (connection == nullptr) {
+        return Error::platform(QStringLiteral("Không có kết nối tới máy chủ X"));
+    }
+    if (!rootHasThirtyTwoBitPixels(connection)) {
+        return Error::platform(QStringLiteral("Định dạng điểm ảnh của màn hình chưa được hỗ trợ"));
+    }
+    const xcb_screen_t* root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    const QRect pixels =
+        displayPixelRect(display, sourceRect)
+            .intersected(display.pixelGeometry)
+            .intersected(QRect(0, 0, root->width_in_pixels, root->height_in_pixels));
+    if (pixels.isEmpty() || outputSize.isEmpty()) {
+        return Error::platform(QStringLiteral("Vùng chụp nằm ngoài màn hình"));
+    }
+    xcb_generic_error_t* failure = nullptr;
+    auto image = reply(xcb_get_image_reply(
+        connection,
+        xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, root->root,
+                      static_cast<int16_t>(pixels.x()), static_cast<int16_t>(pixels.y()),
+                      static_cast<uint16_t>(pixels.width()), static_cast<uint16_t>(pixels.height()),
+                      ~0u),
+        &failure));
+    if (!image) {
+        std::free(failure);
+        return Error::platform(QStringLiteral("Máy chủ X từ chối đọc điểm ảnh màn hình"));
+    }
+    const int bytesPerLine = xcb_get_image_data_length(image.get()) / pixels.height();
+    // The reply owns the bytes; copy them into an image that owns its own.
+    const QImage view(xcb_get_image_data(image.get()), pixels.width(), pixels.height(),
+                      bytesPerLine, QImage::Format_RGB32);
+    return fitToOutputSize(view.copy(), outputSize);
+}
+
+}  // namespace platform
