@@ -71,6 +71,10 @@ std::optional<KeyboardNames> readServerKeyboardNames() {
     if (!connection) {
         return std::nullopt;
     }
+    return readKeyboardNames(connection);
+}
+
+std::optional<KeyboardNames> readKeyboardNames(xcb_connection_t* connection) {
     const xcb_atom_t atom = internAtom(connection, "_XKB_RULES_NAMES");
     if (atom == XCB_ATOM_NONE) {
         return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include "platform/ProcessRunner.h"
 
+#include <xcb/xcb.h>
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -31,8 +32,10 @@ KeyboardNames parseKeyboardNames(const QByteArray& property);
 // setxkbmap's duplicate removal cannot be trusted.
 QStringList keyMappingArguments(const KeyboardNames& current, bool enabled);
 
-// Reads _XKB_RULES_NAMES from the root window over Qt's X connection; nothing without X or
-// when the property holds something other than text.
+// Reads _XKB_RULES_NAMES from the first screen's root window; nothing when the property holds
+// something other than text.
+std::optional<KeyboardNames> readKeyboardNames(xcb_connection_t* connection);
+// The same over Qt's X connection; nothing without X.
 std::optional<KeyboardNames> readServerKeyboardNames();
 
 // The system-wide Super → Control mapping.

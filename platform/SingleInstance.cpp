@@ -23,6 +23,12 @@ SingleInstance::SingleInstance() : name(instanceName()) {}
 
 SingleInstance::~SingleInstance() = default;
 
+bool SingleInstance::primaryIsRunning() {
+    QLocalSocket socket;
+    socket.connectToServer(instanceName());
+    return socket.waitForConnected(500);
+}
+
 bool SingleInstance::becomePrimary() {
     QLocalSocket socket;
     socket.connectToServer(name);

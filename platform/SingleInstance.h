@@ -19,6 +19,8 @@ class SingleInstance : public QObject {
 
     // True when this process is the first; false after the running one was asked to reopen.
     bool becomePrimary();
+    // Whether an instance runs on this display, asked without disturbing it.
+    static bool primaryIsRunning();
     std::function<void()> onReopen;
 
   private:

@@ -1,6 +1,7 @@
 #include "tests/support/E2eSupport.h"
 
 #include <gtest/gtest.h>
+#include <QFile>
 #include <QTemporaryDir>
 #include <csignal>
 
@@ -14,6 +15,12 @@ void setUserOptions(const QString& option) {
                                                          QStringLiteral("-option"), option})
                   .exitCode,
               0);
+}
+
+// A process counts as gone once it has ended, even before its new parent has reaped it.
+bool running(const QString& pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    return stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z ");
 }
 
 bool mappingApplied() {
@@ -50,14 +57,32 @@ class WindowsModeProgramTest : public testing::Test {
     std::unique_ptr<e2e::Program> program;
 };
 
-TEST_F(WindowsModeProgramTest, LaunchAndUpkeepApplyTheMappingAndSigtermRemovesOnlyOurOption) {
-    launch();
-    setUserOptions(userOption);
-    EXPECT_TRUE(e2e::waitUntil(mappingApplied)) << "the upkeep restores a reset mapping";
+// Each row: how the program ends and the exit status that leaves. A killed or crashed program
+// cannot clean up, yet the mapping must not outlive it, and nothing of ours may stay behind.
+TEST_F(WindowsModeProgramTest, LaunchAndUpkeepApplyTheMappingAndAnyEndRemovesOnlyOurOption) {
+    const struct {
+        int signal;
+        std::optional<int> exitStatus;
+    } rows[] = {{SIGTERM, 0}, {SIGKILL, -1}, {SIGABRT, -1}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.signal);
+        setUserOptions(userOption);
+        launch();
+        setUserOptions(userOption);
+        EXPECT_TRUE(e2e::waitUntil(mappingApplied)) << "the upkeep restores a reset mapping";
+        const QString guardian =
+            e2e::runTool(QStringLiteral("pgrep"),
+                         {"-P", QString::number(program->pid()), "-f", "quorvastelin-keyguard"})
+                .output.trimmed();
+        EXPECT_FALSE(guardian.isEmpty());
 
-    program->signal(SIGTERM);
-    EXPECT_EQ(program->waitForExit(), std::optional<int>(0));
-    EXPECT_EQ(e2e::keyboardOptions(), QStringList{userOption});
+        program->signal(row.signal);
+        EXPECT_EQ(program->waitForExit(), row.exitStatus);
+        EXPECT_TRUE(e2e::waitUntil([] {
+            return e2e::keyboardOptions() == QStringList{userOption};
+        })) << e2e::keyboardOptions().join(',').toStdString();
+        EXPECT_TRUE(e2e::waitUntil([&] { return !running(guardian); }));
+    }
 }
 
 TEST_F(WindowsModeProgramTest, QuitFromTheTrayMenuEndsCleanlyAndRemovesOnlyOurOption) {

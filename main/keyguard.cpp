@@ -1,0 +1,16 @@
+#include "platform/KeyGuard.h"
+
+#include <unistd.h>
+#include <QCoreApplication>
+#include <cstdlib>
+
+// Started by the program with its end of a socket as standard input and its process id as the
+// argument; removes the key mapping should the program end without removing it itself.
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    if (argc != 2) {
+        return 1;
+    }
+    platform::guardKeyMapping(STDIN_FILENO, static_cast<pid_t>(std::atoll(argv[1])));
+    return 0;
+}

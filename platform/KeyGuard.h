@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform/KeyMappingTool.h"
+
+#include <sys/types.h>
+#include <QString>
+#include <memory>
+
+namespace platform {
+
+// The program's own guardian executable, installed next to it.
+QString guardianNextToProgram();
+
+// The mapping tool with a guardian process beside the program: a killed or crashed program
+// cannot remove the mapping, and Super must not stay Control with nothing left to undo it.
+// The guardian learns the mapping's state over a socket and the program's end from the
+// socket's end of file, which no way of dying can skip.
+class GuardedMappingTool : public KeyMappingTool {
+  public:
+    explicit GuardedMappingTool(
+        std::shared_ptr<KeyMappingTool> tool = std::make_shared<SetxkbmapTool>(),
+        QString guardianProgram = guardianNextToProgram());
+    ~GuardedMappingTool() override;
+    GuardedMappingTool(const GuardedMappingTool&) = delete;
+    GuardedMappingTool& operator=(const GuardedMappingTool&) = delete;
+
+    bool applyMapping(bool enabled) override;
+    bool isMappingApplied() override { return tool->isMappingApplied(); }
+
+  private:
+    void tell(bool applied);
+    bool startGuardian();
+    void letGuardianGo();
+
+    std::shared_ptr<KeyMappingTool> tool;
+    QString guardianProgram;
+    int channel = -1;
+    pid_t guardian = -1;
+};
+
+// The guardian's side: follows what the program (its parent) tells over this descriptor until
+// the program ends, then removes our option if the mapping was on and no instance of ours is
+// left to want it.
+void guardKeyMapping(int programEnd, pid_t program);
+
+}  // namespace platform
