@@ -1,6 +1,7 @@
 #include "platform/Backends.h"
 
 #include "platform/ffmpeg/FfmpegMovieWriter.h"
+#include "platform/x11/KeyGuard.h"
 #include "platform/x11/X11HotKeys.h"
 #include "platform/x11/X11ScreenCapture.h"
 #include "platform/x11/X11ScreenStream.h"
@@ -14,7 +15,7 @@ Backends x11Backends() {
         [] { return std::make_shared<X11ScreenCapture>(); },
         openX11ScreenStream,
         openQuickTimeMovieWriter,
-        [] { return std::make_shared<SetxkbmapTool>(); },
+        [] { return std::make_shared<GuardedMappingTool>(); },
         [] { return std::make_shared<X11HotKeys>(); },
     };
 }

@@ -1,42 +1,9 @@
 #pragma once
 
-#include "platform/ProcessRunner.h"
-
-#include <xcb/xcb.h>
-#include <QByteArray>
-#include <QString>
-#include <QStringList>
-#include <functional>
-#include <memory>
-#include <optional>
-
 namespace platform {
-
-// The keyboard description the X server was last given: what _XKB_RULES_NAMES holds.
-struct KeyboardNames {
-    QString rules;
-    QString model;
-    QString layout;
-    QString variant;
-    QStringList options;
-};
 
 // The XKB option that turns left Super into left Control and right Super into right Control.
 inline constexpr char superAsControlOption[] = "altwin:ctrl_win";
-
-// Splits the property's five NUL-terminated strings.
-KeyboardNames parseKeyboardNames(const QByteArray& property);
-
-// The setxkbmap arguments that keep everything the user chose and only add or remove our
-// option. Options are always handed over as a whole list: a bare "-option X" puts X first and
-// setxkbmap's duplicate removal cannot be trusted.
-QStringList keyMappingArguments(const KeyboardNames& current, bool enabled);
-
-// Reads _XKB_RULES_NAMES from the first screen's root window; nothing when the property holds
-// something other than text.
-std::optional<KeyboardNames> readKeyboardNames(xcb_connection_t* connection);
-// The same over Qt's X connection; nothing without X.
-std::optional<KeyboardNames> readServerKeyboardNames();
 
 // The system-wide Super → Control mapping.
 class KeyMappingTool {
@@ -46,24 +13,6 @@ class KeyMappingTool {
     virtual bool applyMapping(bool enabled) = 0;
     // Whether the X server still carries our option; desktops reset it on layout switches.
     virtual bool isMappingApplied() = 0;
-};
-
-class SetxkbmapTool : public KeyMappingTool {
-  public:
-    using NamesReader = std::function<std::optional<KeyboardNames>()>;
-
-    explicit SetxkbmapTool(std::shared_ptr<ProcessRunner> runner =
-                               std::make_shared<SystemProcessRunner>(std::chrono::seconds(3)),
-                           QString program = QStringLiteral("/usr/bin/setxkbmap"),
-                           NamesReader readNames = readServerKeyboardNames);
-
-    bool applyMapping(bool enabled) override;
-    bool isMappingApplied() override;
-
-  private:
-    std::shared_ptr<ProcessRunner> runner;
-    QString program;
-    NamesReader readNames;
 };
 
 }  // namespace platform

@@ -1,6 +1,5 @@
 #include "main/App/AppDelegate.h"
 
-#include "platform/KeyGuard.h"
 #include "platform/MainQueue.h"
 #include "platform/SessionType.h"
 
@@ -18,8 +17,7 @@ using namespace std::chrono_literals;
 
 AppDelegate::AppDelegate()
     : database(std::make_shared<HistoryDatabase>()),
-      remapper(std::make_shared<KeyRemapper>(
-          KeyRemapperPlatform{.mappingTool = std::make_shared<platform::GuardedMappingTool>()})),
+      remapper(std::make_shared<KeyRemapper>()),
       installUpkeep(platform::currentInstallEnvironment(),
                     std::make_shared<platform::SystemProcessRunner>(),
                     [] { platform::dispatchMainAfter(500ms, [] { QApplication::quit(); }); }) {}

@@ -1,4 +1,4 @@
-#include "platform/KeyMappingTool.h"
+#include "platform/x11/SetxkbmapTool.h"
 
 #include <gtest/gtest.h>
 #include <QFile>

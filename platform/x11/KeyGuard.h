@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/KeyMappingTool.h"
+#include "platform/x11/SetxkbmapTool.h"
 
 #include <sys/types.h>
 #include <QString>

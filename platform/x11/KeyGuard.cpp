@@ -1,4 +1,4 @@
-#include "platform/KeyGuard.h"
+#include "platform/x11/KeyGuard.h"
 
 #include "platform/SingleInstance.h"
 
