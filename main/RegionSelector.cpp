@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QTransform>
 #include <QWidget>
 #include <QWindow>
@@ -37,6 +38,15 @@ QPointF clampInto(const QRectF& frame, const QPointF& point) {
             std::min(std::max(point.y(), frame.top()), frame.bottom())};
 }
 
+QScreen* qtScreenNamed(const QString& name) {
+    for (QScreen* screen : QGuiApplication::screens()) {
+        if (screen->name() == name) {
+            return screen;
+        }
+    }
+    return nullptr;
+}
+
 QFont systemFont(int size, QFont::Weight weight) {
     QFont font = QGuiApplication::font();
     font.setPixelSize(size);
@@ -50,9 +60,11 @@ QFont systemFont(int size, QFont::Weight weight) {
 // it flips to Qt's only when painting.
 class RegionSelectorView : public QWidget {
   public:
+    // With ownScreen the window covers that one screen, which layout then holds alone.
     RegionSelectorView(platform::ScreenLayout layout,
-                       std::optional<std::vector<platform::DesktopPiece>> desktop)
-        : layout(std::move(layout)), desktop(std::move(desktop)) {
+                       std::optional<std::vector<platform::DesktopPiece>> desktop,
+                       QScreen* ownScreen = nullptr)
+        : layout(std::move(layout)), desktop(std::move(desktop)), ownScreen(ownScreen) {
         setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                        Qt::X11BypassWindowManagerHint);
         setAttribute(Qt::WA_TranslucentBackground, !this->desktop.has_value());
@@ -65,7 +77,15 @@ class RegionSelectorView : public QWidget {
     QString prompt = QStringLiteral("Kéo chuột để chọn vùng  •  Esc để hủy");
 
     void present() {
-        show();
+        if (ownScreen != nullptr) {
+            // A window is put on its screen, at its size, before it is shown: moved or resized
+            // there later, some desktops do not show its new picture until the pointer comes by.
+            setScreen(ownScreen);
+            setGeometry(ownScreen->geometry());
+            showFullScreen();
+        } else {
+            show();
+        }
         windowHandle()->installEventFilter(this);
         raise();
         activateWindow();
@@ -153,6 +173,12 @@ class RegionSelectorView : public QWidget {
 
   private:
     QPointF globalPoint(const QMouseEvent* event, platform::PointerPixels::Kind kind) const {
+        // A window of its own screen knows where it is from the screen alone; the desktop may
+        // not tell a client where its windows are.
+        if (ownScreen != nullptr) {
+            return layout.space.toGlobal(event->position() +
+                                         layout.space.toQt(overlayFrame).topLeft());
+        }
         if (const auto pixel = pointer.at(kind, event->timestamp())) {
             if (const auto point = platform::pointAtPixel(layout, *pixel)) {
                 return *point;
@@ -174,6 +200,9 @@ class RegionSelectorView : public QWidget {
     // but maps each screen's pointer by that screen's own; drawing each screen's part through
     // the same map as its pointer keeps the picture under the pointer.
     QTransform screenTransform(const platform::Screen& screen) const {
+        if (ownScreen != nullptr) {
+            return {};
+        }
         const QRectF qtFrame = layout.space.toQt(screen.frame);
         const QPointF local = mapFromGlobal(qtFrame.topLeft());
         const double ratio = screen.backingScaleFactor / devicePixelRatioF();
@@ -270,6 +299,7 @@ class RegionSelectorView : public QWidget {
     platform::ScreenLayout layout;
     std::optional<std::vector<platform::DesktopPiece>> desktop;
     platform::PointerPixels pointer;
+    QScreen* ownScreen;
     QRectF overlayFrame;
     QPointF start;
     QPointF current;
@@ -292,15 +322,30 @@ std::shared_ptr<RegionSelectorController> RegionSelectorController::create(
     std::shared_ptr<const platform::Screens> screens) {
     std::shared_ptr<RegionSelectorController> controller(
         new RegionSelectorController(std::move(completion)));
-    controller->view.reset(new RegionSelectorView(screens->layout(), screens->desktopStill()));
-    controller->view->prompt = prompt;
-    controller->view->onComplete = [weakController =
-                                        std::weak_ptr(controller)](RegionResult result) {
-        if (const auto strong = weakController.lock()) {
-            strong->deliver(std::move(result));
+    const platform::ScreenLayout layout = screens->layout();
+    const auto desktop = screens->desktopStill();
+    if (screens->overlayPerScreen()) {
+        for (size_t index = 0; index < layout.screens.size(); ++index) {
+            platform::ScreenLayout own{{layout.screens[index]}, layout.space};
+            std::optional<std::vector<platform::DesktopPiece>> piece;
+            if (desktop && index < desktop->size()) {
+                piece = std::vector{(*desktop)[index]};
+            }
+            controller->views.emplace_back(new RegionSelectorView(
+                std::move(own), std::move(piece), qtScreenNamed(layout.screens[index].name)));
         }
-    };
-    controller->view->present();
+    } else {
+        controller->views.emplace_back(new RegionSelectorView(layout, desktop));
+    }
+    for (const auto& view : controller->views) {
+        view->prompt = prompt;
+        view->onComplete = [weakController = std::weak_ptr(controller)](RegionResult result) {
+            if (const auto strong = weakController.lock()) {
+                strong->deliver(std::move(result));
+            }
+        };
+        view->present();
+    }
     QGuiApplication::setOverrideCursor(Qt::CrossCursor);
     return controller;
 }
@@ -312,7 +357,7 @@ RegionSelectorController::~RegionSelectorController() {
 }
 
 QWidget* RegionSelectorController::window() const {
-    return view.get();
+    return views.empty() ? nullptr : views.front().get();
 }
 
 void RegionSelectorController::deliver(RegionResult result) {
@@ -321,7 +366,9 @@ void RegionSelectorController::deliver(RegionResult result) {
     }
     finished = true;
     QGuiApplication::restoreOverrideCursor();
-    view->hide();
+    for (const auto& view : views) {
+        view->hide();
+    }
     if (completion) {
         completion(std::move(result));
     }

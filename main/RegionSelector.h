@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QWidget;
 class RegionSelectorView;
@@ -33,7 +34,7 @@ class RegionSelectorController {
     RegionSelectorController(const RegionSelectorController&) = delete;
     RegionSelectorController& operator=(const RegionSelectorController&) = delete;
 
-    // The overlay window, for whoever needs to watch it appear.
+    // The overlay's first window, for whoever needs to watch it appear.
     QWidget* window() const;
 
   private:
@@ -43,7 +44,8 @@ class RegionSelectorController {
     struct DeleteLater {
         void operator()(RegionSelectorView* view) const;
     };
-    std::unique_ptr<RegionSelectorView, DeleteLater> view;
+    // One window over every screen, or one per screen where windows cannot span screens.
+    std::vector<std::unique_ptr<RegionSelectorView, DeleteLater>> views;
     Completion completion;
     bool finished = false;
 };

@@ -1,10 +1,13 @@
 #include "platform/Backends.h"
 
 #include "platform/ffmpeg/FfmpegMovieWriter.h"
+#include "platform/wayland/PortalDesktop.h"
 #include "platform/x11/KeyGuard.h"
 #include "platform/x11/X11HotKeys.h"
 #include "platform/x11/X11ScreenCapture.h"
 #include "platform/x11/X11ScreenStream.h"
+
+#include <QGuiApplication>
 
 namespace platform {
 
@@ -12,6 +15,7 @@ namespace {
 
 Backends x11Backends() {
     return {
+        [] { return std::make_shared<QtScreens>(); },
         [] { return std::make_shared<X11ScreenCapture>(); },
         openX11ScreenStream,
         openQuickTimeMovieWriter,
@@ -20,11 +24,27 @@ Backends x11Backends() {
     };
 }
 
+// Stills through the desktop's portal. The key mapping and the hot keys keep the X11 pieces,
+// which find no X server and so stay off.
+Backends waylandBackends() {
+    Backends backends = x11Backends();
+    const auto desktop = std::make_shared<PortalDesktop>();
+    backends.makeScreens = [desktop] { return desktop; };
+    backends.makeScreenCapture = [desktop] { return desktop; };
+    backends.makeScreenStream =
+        [](const StreamConfiguration&, SerialQueue&,
+           ScreenStream::FrameHandler) -> Result<std::unique_ptr<ScreenStream>> {
+        return Error::platform(QStringLiteral("Chưa quay được màn hình trong phiên Wayland"));
+    };
+    return backends;
+}
+
 }  // namespace
 
 const Backends& sessionBackends() {
-    // Every session reaches its screen through X for now: an X11 desktop, or XWayland.
-    static const Backends backends = x11Backends();
+    static const Backends backends = QGuiApplication::platformName() == QStringLiteral("wayland")
+                                         ? waylandBackends()
+                                         : x11Backends();
     return backends;
 }
 

@@ -5,6 +5,7 @@
 #include "platform/MovieWriter.h"
 #include "platform/ScreenCapture.h"
 #include "platform/ScreenStream.h"
+#include "platform/Screens.h"
 
 #include <functional>
 #include <memory>
@@ -13,6 +14,7 @@ namespace platform {
 
 // The implementations of the desktop-facing seams for one kind of session.
 struct Backends {
+    std::function<std::shared_ptr<Screens>()> makeScreens;
     std::function<std::shared_ptr<ScreenCapture>()> makeScreenCapture;
     ScreenStreamFactory makeScreenStream;
     MovieWriterFactory makeMovieWriter;

@@ -14,4 +14,16 @@ QRect displayPixelRect(const Display& display, const QRectF& sourceRect) {
     return {x, y, static_cast<int>(std::ceil(right)) - x, static_cast<int>(std::ceil(bottom)) - y};
 }
 
+QImage fitToOutputSize(const QImage& grabbed, QSize outputSize) {
+    if (grabbed.size() == outputSize) {
+        return grabbed;
+    }
+    const int extraWidth = grabbed.width() - outputSize.width();
+    const int extraHeight = grabbed.height() - outputSize.height();
+    if (extraWidth >= 0 && extraWidth <= 1 && extraHeight >= 0 && extraHeight <= 1) {
+        return grabbed.copy(QRect(QPoint(0, 0), outputSize));
+    }
+    return grabbed.scaled(outputSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
 }  // namespace platform

@@ -6,6 +6,9 @@
 #include <QRect>
 #include <QRectF>
 #include <QSize>
+#include <QString>
+#include <functional>
+#include <optional>
 #include <vector>
 
 namespace platform {
@@ -24,8 +27,11 @@ class ScreenCapture {
     virtual ~ScreenCapture() = default;
     // The displays attached right now, in the server's order.
     virtual Result<std::vector<Display>> displays() = 0;
-    // Whether stills can be taken at all (an X server is reachable).
-    virtual bool isAvailable() const = 0;
+    // Why no still can be taken at all on this desktop; nothing when stills can be taken.
+    virtual std::optional<QString> unavailableReason() const = 0;
+    // Takes what stills are cut from, where the desktop hands out whole pictures only, and then
+    // calls ready; elsewhere ready is called at once.
+    virtual void prepare(std::function<void(std::optional<Error>)> ready) { ready(std::nullopt); }
     // One still of sourceRect (display-local points, top-left origin) at exactly outputSize
     // pixels. The pointer is never in it.
     virtual Result<QImage> still(const Display& display, const QRectF& sourceRect,
@@ -34,5 +40,9 @@ class ScreenCapture {
 
 // The device pixels a display-local rectangle in points covers, whole pixels outward.
 QRect displayPixelRect(const Display& display, const QRectF& sourceRect);
+
+// Fits grabbed pixels to the requested size: a difference of one pixel is a fraction cut off
+// by truncation and is cropped, so pixels stay exact; anything else is resampled.
+QImage fitToOutputSize(const QImage& grabbed, QSize outputSize);
 
 }  // namespace platform

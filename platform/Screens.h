@@ -75,6 +75,8 @@ class Screens {
     // Nothing when a compositing manager lets windows be translucent; otherwise a still of
     // every screen, so an overlay can fake translucency by painting it.
     virtual std::optional<std::vector<DesktopPiece>> desktopStill() const = 0;
+    // Whether an overlay needs one window per screen, where no window may span screens.
+    virtual bool overlayPerScreen() const { return false; }
 };
 
 class QtScreens : public Screens {

@@ -1,14 +1,12 @@
 #include "main/App/AppDelegate.h"
 
 #include "platform/MainQueue.h"
-#include "platform/SessionType.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -36,9 +34,7 @@ void AppDelegate::applicationDidFinishLaunching() {
         mainWindow->status->setText(
             QStringLiteral("Quyền cũ đã được làm mới — chọn Cho phép một lần khi chụp hoặc quay"));
     }
-    if (platform::isWaylandSession()) {
-        warnAboutWayland();
-    }
+    capture->reportUnavailableCapture();
     remapper->commandHandler = [delegate =
                                     QPointer<AppDelegate>(this)](QuorvastelinCommand command) {
         if (delegate) {
@@ -122,16 +118,6 @@ void AppDelegate::screenshot() {
 
 void AppDelegate::video() {
     mainWindow->toggleVideo();
-}
-
-void AppDelegate::warnAboutWayland() {
-    const QString text = QStringLiteral(
-        "Phiên Wayland chưa được hỗ trợ: phím tắt toàn hệ thống, chụp và quay màn hình cần "
-        "phiên X11. Hãy đăng nhập bằng phiên Xorg.");
-    mainWindow->status->setText(text);
-    auto* message = new QMessageBox(QMessageBox::Warning, QStringLiteral("Quorvastelin"), text);
-    message->setAttribute(Qt::WA_DeleteOnClose);
-    message->show();
 }
 
 void AppDelegate::quit() {

@@ -36,7 +36,6 @@ class AppDelegate : public QObject {
     void screenshot();
     void video();
     void upkeep();
-    void warnAboutWayland();
 
     std::shared_ptr<HistoryDatabase> database;
     std::shared_ptr<KeyRemapper> remapper;

@@ -29,7 +29,7 @@ class QWidget;
 struct CapturePlatform {
     std::shared_ptr<platform::Clipboard> clipboard = std::make_shared<platform::SystemClipboard>();
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
-    std::shared_ptr<const platform::Screens> screens = std::make_shared<platform::QtScreens>();
+    std::shared_ptr<const platform::Screens> screens = platform::sessionBackends().makeScreens();
     std::shared_ptr<platform::ScreenCapture> screenCapture =
         platform::sessionBackends().makeScreenCapture();
     platform::ScreenStreamFactory makeScreenStream = platform::sessionBackends().makeScreenStream;
@@ -66,6 +66,8 @@ class CaptureService : public QObject {
     // Completes and lists the recordings an earlier run did not finish; a file without a
     // single frame is removed.
     void recoverUnfinishedRecordings();
+    // Says on the status line why no screenshot can be taken on this desktop, if none can.
+    void reportUnavailableCapture() const;
     // The region overlay or the recording window while one of them is on screen.
     QWidget* shownWindow() const;
 
@@ -75,6 +77,7 @@ class CaptureService : public QObject {
 
   private:
     void report(const QString& text) const;
+    void selectScreenshotRegion(std::function<void(std::optional<QImage>)> completion);
     Result<QImage> capture(const QRectF& region, const platform::Screen& screen);
     void prepareVideo(const QRectF& region, const platform::Screen& screen);
     // Answers nothing once the recording runs, or the error that kept it from starting.

@@ -11,12 +11,29 @@ namespace {
 // Hiding the overlay takes the server a frame or two; reading pixels sooner would catch it.
 constexpr std::chrono::milliseconds overlayGoneDelay(150);
 
-// Stands where a system version check would: stills need a reachable X server.
-const QString backendMissing = QStringLiteral("Cần phiên X11 để chụp màn hình");
-
 }  // namespace
 
 void CaptureService::takeScreenshot(std::function<void(std::optional<QImage>)> completion) {
+    QPointer<CaptureService> weakService(this);
+    // Some desktops hand out only whole pictures of the screen: take it first, so the overlay
+    // shows it and the capture is cut from it.
+    platform.screenCapture->prepare([weakService, completion = std::move(completion)](
+                                        std::optional<Error> failure) mutable {
+        if (!weakService) {
+            return;
+        }
+        if (failure) {
+            weakService->report(QStringLiteral("Không thể chụp màn hình: ") + failure->description);
+            if (completion) {
+                completion(std::nullopt);
+            }
+            return;
+        }
+        weakService->selectScreenshotRegion(std::move(completion));
+    });
+}
+
+void CaptureService::selectScreenshotRegion(std::function<void(std::optional<QImage>)> completion) {
     QPointer<CaptureService> weakService(this);
     regionSelector = RegionSelectorController::create(
         QStringLiteral("Kéo chuột để chọn vùng chụp  •  Esc để hủy"),
@@ -48,6 +65,12 @@ void CaptureService::takeScreenshot(std::function<void(std::optional<QImage>)> c
         platform.screens);
 }
 
+void CaptureService::reportUnavailableCapture() const {
+    if (const auto reason = platform.screenCapture->unavailableReason()) {
+        report(QStringLiteral("Không thể chụp màn hình: ") + *reason);
+    }
+}
+
 Result<QImage> CaptureService::capture(const QRectF& region, const platform::Screen& screen) {
     const auto displays = platform.screenCapture->displays();
     if (!displays.ok()) {
@@ -59,8 +82,8 @@ Result<QImage> CaptureService::capture(const QRectF& region, const platform::Scr
     }
     const QRectF source = displaySourceRect(region, screen.frame);
     const QSize output = stillPixelSize(region.size(), screen.backingScaleFactor);
-    if (!platform.screenCapture->isAvailable()) {
-        return Error::program(2, backendMissing);
+    if (const auto reason = platform.screenCapture->unavailableReason()) {
+        return Error::program(2, *reason);
     }
     Result<QImage> still = platform.screenCapture->still(*display, source, output);
     if (!still.ok()) {

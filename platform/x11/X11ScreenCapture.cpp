@@ -66,20 +66,12 @@ bool rootHasThirtyTwoBitPixels(xcb_connection_t* connection) {
 
 }  // namespace
 
-QImage fitToOutputSize(const QImage& grabbed, QSize outputSize) {
-    if (grabbed.size() == outputSize) {
-        return grabbed;
+std::optional<QString> X11ScreenCapture::unavailableReason() const {
+    // Stands where a system version check would: stills need a reachable X server.
+    if (x11Connection() == nullptr) {
+        return QStringLiteral("Cần phiên X11 để chụp màn hình");
     }
-    const int extraWidth = grabbed.width() - outputSize.width();
-    const int extraHeight = grabbed.height() - outputSize.height();
-    if (extraWidth >= 0 && extraWidth <= 1 && extraHeight >= 0 && extraHeight <= 1) {
-        return grabbed.copy(QRect(QPoint(0, 0), outputSize));
-    }
-    return grabbed.scaled(outputSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-}
-
-bool X11ScreenCapture::isAvailable() const {
-    return x11Connection() != nullptr;
+    return std::nullopt;
 }
 
 Result<std::vector<Display>> X11ScreenCapture::displays() {

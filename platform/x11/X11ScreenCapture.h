@@ -8,13 +8,9 @@ namespace platform {
 class X11ScreenCapture : public ScreenCapture {
   public:
     Result<std::vector<Display>> displays() override;
-    bool isAvailable() const override;
+    std::optional<QString> unavailableReason() const override;
     Result<QImage> still(const Display& display, const QRectF& sourceRect,
                          QSize outputSize) override;
 };
-
-// Fits grabbed pixels to the requested size: a difference of one pixel is a fraction cut off
-// by truncation and is cropped, so pixels stay exact; anything else is resampled.
-QImage fitToOutputSize(const QImage& grabbed, QSize outputSize);
 
 }  // namespace platform

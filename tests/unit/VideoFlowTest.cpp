@@ -25,7 +25,7 @@ class FakeDisplays : public platform::ScreenCapture {
         found[1].pixelGeometry = QRect(3024, 204, 1920, 1080);
         return found;
     }
-    bool isAvailable() const override { return true; }
+    std::optional<QString> unavailableReason() const override { return std::nullopt; }
     Result<QImage> still(const platform::Display&, const QRectF&, QSize) override {
         return Error::platform("not used");
     }

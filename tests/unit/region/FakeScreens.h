@@ -34,7 +34,10 @@ class FakeScreenCapture : public platform::ScreenCapture {
         found[1].displayID = platform::displayIdentifier(QStringLiteral("Monitor"));
         return found;
     }
-    bool isAvailable() const override { return available; }
+    std::optional<QString> unavailableReason() const override {
+        return available ? std::nullopt
+                         : std::optional<QString>(QStringLiteral("Cần phiên X11 để chụp màn hình"));
+    }
     Result<QImage> still(const platform::Display& display, const QRectF& sourceRect,
                          QSize outputSize) override {
         requests.push_back({display.displayID, sourceRect, outputSize});

@@ -1,3 +1,4 @@
+#include "platform/wayland/PortalDesktop.h"
 #include "platform/x11/X11ScreenCapture.h"
 
 #include <gtest/gtest.h>
@@ -37,4 +38,28 @@ TEST(ScreenCapture, PointsBecomeWholeDevicePixelsFromTheDisplaysCorner) {
 TEST(ScreenCapture, ATruncatedFractionIsCroppedAndOtherSizesAreResampled) {
     EXPECT_EQ(platform::fitToOutputSize(numbered(21, 11), QSize(20, 10)), numbered(20, 10));
     EXPECT_EQ(platform::fitToOutputSize(numbered(40, 20), QSize(20, 10)).size(), QSize(20, 10));
+}
+
+TEST(ScreenCapture, APictureOfTheWholeLayoutIsCutIntoEachScreensOwnPixels) {
+    // A scale-1 screen of 4 × 3 beside a scale-2 one of 2 × 2 points: the desktop draws the
+    // whole layout at scale 2, the first screen enlarged by doubling its pixels.
+    const QImage first = numbered(4, 3);
+    const QImage second = numbered(4, 4).mirrored(true, false);
+    QImage layout(12, 6, QImage::Format_RGB32);
+    layout.fill(Qt::black);
+    for (int y = 0; y < 6; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            layout.setPixel(x, y, first.pixel(x / 2, y / 2));
+        }
+    }
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            layout.setPixel(8 + x, y, second.pixel(x, y));
+        }
+    }
+    const auto pieces = platform::cutPerScreen(
+        layout, {{"A", QRect(0, 0, 4, 3), 1.0}, {"B", QRect(4, 0, 2, 2), 2.0}});
+    ASSERT_EQ(pieces.size(), 2u);
+    EXPECT_EQ(pieces.at("A"), first);
+    EXPECT_EQ(pieces.at("B"), second);
 }

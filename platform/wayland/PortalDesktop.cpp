@@ -1,0 +1,225 @@
+#include "platform/wayland/PortalDesktop.h"
+
+#include <unistd.h>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusReply>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+#include <chrono>
+#include <cmath>
+
+namespace platform {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString screenshotInterface = QStringLiteral("org.freedesktop.portal.Screenshot");
+const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
+// The portal answers a request that asks nobody in a fraction of a second; a desktop that
+// shows a dialog anyway gets time for the user to answer it.
+constexpr auto responseLimit = 30s;
+
+std::vector<QtScreenInfo> qtScreens() {
+    std::vector<QtScreenInfo> screens;
+    for (QScreen* screen : QGuiApplication::screens()) {
+        screens.push_back({screen->name(), screen->geometry(), screen->devicePixelRatio()});
+    }
+    return screens;
+}
+
+QSize pixelSize(const QtScreenInfo& screen) {
+    return {static_cast<int>(std::lround(screen.geometry.width() * screen.devicePixelRatio)),
+            static_cast<int>(std::lround(screen.geometry.height() * screen.devicePixelRatio))};
+}
+
+}  // namespace
+
+std::map<QString, QImage> cutPerScreen(const QImage& layoutPicture,
+                                       const std::vector<QtScreenInfo>& screens) {
+    QRect bounds;
+    for (const QtScreenInfo& screen : screens) {
+        bounds = bounds.united(screen.geometry);
+    }
+    std::map<QString, QImage> pieces;
+    if (bounds.isEmpty() || layoutPicture.isNull()) {
+        return pieces;
+    }
+    // The picture is drawn at the highest scale of any screen; screens at a lower one appear
+    // enlarged by whole pixels, which taking every n-th pixel undoes exactly.
+    const double pictureScale = static_cast<double>(layoutPicture.width()) / bounds.width();
+    for (const QtScreenInfo& screen : screens) {
+        const QPoint offset = screen.geometry.topLeft() - bounds.topLeft();
+        const QRect source(
+            QPoint(static_cast<int>(std::lround(offset.x() * pictureScale)),
+                   static_cast<int>(std::lround(offset.y() * pictureScale))),
+            QSize(static_cast<int>(std::lround(screen.geometry.width() * pictureScale)),
+                  static_cast<int>(std::lround(screen.geometry.height() * pictureScale))));
+        QImage piece = layoutPicture.copy(source).convertToFormat(QImage::Format_RGB32);
+        if (piece.size() != pixelSize(screen)) {
+            piece = piece.scaled(pixelSize(screen), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        }
+        pieces[screen.name] = piece;
+    }
+    return pieces;
+}
+
+PortalDesktop::PortalDesktop() : timeout(new QTimer(this)) {
+    timeout->setSingleShot(true);
+    connect(timeout, &QTimer::timeout, this, [this] {
+        finish(Error::platform(QStringLiteral("Cổng chụp màn hình không trả lời")));
+    });
+}
+
+PortalDesktop::~PortalDesktop() = default;
+
+ScreenLayout PortalDesktop::layout() const {
+    return layoutScreens(qtScreens());
+}
+
+std::optional<std::vector<DesktopPiece>> PortalDesktop::desktopStill() const {
+    const ScreenLayout screens = layout();
+    std::vector<DesktopPiece> pieces;
+    for (const Screen& screen : screens.screens) {
+        const auto found = screenPixels.find(screen.name);
+        pieces.push_back({screen.frame, found != screenPixels.end()
+                                            ? QPixmap::fromImage(found->second)
+                                            : QPixmap()});
+    }
+    return pieces;
+}
+
+Result<std::vector<Display>> PortalDesktop::displays() {
+    std::vector<Display> found;
+    const ScreenLayout screens = layout();
+    for (const Screen& screen : screens.screens) {
+        Display display;
+        display.displayID = displayIdentifier(screen.name);
+        display.frame = screen.frame;
+        display.scale = screen.backingScaleFactor;
+        const auto pixels = screenPixels.find(screen.name);
+        display.pixelGeometry = pixels != screenPixels.end() ? pixels->second.rect() : QRect();
+        found.push_back(display);
+    }
+    return found;
+}
+
+std::optional<QString> PortalDesktop::unavailableReason() const {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        return QStringLiteral("Không có kết nối D-Bus của phiên làm việc");
+    }
+    QDBusMessage version = QDBusMessage::createMethodCall(
+        portalService, portalPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("Get"));
+    version << screenshotInterface << QStringLiteral("version");
+    if (bus.call(version, QDBus::Block, 5000).type() != QDBusMessage::ReplyMessage) {
+        return QStringLiteral(
+            "Máy tính để bàn này không có cổng chụp màn hình (org.freedesktop.portal.Screenshot)");
+    }
+    return std::nullopt;
+}
+
+void PortalDesktop::prepare(std::function<void(std::optional<Error>)> whenReady) {
+    if (ready) {
+        whenReady(Error::platform(QStringLiteral("Đang chờ ảnh chụp trước đó")));
+        return;
+    }
+    if (const auto reason = unavailableReason()) {
+        whenReady(Error::platform(*reason));
+        return;
+    }
+    ready = std::move(whenReady);
+    static int requests = 0;
+    const QString token = QStringLiteral("quorvastelin%1").arg(++requests);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    // The answer comes on a request object whose path the caller can know beforehand; listening
+    // before asking means an answer cannot slip past.
+    const QString sender = bus.baseService().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
+    requestPath = portalPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token;
+    bus.connect(portalService, requestPath, requestInterface, QStringLiteral("Response"), this,
+                SLOT(onResponse(uint, QVariantMap)));
+    requestedAtSeconds = QDateTime::currentSecsSinceEpoch();
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        portalService, portalPath, screenshotInterface, QStringLiteral("Screenshot"));
+    call << QString()
+         << QVariantMap{{QStringLiteral("handle_token"), token},
+                        {QStringLiteral("interactive"), false}};
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, path = requestPath] {
+        watcher->deleteLater();
+        if (watcher->isError() && ready && requestPath == path) {
+            finish(Error::platform(watcher->error().message()));
+        }
+    });
+    timeout->start(responseLimit);
+}
+
+void PortalDesktop::onResponse(uint code, const QVariantMap& results) {
+    if (!ready) {
+        return;
+    }
+    if (code != 0) {
+        finish(Error::platform(code == 1 ? QStringLiteral("Yêu cầu chụp màn hình đã bị từ chối")
+                                         : QStringLiteral("Cổng chụp màn hình báo lỗi")));
+        return;
+    }
+    const QString path = QUrl(results.value(QStringLiteral("uri")).toString()).toLocalFile();
+    const QImage picture(path);
+    // The portal hands over a file it made for this request: ours to remove once read, but
+    // never one that somebody else owns or that was there before.
+    const QFileInfo file(path);
+    if (file.exists() && file.ownerId() == ::getuid() &&
+        file.lastModified().toSecsSinceEpoch() >= requestedAtSeconds - 1) {
+        QFile::remove(path);
+    }
+    if (picture.isNull()) {
+        finish(Error::platform(QStringLiteral("Không đọc được ảnh của cổng chụp màn hình")));
+        return;
+    }
+    screenPixels = cutPerScreen(picture, qtScreens());
+    finish(std::nullopt);
+}
+
+Result<QImage> PortalDesktop::still(const Display& display, const QRectF& sourceRect,
+                                    QSize outputSize) {
+    for (const auto& [name, pixels] : screenPixels) {
+        if (displayIdentifier(name) != display.displayID) {
+            continue;
+        }
+        const QRect area = displayPixelRect(display, sourceRect).intersected(pixels.rect());
+        if (area.isEmpty() || outputSize.isEmpty()) {
+            return Error::platform(QStringLiteral("Vùng chụp nằm ngoài màn hình"));
+        }
+        return fitToOutputSize(pixels.copy(area), outputSize);
+    }
+    return Error::platform(QStringLiteral("Chưa có ảnh của màn hình đã chọn"));
+}
+
+void PortalDesktop::finish(std::optional<Error> failure) {
+    forgetRequest();
+    auto done = std::move(ready);
+    ready = nullptr;
+    if (done) {
+        done(std::move(failure));
+    }
+}
+
+void PortalDesktop::forgetRequest() {
+    timeout->stop();
+    QDBusConnection::sessionBus().disconnect(portalService, requestPath, requestInterface,
+                                             QStringLiteral("Response"), this,
+                                             SLOT(onResponse(uint, QVariantMap)));
+}
+
+}  // namespace platform

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "platform/ScreenCapture.h"
+#include "platform/Screens.h"
+
+#include <QImage>
+#include <QObject>
+#include <QString>
+#include <QVariantMap>
+#include <map>
+
+class QTimer;
+
+namespace platform {
+
+// A Wayland desktop's screens and stills. Clients cannot read the screen themselves, so one
+// picture of the whole layout is asked of the desktop's Screenshot portal when a selection
+// begins; the overlay shows it and the capture is cut from it, so what was framed is what is
+// saved. Each screen is cut at its own scale, so its pixels stay exact.
+class PortalDesktop : public QObject, public Screens, public ScreenCapture {
+    Q_OBJECT
+  public:
+    PortalDesktop();
+    ~PortalDesktop() override;
+
+    ScreenLayout layout() const override;
+    std::optional<std::vector<DesktopPiece>> desktopStill() const override;
+    bool overlayPerScreen() const override { return true; }
+
+    Result<std::vector<Display>> displays() override;
+    std::optional<QString> unavailableReason() const override;
+    void prepare(std::function<void(std::optional<Error>)> ready) override;
+    Result<QImage> still(const Display& display, const QRectF& sourceRect,
+                         QSize outputSize) override;
+
+  private Q_SLOTS:
+    void onResponse(uint code, const QVariantMap& results);
+
+  private:
+    void finish(std::optional<Error> failure);
+    void forgetRequest();
+
+    std::function<void(std::optional<Error>)> ready;
+    QString requestPath;
+    qint64 requestedAtSeconds = 0;
+    QTimer* timeout = nullptr;
+    // Each screen's pixels, by screen name, at that screen's own scale.
+    std::map<QString, QImage> screenPixels;
+};
+
+// Cuts a picture of the whole layout, drawn at the layout's highest scale with its top-left at
+// the layout's top-left, into each screen's pixels at that screen's own scale.
+std::map<QString, QImage> cutPerScreen(const QImage& layoutPicture,
+                                       const std::vector<QtScreenInfo>& screens);
+
+}  // namespace platform
