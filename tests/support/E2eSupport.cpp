@@ -181,11 +181,12 @@ QString saveScreenPicture(const QString& name) {
     return path;
 }
 
-SessionBus::SessionBus() {
+SessionBus::SessionBus(QStringList runAs) : runAs(std::move(runAs)) {
     QProcess daemon;
-    daemon.start(QStringLiteral("dbus-daemon"),
-                 {QStringLiteral("--session"), QStringLiteral("--fork"),
-                  QStringLiteral("--print-address=1"), QStringLiteral("--print-pid=1")});
+    configure(daemon, QStringLiteral("dbus-daemon"),
+              {QStringLiteral("--session"), QStringLiteral("--fork"),
+               QStringLiteral("--print-address=1"), QStringLiteral("--print-pid=1")});
+    daemon.start();
     if (!daemon.waitForFinished(10000)) {
         return;
     }
@@ -196,13 +197,10 @@ SessionBus::SessionBus() {
     address = lines[0].trimmed();
     daemonPid = lines[1].trimmed().toLongLong();
     QProcess launcher;
-    QProcessEnvironment busEnvironment = QProcessEnvironment::systemEnvironment();
-    busEnvironment.insert(environment());
-    launcher.setProcessEnvironment(busEnvironment);
     launcher.setStandardOutputFile(QProcess::nullDevice());
     launcher.setStandardErrorFile(QProcess::nullDevice());
-    launcher.setProgram(QStringLiteral("/usr/libexec/at-spi-bus-launcher"));
-    launcher.setArguments({QStringLiteral("--launch-immediately")});
+    configure(launcher, QStringLiteral("/usr/libexec/at-spi-bus-launcher"),
+              {QStringLiteral("--launch-immediately")});
     launcher.startDetached(&launcherPid);
     // A program only publishes its tree if the accessibility bus answers when it starts.
     const QStringList askForBus{QStringLiteral("--session"), QStringLiteral("--dest=org.a11y.Bus"),
@@ -210,8 +208,8 @@ SessionBus::SessionBus() {
                                 QStringLiteral("org.a11y.Bus.GetAddress")};
     waitUntil([&] {
         QProcess probe;
-        probe.setProcessEnvironment(busEnvironment);
-        probe.start(QStringLiteral("dbus-send"), askForBus);
+        configure(probe, QStringLiteral("dbus-send"), askForBus);
+        probe.start();
         probe.waitForFinished(5000);
         return probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
     });
@@ -233,20 +231,45 @@ QProcessEnvironment SessionBus::environment() const {
     return environment;
 }
 
+void SessionBus::configure(QProcess& process, const QString& program,
+                           const QStringList& arguments) const {
+    QProcessEnvironment busEnvironment = QProcessEnvironment::systemEnvironment();
+    busEnvironment.insert(environment());
+    process.setProcessEnvironment(busEnvironment);
+    if (runAs.isEmpty()) {
+        process.setProgram(program);
+        process.setArguments(arguments);
+        return;
+    }
+    // The prefix ends in env, so the bus (unknown when the prefix was made) is handed there.
+    process.setProgram(runAs.front());
+    process.setArguments(
+        runAs.mid(1) + QStringList{QStringLiteral("DBUS_SESSION_BUS_ADDRESS=") + address, program} +
+        arguments);
+}
+
 QStringList SessionBus::read(const QString& applicationName) const {
     QProcess reader;
-    QProcessEnvironment readerEnvironment = QProcessEnvironment::systemEnvironment();
-    readerEnvironment.insert(environment());
-    reader.setProcessEnvironment(readerEnvironment);
-    reader.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral(QV_TEST_SOURCE) + QStringLiteral("/e2e/read_accessible.py"),
-                  applicationName});
+    configure(reader, QStringLiteral("/usr/bin/python3"),
+              {QStringLiteral(QV_TEST_SOURCE) + QStringLiteral("/e2e/read_accessible.py"),
+               applicationName});
+    reader.start();
     if (!reader.waitForFinished(20000)) {
         reader.kill();
         reader.waitForFinished();
         return {};
     }
     return QString::fromUtf8(reader.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+bool SessionBus::press(const QString& applicationName, const QString& buttonTitle) const {
+    QProcess presser;
+    configure(presser, QStringLiteral("/usr/bin/python3"),
+              {QStringLiteral(QV_TEST_SOURCE) + QStringLiteral("/e2e/read_accessible.py"),
+               applicationName, QStringLiteral("press"), buttonTitle});
+    presser.start();
+    return presser.waitForFinished(20000) && presser.exitStatus() == QProcess::NormalExit &&
+           presser.exitCode() == 0;
 }
 
 QList<Accessible> parseAccessibles(const QStringList& lines) {
@@ -352,8 +375,8 @@ bool closeWindow(const QString& title) {
     return true;
 }
 
-Program::Program(QString home, QProcessEnvironment extra)
-    : home(std::move(home)), extra(std::move(extra)) {}
+Program::Program(QString home, QProcessEnvironment extra, QStringList runAs)
+    : home(std::move(home)), extra(std::move(extra)), runAs(std::move(runAs)) {}
 
 Program::~Program() {
     auto found = processes().find(this);
@@ -384,7 +407,13 @@ bool Program::start() {
     process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardOutputFile(home + QStringLiteral("/program-output.txt"));
     process->setStandardErrorFile(home + QStringLiteral("/program-output.txt"), QIODevice::Append);
-    process->start(QStringLiteral(QV_PROGRAM), {});
+    if (runAs.isEmpty()) {
+        process->start(QStringLiteral(QV_PROGRAM), {});
+    } else {
+        // The prefix ends in env, which sets its own home; ours comes after it and wins.
+        process->start(runAs.front(), runAs.mid(1) + QStringList{QStringLiteral("HOME=") + home,
+                                                                 QStringLiteral(QV_PROGRAM)});
+    }
     if (!process->waitForStarted()) {
         return false;
     }

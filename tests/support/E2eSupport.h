@@ -85,7 +85,8 @@ QString saveScreenPicture(const QString& name);
 // menu as a desktop's tray does.
 class SessionBus {
   public:
-    SessionBus();
+    // runAs: the command prefix that runs a program as the session's user, when that is not us.
+    explicit SessionBus(QStringList runAs = {});
     ~SessionBus();
     bool started() const { return !address.isEmpty(); }
     // What a program started with environment() needs to publish its accessible tree.
@@ -93,8 +94,15 @@ class SessionBus {
     // One line per accessible object: role, name, text, "showing"/"hidden" and screen
     // extents, tab-separated.
     QStringList read(const QString& applicationName) const;
+    // Presses the application's first push button with this title through its accessible
+    // action; false when there is none.
+    bool press(const QString& applicationName, const QString& buttonTitle) const;
 
   private:
+    // Sets a program up to run as the session's user with the bus in its environment.
+    void configure(QProcess& process, const QString& program, const QStringList& arguments) const;
+
+    QStringList runAs;
     QString address;
     qint64 daemonPid = -1;
     qint64 launcherPid = -1;
@@ -137,7 +145,8 @@ bool closeWindow(const QString& title);
 // The built program, started against the test display with a temporary home.
 class Program {
   public:
-    explicit Program(QString home, QProcessEnvironment extra = {});
+    // runAs: the prefix that runs it as another user, when not as us.
+    explicit Program(QString home, QProcessEnvironment extra = {}, QStringList runAs = {});
     ~Program();
     bool start();
     qint64 pid() const;
@@ -149,6 +158,7 @@ class Program {
   private:
     QString home;
     QProcessEnvironment extra;
+    QStringList runAs;
     qint64 processId = -1;
     bool exitStatusRead = false;
 };

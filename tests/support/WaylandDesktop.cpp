@@ -1,0 +1,148 @@
+#include "tests/support/WaylandDesktop.h"
+
+#include <unistd.h>
+#include <QDir>
+#include <QFile>
+#include <QThread>
+#include <csignal>
+
+namespace e2e {
+
+namespace {
+
+QString fileText(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+void giveToUser(const QString& path) {
+    if (::chown(QFile::encodeName(path).constData(), WaylandDesktop::userId,
+                WaylandDesktop::userId) != 0) {
+        std::perror("chown");
+    }
+}
+
+}  // namespace
+
+QImage WaylandDesktop::outputPicture(const QString& output) {
+    const bool second = output == QStringLiteral("HEADLESS-2");
+    QImage picture(second ? QSize(1600, 1200) : QSize(1280, 720), QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            picture.setPixel(x, y, positionColour(x + (second ? 1000 : 0), y));
+        }
+    }
+    return picture;
+}
+
+WaylandDesktop::WaylandDesktop(bool withPortals)
+    : folder(QDir::tempPath() + QStringLiteral("/quorvastelin-wayland-XXXXXX")) {
+    const QString root = folder.path();
+    QFile::setPermissions(root, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                    QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup |
+                                    QFile::ExeGroup);
+    for (const QString& name :
+         {QStringLiteral("runtime"), QStringLiteral("home"), QStringLiteral("portals")}) {
+        QDir(root).mkdir(name);
+    }
+    QFile::setPermissions(root + QStringLiteral("/runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    giveToUser(root);
+    giveToUser(root + QStringLiteral("/runtime"));
+    giveToUser(root + QStringLiteral("/home"));
+    QString configuration = QStringLiteral("default_border none\n");
+    const struct {
+        const char* name;
+        const char* placement;
+    } outputs[] = {{"HEADLESS-1", "position 0 0"}, {"HEADLESS-2", "position 1280 0 scale 2"}};
+    for (const auto& output : outputs) {
+        const QString name = QString::fromLatin1(output.name);
+        const QImage picture = outputPicture(name);
+        const QString file = root + '/' + name + QStringLiteral(".png");
+        picture.save(file);
+        configuration += QStringLiteral("output %1 resolution %2x%3 %4 bg %5 stretch\n")
+                             .arg(name)
+                             .arg(picture.width())
+                             .arg(picture.height())
+                             .arg(QString::fromLatin1(output.placement), file);
+    }
+    QFile config(root + QStringLiteral("/sway.conf"));
+    config.open(QIODevice::WriteOnly);
+    config.write(configuration.toUtf8());
+    config.close();
+    // Only the wlroots backend, and a name claiming the access interface, which this portal
+    // version wants before it offers screenshots to anyone.
+    QFile::copy(QStringLiteral("/usr/share/xdg-desktop-portal/portals/wlr.portal"),
+                root + QStringLiteral("/portals/wlr.portal"));
+    QFile access(root + QStringLiteral("/portals/access.portal"));
+    access.open(QIODevice::WriteOnly);
+    access.write(
+        "[portal]\nDBusName=org.freedesktop.impl.portal.desktop.testaccess\n"
+        "Interfaces=org.freedesktop.impl.portal.Access;\nUseIn=sway\n");
+    access.close();
+
+    sessionVariables = {QStringLiteral("HOME=") + root + QStringLiteral("/home"),
+                        QStringLiteral("XDG_RUNTIME_DIR=") + root + QStringLiteral("/runtime"),
+                        QStringLiteral("XDG_CURRENT_DESKTOP=sway"),
+                        QStringLiteral("XDG_SESSION_TYPE=wayland"),
+                        QStringLiteral("QT_QPA_PLATFORM=wayland")};
+    sessionBus = std::make_unique<SessionBus>(runAs());
+    QProcess session;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(sessionBus->environment());
+    session.setProcessEnvironment(environment);
+    session.setProgram(QStringLiteral("setpriv"));
+    session.setArguments(
+        {QStringLiteral("--reuid=%1").arg(userId), QStringLiteral("--regid=%1").arg(userId),
+         QStringLiteral("--clear-groups"), QStringLiteral("--"), QStringLiteral("setsid"),
+         QStringLiteral(QV_TEST_SOURCE) + QStringLiteral("/support/wayland_session.sh"), root,
+         withPortals ? QStringLiteral("portals") : QStringLiteral("bare")});
+    session.setStandardOutputFile(QProcess::nullDevice());
+    session.setStandardErrorFile(root + QStringLiteral("/session.log"));
+    if (!session.startDetached(&sessionPid)) {
+        return;
+    }
+    ready = waitUntil([&] { return QFile::exists(root + QStringLiteral("/ready")); });
+    for (const QString& line :
+         fileText(root + QStringLiteral("/session.env")).split('\n', Qt::SkipEmptyParts)) {
+        sessionVariables << line;
+    }
+}
+
+WaylandDesktop::~WaylandDesktop() {
+    if (sessionPid > 0) {
+        // The session script leads its own process group: the compositor, PipeWire and the
+        // portals all go with it.
+        ::kill(-static_cast<pid_t>(sessionPid), SIGTERM);
+    }
+}
+
+QStringList WaylandDesktop::runAs() const {
+    return QStringList{QStringLiteral("setpriv"),
+                       QStringLiteral("--reuid=%1").arg(userId),
+                       QStringLiteral("--regid=%1").arg(userId),
+                       QStringLiteral("--clear-groups"),
+                       QStringLiteral("--"),
+                       QStringLiteral("env")} +
+           sessionVariables;
+}
+
+ToolResult WaylandDesktop::run(const QString& program, const QStringList& arguments) const {
+    const QStringList prefix = runAs();
+    return runTool(prefix.front(),
+                   prefix.mid(1) +
+                       QStringList{QStringLiteral("DBUS_SESSION_BUS_ADDRESS=") +
+                                       sessionBus->environment().value(
+                                           QStringLiteral("DBUS_SESSION_BUS_ADDRESS")),
+                                   program} +
+                       arguments);
+}
+
+QString WaylandDesktop::makeHome() const {
+    const QString home = folder.path() + QStringLiteral("/home/program");
+    QDir().mkpath(home);
+    giveToUser(home);
+    return home;
+}
+
+}  // namespace e2e

@@ -1,0 +1,35 @@
+#!/bin/sh
+# Brings up a headless sway desktop, and with "portals" its xdg-desktop-portal and PipeWire, on
+# the session bus in DBUS_SESSION_BUS_ADDRESS, as the user running this; writes what a client
+# needs to FOLDER/session.env and FOLDER/ready, then waits to be ended with its process group.
+set -eu
+folder=$1
+export XDG_RUNTIME_DIR="$folder/runtime" HOME="$folder/home"
+export XDG_CURRENT_DESKTOP=sway XDG_SESSION_TYPE=wayland
+WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+    sway -c "$folder/sway.conf" >"$folder/sway.log" 2>&1 &
+for _ in $(seq 100); do
+    WAYLAND_DISPLAY=$(cd "$XDG_RUNTIME_DIR" && ls wayland-? 2>/dev/null | head -n 1) || true
+    SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock 2>/dev/null | head -n 1) || true
+    [ -n "$WAYLAND_DISPLAY" ] && [ -n "$SWAYSOCK" ] && break
+    sleep 0.1
+done
+export WAYLAND_DISPLAY SWAYSOCK
+swaymsg create_output >/dev/null
+dbus-update-activation-environment WAYLAND_DISPLAY XDG_CURRENT_DESKTOP XDG_SESSION_TYPE SWAYSOCK
+if [ "${2:-}" = portals ]; then
+    pipewire >"$folder/pipewire.log" 2>&1 &
+    wireplumber >"$folder/wireplumber.log" 2>&1 &
+    export XDG_DESKTOP_PORTAL_DIR="$folder/portals"
+    /usr/libexec/xdg-desktop-portal-wlr -r >"$folder/portal-wlr.log" 2>&1 &
+    /usr/libexec/xdg-desktop-portal -r >"$folder/portal.log" 2>&1 &
+    for _ in $(seq 100); do
+        dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+            org.freedesktop.DBus.GetNameOwner string:org.freedesktop.portal.Desktop \
+            >/dev/null 2>&1 && break
+        sleep 0.1
+    done
+fi
+printf 'WAYLAND_DISPLAY=%s\nSWAYSOCK=%s\n' "$WAYLAND_DISPLAY" "$SWAYSOCK" >"$folder/session.env"
+touch "$folder/ready"
+exec sleep infinity
