@@ -139,8 +139,11 @@ void guardKeyMapping(int programEnd, pid_t program) {
         SetxkbmapTool tool(std::make_shared<SystemProcessRunner>(std::chrono::seconds(3)),
                            QStringLiteral("/usr/bin/setxkbmap"),
                            [connection] { return readKeyboardNames(connection); });
-        if (tool.isMappingApplied()) {
+        // A removal can be undone by a setxkbmap the program started just before it died,
+        // which finishes after ours; look again a moment later.
+        for (int attempt = 0; attempt < 3 && tool.isMappingApplied(); ++attempt) {
             tool.applyMapping(false);
+            ::usleep(300'000);
         }
     }
     xcb_disconnect(connection);
