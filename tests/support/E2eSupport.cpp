@@ -175,7 +175,12 @@ QStringList keyboardOptions() {
 QString saveScreenPicture(const QString& name) {
     const QString folder = QStringLiteral(QV_ARTIFACTS);
     QDir().mkpath(folder);
-    const QString path = folder + '/' + name + QStringLiteral(".png");
+    // Named after the test too: the same picture taken by a test run bare and under a window
+    // manager at once must not land in one file.
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    QString testName = test != nullptr ? QString::fromUtf8(test->name()) : QString();
+    testName.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]+")), QStringLiteral("-"));
+    const QString path = folder + '/' + name + '-' + testName + QStringLiteral(".png");
     runTool(QStringLiteral("import"), {QStringLiteral("-display"), display(),
                                        QStringLiteral("-window"), QStringLiteral("root"), path});
     return path;
