@@ -3,8 +3,12 @@
 #include <unistd.h>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QThread>
 #include <csignal>
+#include <functional>
 
 namespace e2e {
 
@@ -138,11 +142,90 @@ ToolResult WaylandDesktop::run(const QString& program, const QStringList& argume
                        arguments);
 }
 
+std::optional<QPoint> WaylandDesktop::contentOrigin(const QString& title) const {
+    const QJsonDocument tree = QJsonDocument::fromJson(
+        run(QStringLiteral("swaymsg"), {QStringLiteral("-t"), QStringLiteral("get_tree")}).output);
+    std::function<std::optional<QPoint>(const QJsonObject&)> find =
+        [&](const QJsonObject& node) -> std::optional<QPoint> {
+        if (node.value(QStringLiteral("name")).toString() == title) {
+            const QJsonObject rect = node.value(QStringLiteral("rect")).toObject();
+            const QJsonObject window = node.value(QStringLiteral("window_rect")).toObject();
+            return QPoint(
+                rect.value(QStringLiteral("x")).toInt() + window.value(QStringLiteral("x")).toInt(),
+                rect.value(QStringLiteral("y")).toInt() +
+                    window.value(QStringLiteral("y")).toInt());
+        }
+        for (const QString& children :
+             {QStringLiteral("nodes"), QStringLiteral("floating_nodes")}) {
+            for (const QJsonValue child : node.value(children).toArray()) {
+                if (const auto found = find(child.toObject())) {
+                    return found;
+                }
+            }
+        }
+        return std::nullopt;
+    };
+    return find(tree.object());
+}
+
+QImage WaylandDesktop::outputShown(const QString& output) const {
+    return QImage::fromData(run(QStringLiteral("grim"), {"-t", "ppm", "-o", output, "-"}).output,
+                            "PPM");
+}
+
 QString WaylandDesktop::makeHome() const {
     const QString home = folder.path() + QStringLiteral("/home/program");
     QDir().mkpath(home);
     giveToUser(home);
     return home;
+}
+
+WaylandPointer::WaylandPointer(const WaylandDesktop& desktop) {
+    const QStringList prefix = desktop.runAs();
+    pointer.start(
+        prefix.front(),
+        prefix.mid(1) + QStringList{QStringLiteral(QV_VIRTUAL_POINTER),
+                                    QString::number(WaylandDesktop::layoutPoints.width()),
+                                    QString::number(WaylandDesktop::layoutPoints.height())});
+    pointer.waitForStarted();
+}
+
+WaylandPointer::~WaylandPointer() {
+    pointer.closeWriteChannel();
+    if (!pointer.waitForFinished(5000)) {
+        pointer.kill();
+        pointer.waitForFinished();
+    }
+}
+
+bool WaylandPointer::send(const QByteArray& command) {
+    pointer.write(command + '\n');
+    // Each command is answered once the compositor has handled it.
+    return waitUntil([&] {
+        pointer.waitForReadyRead(50);
+        return pointer.canReadLine() && pointer.readLine().trimmed() == "ok";
+    });
+}
+
+bool WaylandPointer::moveTo(QPoint point) {
+    return send("move " + QByteArray::number(point.x()) + ' ' + QByteArray::number(point.y()));
+}
+
+bool WaylandPointer::press() {
+    return send("down");
+}
+
+bool WaylandPointer::release() {
+    return send("up");
+}
+
+bool WaylandPointer::drag(QPoint from, QPoint to) {
+    // The pointer enters the window under it with the first motion; the press comes after.
+    bool sent = moveTo(from + QPoint(1, 1)) && moveTo(from) && press();
+    for (int step = 1; sent && step <= 4; ++step) {
+        sent = moveTo(from + (to - from) * step / 4);
+    }
+    return sent && release();
 }
 
 }  // namespace e2e

@@ -3,10 +3,12 @@
 #include "tests/support/E2eSupport.h"
 
 #include <QImage>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
+#include <optional>
 
 namespace e2e {
 
@@ -17,6 +19,7 @@ namespace e2e {
 class WaylandDesktop {
   public:
     static constexpr int userId = 65534;
+    static constexpr QSize layoutPoints{2080, 720};
 
     explicit WaylandDesktop(bool withPortals);
     ~WaylandDesktop();
@@ -28,6 +31,11 @@ class WaylandDesktop {
     ToolResult run(const QString& program, const QStringList& arguments) const;
     // A folder the desktop's user owns, for a program's home.
     QString makeHome() const;
+    // Where the content of the window with this title begins, in layout points, as the
+    // compositor placed it; Wayland tells no client where its windows are.
+    std::optional<QPoint> contentOrigin(const QString& title) const;
+    // What an output shows now, as the compositor composes it.
+    QImage outputShown(const QString& output) const;
     // The picture an output shows, pixel for pixel.
     static QImage outputPicture(const QString& output);
 
@@ -37,6 +45,22 @@ class WaylandDesktop {
     std::unique_ptr<SessionBus> sessionBus;
     qint64 sessionPid = -1;
     bool ready = false;
+};
+
+// A pointer on the Wayland desktop that stays plugged in, moved and pressed like a mouse.
+class WaylandPointer {
+  public:
+    explicit WaylandPointer(const WaylandDesktop& desktop);
+    ~WaylandPointer();
+    // Layout coordinates in points.
+    bool moveTo(QPoint point);
+    bool press();
+    bool release();
+    bool drag(QPoint from, QPoint to);
+
+  private:
+    bool send(const QByteArray& command);
+    QProcess pointer;
 };
 
 }  // namespace e2e
