@@ -1,5 +1,7 @@
 #include "tests/support/WaylandDesktop.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 #include <QDir>
 #include <QFile>
@@ -40,7 +42,11 @@ QImage WaylandDesktop::outputPicture(const QString& output) {
 }
 
 WaylandDesktop::WaylandDesktop(bool withPortals)
-    : folder(QDir::tempPath() + QStringLiteral("/quorvastelin-wayland-XXXXXX")) {
+    : turn(::open("/tmp/quorvastelin-wayland-desktop.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0644)),
+      folder(QDir::tempPath() + QStringLiteral("/quorvastelin-wayland-XXXXXX")) {
+    if (turn >= 0) {
+        ::flock(turn, LOCK_EX);
+    }
     const QString root = folder.path();
     QFile::setPermissions(root, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                     QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup |
@@ -118,6 +124,9 @@ WaylandDesktop::~WaylandDesktop() {
         // The session script leads its own process group: the compositor, PipeWire and the
         // portals all go with it.
         ::kill(-static_cast<pid_t>(sessionPid), SIGTERM);
+    }
+    if (turn >= 0) {
+        ::close(turn);
     }
 }
 

@@ -40,6 +40,9 @@ class WaylandDesktop {
     static QImage outputPicture(const QString& output);
 
   private:
+    // xdg-desktop-portal-wlr writes every screenshot to one fixed file, /tmp/out.png, so
+    // desktops of tests run at once take turns.
+    int turn = -1;
     QTemporaryDir folder;
     QStringList sessionVariables;
     std::unique_ptr<SessionBus> sessionBus;
