@@ -1,6 +1,7 @@
 #include "platform/ffmpeg/FfmpegMovieWriter.h"
 
 #include "platform/MovieCompletion.h"
+#include "platform/ffmpeg/FfmpegError.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -27,12 +28,6 @@ constexpr AVRational movieTimeBase{1, 90000};
 // Frames accepted but not yet taken by the encoder: enough to ride out a slow frame, few
 // enough that a lagging encoder turns into dropped frames instead of growing memory.
 constexpr size_t maxWaitingFrames = 3;
-
-Error ffmpegError(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return Error::platform(QString::fromUtf8(text));
-}
 
 struct PendingFrame {
     QImage pixels;

@@ -1,5 +1,7 @@
 #include "platform/MovieCompletion.h"
 
+#include "platform/ffmpeg/FfmpegError.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <cstdio>
@@ -12,12 +14,6 @@ extern "C" {
 namespace platform {
 
 namespace {
-
-Error ffmpegError(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return Error::platform(QString::fromUtf8(text));
-}
 
 struct CloseInput {
     void operator()(AVFormatContext* input) const { avformat_close_input(&input); }
