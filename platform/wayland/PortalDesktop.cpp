@@ -1,5 +1,7 @@
 #include "platform/wayland/PortalDesktop.h"
 
+#include "platform/wayland/OutputCopier.h"
+
 #include <unistd.h>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -13,8 +15,10 @@
 #include <QScreen>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <iterator>
 
 namespace platform {
 
@@ -187,7 +191,23 @@ void PortalDesktop::onResponse(uint code, const QVariantMap& results) {
         finish(Error::platform(QStringLiteral("Không đọc được ảnh của cổng chụp màn hình")));
         return;
     }
-    screenPixels = cutPerScreen(picture, qtScreens());
+    const std::vector<QtScreenInfo> screens = qtScreens();
+    screenPixels = cutPerScreen(picture, screens);
+    // The picture is drawn at the highest scale of any screen, which blurs a screen at a lower
+    // one; where the compositor copies outputs itself, those screens take their own pixels.
+    double highestScale = 0;
+    for (const QtScreenInfo& screen : screens) {
+        highestScale = std::max(highestScale, screen.devicePixelRatio);
+    }
+    std::vector<QtScreenInfo> blurred;
+    std::copy_if(
+        screens.begin(), screens.end(), std::back_inserter(blurred),
+        [&](const QtScreenInfo& screen) { return screen.devicePixelRatio < highestScale; });
+    for (auto& [name, pixels] : copyOutputs(blurred)) {
+        if (pixels.size() == screenPixels[name].size()) {
+            screenPixels[name] = pixels;
+        }
+    }
     finish(std::nullopt);
 }
 
