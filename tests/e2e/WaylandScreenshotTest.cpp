@@ -79,10 +79,10 @@ TEST(WaylandScreenshot, TheOverlayCoversEachOutputAndEscapeCancels) {
     EXPECT_EQ(program.waitForExit(), std::optional<int>(0));
 }
 
-// The whole cycle on the scale-2 output: "Chụp vùng" clicked with the pointer, a drag there,
-// Return in the editor. The saved picture is the output's own pixels under the region, the
-// clipboard holds the same bytes, and the history lists it.
-TEST(WaylandScreenshot, SavesExactlyTheDraggedPixelsAtScaleTwoAndCopiesThem) {
+// The whole cycle on each output, one at scale 2 and one at scale 1: "Chụp vùng" clicked with
+// the pointer, a drag there, Return in the editor. The saved picture is the output's own pixels
+// under the region, the clipboard holds the same bytes, and the history lists it.
+TEST(WaylandScreenshot, SavesExactlyTheDraggedPixelsOfEitherOutputAndCopiesThem) {
     e2e::WaylandDesktop desktop(true);
     ASSERT_TRUE(desktop.started());
     // Plugged in before the program starts, as a mouse is.
@@ -90,63 +90,75 @@ TEST(WaylandScreenshot, SavesExactlyTheDraggedPixelsAtScaleTwoAndCopiesThem) {
     const QString home = desktop.makeHome();
     e2e::Program program(home, desktop.bus().environment(), desktop.runAs());
     ASSERT_TRUE(program.start());
-    ASSERT_TRUE(e2e::waitUntil([&] { return mainWindowShown(desktop); }));
-    // Clicked where the desktop shows the button; a click while the desktop still places the
-    // window goes elsewhere, and the user clicks again.
-    ASSERT_TRUE(e2e::repeatUntil(
-        [&] {
-            const auto button = e2e::findAccessible(
-                e2e::parseAccessibles(desktop.bus().read(QStringLiteral("quorvastelin"))),
-                QStringLiteral("push button"), QStringLiteral("Chụp vùng"));
-            if (const auto origin = desktop.contentOrigin(mainTitle); button && origin) {
-                pointer.moveTo(*origin + button->extents.center());
-                pointer.press();
-                pointer.release();
-            }
-        },
-        [&] { return overlayCoversEachOutput(desktop); }));
+    const struct {
+        QString output;
+        QPoint origin;
+        int scale;
+        QPoint from;
+        QPoint to;
+    } drags[] = {
+        {QStringLiteral("HEADLESS-2"), QPoint(1280, 0), 2, QPoint(1400, 100), QPoint(1600, 250)},
+        {QStringLiteral("HEADLESS-1"), QPoint(0, 0), 1, QPoint(100, 120), QPoint(420, 330)},
+    };
+    for (const auto& drag : drags) {
+        SCOPED_TRACE(drag.output.toStdString());
+        ASSERT_TRUE(e2e::waitUntil([&] { return mainWindowShown(desktop); }));
+        // Clicked where the desktop shows the button; a click while the desktop still places
+        // the window goes elsewhere, and the user clicks again.
+        ASSERT_TRUE(e2e::repeatUntil(
+            [&] {
+                const auto button = e2e::findAccessible(
+                    e2e::parseAccessibles(desktop.bus().read(QStringLiteral("quorvastelin"))),
+                    QStringLiteral("push button"), QStringLiteral("Chụp vùng"));
+                if (const auto origin = desktop.contentOrigin(mainTitle); button && origin) {
+                    pointer.moveTo(*origin + button->extents.center());
+                    pointer.press();
+                    pointer.release();
+                }
+            },
+            [&] { return overlayCoversEachOutput(desktop); }));
 
-    // HEADLESS-2 starts at (1280, 0) in points, two pixels a point. The drag begins once the
-    // overlay is on screen there, dimming the output's picture.
-    const QPoint from(1400, 100);
-    const QPoint to(1600, 250);
-    const QRect pixels((from - QPoint(1280, 0)) * 2,
-                       QSize(to.x() - from.x(), to.y() - from.y()) * 2);
-    const QImage picture = e2e::WaylandDesktop::outputPicture(QStringLiteral("HEADLESS-2"));
-    ASSERT_TRUE(pointer.moveTo(from));
-    ASSERT_TRUE(e2e::waitUntil([&] {
-        const QImage shown = desktop.outputShown(QStringLiteral("HEADLESS-2"));
-        return !shown.isNull() && shown.pixel(pixels.topLeft()) != picture.pixel(pixels.topLeft());
-    }));
-    // A drag the desktop did not pass on is made again, as a user would.
-    ASSERT_TRUE(e2e::repeatUntil(
-        [&] { pointer.drag(from, to); },
-        [&] {
-            const auto editor = e2e::findAccessible(
-                e2e::parseAccessibles(desktop.bus().read(QStringLiteral("quorvastelin"))),
-                QStringLiteral("filler"), editorTitle);
-            return editor && editor->showing;
+        // The drag begins once the overlay is on screen there, dimming the output's picture.
+        const QRect pixels(
+            (drag.from - drag.origin) * drag.scale,
+            QSize(drag.to.x() - drag.from.x(), drag.to.y() - drag.from.y()) * drag.scale);
+        const QImage picture = e2e::WaylandDesktop::outputPicture(drag.output);
+        ASSERT_TRUE(pointer.moveTo(drag.from));
+        ASSERT_TRUE(e2e::waitUntil([&] {
+            const QImage shown = desktop.outputShown(drag.output);
+            return !shown.isNull() &&
+                   shown.pixel(pixels.topLeft()) != picture.pixel(pixels.topLeft());
         }));
-    const QString savedPrefix = QStringLiteral("Đã lưu và sao chép: ");
-    std::optional<QString> saved;
-    ASSERT_TRUE(e2e::repeatUntil(
-        [&] {
-            desktop.run(QStringLiteral("wtype"), {"-s", "300", "-k", "Return"});
-        },
-        [&] {
-            saved = statusStartingWith(desktop, savedPrefix);
-            return saved && mainWindowShown(desktop);
-        }));
-    const QString path =
-        home + "/Documents/Quorvastelin/Screenshots/" + saved->mid(savedPrefix.size());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
-    EXPECT_EQ(QImage::fromData(bytes, "PNG").convertToFormat(QImage::Format_RGB32),
-              picture.copy(pixels));
-    EXPECT_EQ(desktop.run(QStringLiteral("wl-paste"), {"-t", "image/png"}).output, bytes);
-    EXPECT_EQ(historyFile::read(home + "/.local/share/Quorvastelin/history.db").rows,
-              (std::vector{std::make_pair(QStringLiteral("screenshot"), path)}));
+        // A drag the desktop did not pass on is made again, as a user would.
+        ASSERT_TRUE(e2e::repeatUntil(
+            [&] { pointer.drag(drag.from, drag.to); },
+            [&] {
+                const auto editor = e2e::findAccessible(
+                    e2e::parseAccessibles(desktop.bus().read(QStringLiteral("quorvastelin"))),
+                    QStringLiteral("filler"), editorTitle);
+                return editor && editor->showing;
+            }));
+        const QString savedPrefix = QStringLiteral("Đã lưu và sao chép: ");
+        std::optional<QString> saved;
+        ASSERT_TRUE(e2e::repeatUntil(
+            [&] {
+                desktop.run(QStringLiteral("wtype"), {"-s", "300", "-k", "Return"});
+            },
+            [&] {
+                saved = statusStartingWith(desktop, savedPrefix);
+                return saved && mainWindowShown(desktop);
+            }));
+        const QString path =
+            home + "/Documents/Quorvastelin/Screenshots/" + saved->mid(savedPrefix.size());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        EXPECT_EQ(QImage::fromData(bytes, "PNG").convertToFormat(QImage::Format_RGB32),
+                  picture.copy(pixels));
+        EXPECT_EQ(desktop.run(QStringLiteral("wl-paste"), {"-t", "image/png"}).output, bytes);
+        EXPECT_EQ(historyFile::read(home + "/.local/share/Quorvastelin/history.db").rows.front(),
+                  std::make_pair(QStringLiteral("screenshot"), path));
+    }
     program.signal(SIGTERM);
     EXPECT_EQ(program.waitForExit(), std::optional<int>(0));
 }
