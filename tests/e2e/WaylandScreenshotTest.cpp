@@ -156,6 +156,7 @@ TEST(WaylandScreenshot, SavesExactlyTheDraggedPixelsOfEitherOutputAndCopiesThem)
         EXPECT_EQ(QImage::fromData(bytes, "PNG").convertToFormat(QImage::Format_RGB32),
                   picture.copy(pixels));
         EXPECT_EQ(desktop.run(QStringLiteral("wl-paste"), {"-t", "image/png"}).output, bytes);
+        EXPECT_EQ(desktop.run(QStringLiteral("wl-paste"), {"--list-types"}).output, "image/png\n");
         EXPECT_EQ(historyFile::read(home + "/.local/share/Quorvastelin/history.db").rows.front(),
                   std::make_pair(QStringLiteral("screenshot"), path));
     }
