@@ -5,8 +5,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThread>
 #include <csignal>
@@ -49,6 +51,21 @@ ToolResult runTool(const QString& program, const QStringList& arguments,
     }
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAll()};
+}
+
+QString reachableByAnyone(const QString& path) {
+    static QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/quorvastelin-shared-XXXXXX"));
+    static const bool open = QFile::setPermissions(
+        folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                           QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+    Q_UNUSED(open);
+    const QString copy = folder.path() + '/' + QFileInfo(path).fileName();
+    if (!QFile::exists(copy)) {
+        QFile::copy(path, copy);
+        QFile::setPermissions(copy,
+                              QFile(path).permissions() | QFile::ReadOther | QFile::ReadGroup);
+    }
+    return copy;
 }
 
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
@@ -253,11 +270,15 @@ void SessionBus::configure(QProcess& process, const QString& program,
         arguments);
 }
 
+QString SessionBus::readerScript() const {
+    const QString script =
+        QStringLiteral(QV_TEST_SOURCE) + QStringLiteral("/e2e/read_accessible.py");
+    return runAs.isEmpty() ? script : reachableByAnyone(script);
+}
+
 QStringList SessionBus::read(const QString& applicationName) const {
     QProcess reader;
-    configure(reader, QStringLiteral("/usr/bin/python3"),
-              {QStringLiteral(QV_TEST_SOURCE) + QStringLiteral("/e2e/read_accessible.py"),
-               applicationName});
+    configure(reader, QStringLiteral("/usr/bin/python3"), {readerScript(), applicationName});
     reader.start();
     if (!reader.waitForFinished(20000)) {
         reader.kill();
@@ -270,8 +291,7 @@ QStringList SessionBus::read(const QString& applicationName) const {
 bool SessionBus::press(const QString& applicationName, const QString& buttonTitle) const {
     QProcess presser;
     configure(presser, QStringLiteral("/usr/bin/python3"),
-              {QStringLiteral(QV_TEST_SOURCE) + QStringLiteral("/e2e/read_accessible.py"),
-               applicationName, QStringLiteral("press"), buttonTitle});
+              {readerScript(), applicationName, QStringLiteral("press"), buttonTitle});
     presser.start();
     return presser.waitForFinished(20000) && presser.exitStatus() == QProcess::NormalExit &&
            presser.exitCode() == 0;
@@ -415,9 +435,13 @@ bool Program::start() {
     if (runAs.isEmpty()) {
         process->start(QStringLiteral(QV_PROGRAM), {});
     } else {
+        // The program's guardian is found beside it, so it goes along.
+        reachableByAnyone(QFileInfo(QStringLiteral(QV_PROGRAM)).absolutePath() +
+                          QStringLiteral("/quorvastelin-keyguard"));
         // The prefix ends in env, which sets its own home; ours comes after it and wins.
-        process->start(runAs.front(), runAs.mid(1) + QStringList{QStringLiteral("HOME=") + home,
-                                                                 QStringLiteral(QV_PROGRAM)});
+        process->start(runAs.front(),
+                       runAs.mid(1) + QStringList{QStringLiteral("HOME=") + home,
+                                                  reachableByAnyone(QStringLiteral(QV_PROGRAM))});
     }
     if (!process->waitForStarted()) {
         return false;

@@ -39,6 +39,11 @@ ToolResult runTool(const QString& program, const QStringList& arguments,
                    std::chrono::milliseconds timeout = std::chrono::seconds(20),
                    const QProcessEnvironment& extra = {});
 
+// A copy of this file that any user can run or read, with the same name, beside the other
+// copies: a checkout in a folder only we may enter is out of reach of a desktop run as another
+// user.
+QString reachableByAnyone(const QString& path);
+
 // Polls until the condition holds or the limit passes; the limit only bounds a hang.
 bool waitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds limit = std::chrono::seconds(20));
@@ -99,6 +104,7 @@ class SessionBus {
     bool press(const QString& applicationName, const QString& buttonTitle) const;
 
   private:
+    QString readerScript() const;
     // Sets a program up to run as the session's user with the bus in its environment.
     void configure(QProcess& process, const QString& program, const QStringList& arguments) const;
 

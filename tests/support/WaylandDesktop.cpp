@@ -105,8 +105,9 @@ WaylandDesktop::WaylandDesktop(bool withPortals)
     session.setArguments(
         {QStringLiteral("--reuid=%1").arg(userId), QStringLiteral("--regid=%1").arg(userId),
          QStringLiteral("--clear-groups"), QStringLiteral("--"), QStringLiteral("setsid"),
-         QStringLiteral(QV_TEST_SOURCE) + QStringLiteral("/support/wayland_session.sh"), root,
-         withPortals ? QStringLiteral("portals") : QStringLiteral("bare")});
+         e2e::reachableByAnyone(QStringLiteral(QV_TEST_SOURCE) +
+                                QStringLiteral("/support/wayland_session.sh")),
+         root, withPortals ? QStringLiteral("portals") : QStringLiteral("bare")});
     session.setStandardOutputFile(QProcess::nullDevice());
     session.setStandardErrorFile(root + QStringLiteral("/session.log"));
     if (!session.startDetached(&sessionPid)) {
@@ -193,7 +194,7 @@ WaylandPointer::WaylandPointer(const WaylandDesktop& desktop) {
     const QStringList prefix = desktop.runAs();
     pointer.start(
         prefix.front(),
-        prefix.mid(1) + QStringList{QStringLiteral(QV_VIRTUAL_POINTER),
+        prefix.mid(1) + QStringList{reachableByAnyone(QStringLiteral(QV_VIRTUAL_POINTER)),
                                     QString::number(WaylandDesktop::layoutPoints.width()),
                                     QString::number(WaylandDesktop::layoutPoints.height())});
     pointer.waitForStarted();
