@@ -1,5 +1,6 @@
 #include "platform/SingleInstance.h"
 
+#include <sys/socket.h>
 #include <unistd.h>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -23,10 +24,19 @@ SingleInstance::SingleInstance() : name(instanceName()) {}
 
 SingleInstance::~SingleInstance() = default;
 
-bool SingleInstance::primaryIsRunning() {
+std::optional<qint64> SingleInstance::runningPrimary() {
     QLocalSocket socket;
     socket.connectToServer(instanceName());
-    return socket.waitForConnected(500);
+    if (!socket.waitForConnected(500)) {
+        return std::nullopt;
+    }
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    if (::getsockopt(static_cast<int>(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer,
+                     &size) != 0) {
+        return std::nullopt;
+    }
+    return peer.pid;
 }
 
 bool SingleInstance::becomePrimary() {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QLocalServer;
 
@@ -19,8 +20,9 @@ class SingleInstance : public QObject {
 
     // True when this process is the first; false after the running one was asked to reopen.
     bool becomePrimary();
-    // Whether an instance runs on this display, asked without disturbing it.
-    static bool primaryIsRunning();
+    // The process id of the instance that answers on this display, asked without disturbing
+    // it; nothing when none answers.
+    static std::optional<qint64> runningPrimary();
     std::function<void()> onReopen;
 
   private:

@@ -128,9 +128,10 @@ void guardKeyMapping(int programEnd, pid_t program) {
     while (::getppid() == program) {
         ::usleep(10'000);
     }
-    // A new instance started after the program's end wants the mapping. Should it start just
-    // after this check, its upkeep applies the mapping again within two seconds.
-    if (SingleInstance::primaryIsRunning()) {
+    // A new instance started after the program's end wants the mapping; should it start just
+    // after this check, its upkeep applies the mapping again within two seconds. The dying
+    // program itself can still answer, so only another instance counts.
+    if (const auto primary = SingleInstance::runningPrimary(); primary && *primary != program) {
         return;
     }
     // Without an X server there is nothing left to restore: the connection fails and we end.
