@@ -17,6 +17,8 @@ namespace {
 
 constexpr int windowWidth = 220;
 constexpr int windowHeight = 58;
+constexpr int framePlacementTries = 20;
+constexpr std::chrono::milliseconds framePlacementPause(50);
 
 // Lower-left corner of the window with its frame 240 left of the right edge and 90 below the
 // top of the main screen's visible area, turned into the top-left corner Qt places frames by.
@@ -78,16 +80,28 @@ void RecordingHUDController::DeleteLater::operator()(QWidget* window) const {
 }
 
 bool RecordingHUDController::eventFilter(QObject* watched, QEvent* event) {
-    // The frame a window manager adds is known only once the window is up; place it again
-    // then, so the frame rather than the content sits at the spot.
-    if (watched == hudWindow->windowHandle() && event->type() == QEvent::Expose) {
-        const QRect frame = hudWindow->frameGeometry();
-        const QPoint wanted = hudPosition(frame.height());
-        if (frame.topLeft() != wanted) {
-            hudWindow->move(wanted);
-        }
+    if (watched == hudWindow->windowHandle() && event->type() == QEvent::Expose && !placing) {
+        placing = true;
+        placeByFrame(framePlacementTries);
     }
     return QObject::eventFilter(watched, event);
+}
+
+void RecordingHUDController::placeByFrame(int triesLeft) {
+    // The frame a window manager adds is known only once the window is up, and its final size
+    // sometimes a moment later; keep placing the window for a short while, by the frame the
+    // manager itself reports, so the frame rather than the content sits at the spot.
+    if (const auto frame = platform::frameExtents(hudWindow.get())) {
+        const QPoint frameCorner = hudPosition(windowHeight + frame->top() + frame->bottom());
+        const QPoint content = frameCorner + QPoint(frame->left(), frame->top());
+        if (hudWindow->windowHandle()->position() != content) {
+            hudWindow->windowHandle()->setPosition(content);
+        }
+    }
+    if (triesLeft > 0) {
+        QTimer::singleShot(framePlacementPause, this,
+                           [this, triesLeft] { placeByFrame(triesLeft - 1); });
+    }
 }
 
 void RecordingHUDController::showWindow() {

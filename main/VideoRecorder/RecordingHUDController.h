@@ -33,6 +33,7 @@ class RecordingHUDController : public QObject {
 
   private:
     void tick();
+    void placeByFrame(int triesLeft);
 
     // The stop button's own click may release the controller, so the window goes later.
     struct DeleteLater {
@@ -43,4 +44,5 @@ class RecordingHUDController : public QObject {
     QTimer* timer = nullptr;
     Clock clock;
     std::chrono::steady_clock::time_point started;
+    bool placing = false;
 };
