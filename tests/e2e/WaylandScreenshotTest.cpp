@@ -56,17 +56,10 @@ TEST(WaylandScreenshot, TheOverlayCoversEachOutputAndEscapeCancels) {
     e2e::Program program(desktop.makeHome(), desktop.bus().environment(), desktop.runAs());
     ASSERT_TRUE(program.start());
     ASSERT_TRUE(e2e::waitUntil([&] { return mainWindowShown(desktop); }));
-    ASSERT_TRUE(desktop.bus().press(QStringLiteral("quorvastelin"), QStringLiteral("Chụp vùng")));
-    EXPECT_TRUE(e2e::waitUntil([&] {
-        int covered = 0;
-        for (const e2e::Accessible& node :
-             e2e::parseAccessibles(desktop.bus().read(QStringLiteral("quorvastelin")))) {
-            covered += node.role == QStringLiteral("filler") && node.showing &&
-                       (node.extents == QRect(0, 0, 1280, 720) ||
-                        node.extents == QRect(1280, 0, 800, 600));
-        }
-        return covered == 2;
-    }));
+    // A press that reaches the window before it is ready to act goes unseen; press again.
+    ASSERT_TRUE(e2e::repeatUntil(
+        [&] { desktop.bus().press(QStringLiteral("quorvastelin"), QStringLiteral("Chụp vùng")); },
+        [&] { return overlayCoversEachOutput(desktop); }));
     EXPECT_TRUE(e2e::repeatUntil(
         [&] {
             desktop.run(QStringLiteral("wtype"), {"-s", "300", "-k", "Escape"});
