@@ -6,8 +6,20 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        std::fputs("quorvastelin: no X11 display (DISPLAY is not set)\n", stderr);
+    QStringList arguments;
+    for (int index = 1; index < argc; ++index) {
+        arguments << QString::fromLocal8Bit(argv[index]);
+    }
+    const std::optional<platform::InstanceRequest> request =
+        platform::requestFromArguments(arguments);
+    if (!request) {
+        std::fputs(platform::usageLine, stderr);
+        return 2;
+    }
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fputs("quorvastelin: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)\n",
+                   stderr);
         return 1;
     }
     QApplication application(argc, argv);
@@ -16,13 +28,13 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     platform::SingleInstance instance;
-    if (!instance.becomePrimary()) {
+    if (!instance.becomePrimary(*request)) {
         return 0;
     }
 
     AppDelegate applicationDelegate;
-    instance.onReopen = [&applicationDelegate] {
-        applicationDelegate.applicationShouldHandleReopen();
+    instance.onRequest = [&applicationDelegate](platform::InstanceRequest handedOver) {
+        applicationDelegate.handleRequest(handedOver);
     };
     platform::TerminationSignals terminationSignals([] { QApplication::quit(); });
     // A session manager's save request (commitDataRequest) is not an end: the mapping stays on
@@ -31,6 +43,9 @@ int main(int argc, char** argv) {
                      [&applicationDelegate] { applicationDelegate.applicationShouldTerminate(); });
 
     applicationDelegate.applicationDidFinishLaunching();
+    if (*request != platform::InstanceRequest::reopen) {
+        applicationDelegate.handleRequest(*request);
+    }
     application.exec();
     return 0;
 }

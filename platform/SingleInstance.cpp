@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 #include <unistd.h>
+#include <QCoreApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QRegularExpression>
@@ -10,15 +11,46 @@ namespace platform {
 
 namespace {
 
-const QByteArray reopenRequest = "reopen\n";
+constexpr std::pair<InstanceRequest, const char*> requestWords[] = {
+    {InstanceRequest::reopen, "reopen"},
+    {InstanceRequest::screenshot, "screenshot"},
+    {InstanceRequest::record, "record"},
+};
 
+// A Wayland session may also run an X server for older programs; the compositor is the display.
 QString instanceName() {
-    QString display = qEnvironmentVariable("DISPLAY");
+    QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
+    if (display.isEmpty()) {
+        display = qEnvironmentVariable("DISPLAY");
+    }
     display.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]")), QStringLiteral("_"));
     return QStringLiteral("quorvastelin-%1-%2").arg(getuid()).arg(display);
 }
 
+QString shellQuoted(const QString& text) {
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
 }  // namespace
+
+std::optional<InstanceRequest> requestFromArguments(const QStringList& arguments) {
+    if (arguments.isEmpty()) {
+        return InstanceRequest::reopen;
+    }
+    if (arguments.size() == 1 && arguments[0] == QStringLiteral("--screenshot")) {
+        return InstanceRequest::screenshot;
+    }
+    if (arguments.size() == 1 && arguments[0] == QStringLiteral("--record")) {
+        return InstanceRequest::record;
+    }
+    return std::nullopt;
+}
+
+QString commandEntryLine(const QString& argument) {
+    return shellQuoted(QCoreApplication::applicationFilePath()) + QLatin1Char(' ') + argument;
+}
 
 SingleInstance::SingleInstance() : name(instanceName()) {}
 
@@ -39,11 +71,15 @@ std::optional<qint64> SingleInstance::runningPrimary() {
     return peer.pid;
 }
 
-bool SingleInstance::becomePrimary() {
+bool SingleInstance::becomePrimary(InstanceRequest request) {
     QLocalSocket socket;
     socket.connectToServer(name);
     if (socket.waitForConnected(500)) {
-        socket.write(reopenRequest);
+        for (const auto& [candidate, word] : requestWords) {
+            if (candidate == request) {
+                socket.write(QByteArray(word) + '\n');
+            }
+        }
         socket.waitForBytesWritten(500);
         socket.disconnectFromServer();
         return false;
@@ -55,15 +91,23 @@ bool SingleInstance::becomePrimary() {
     server->listen(name);
     connect(server.get(), &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* client = server->nextPendingConnection()) {
-            connect(client, &QLocalSocket::readyRead, this, [this, client] {
-                if (client->readAll().contains("reopen") && onReopen) {
-                    onReopen();
-                }
-            });
+            connect(client, &QLocalSocket::readyRead, this,
+                    [this, client] { readRequests(client); });
             connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
         }
     });
     return true;
+}
+
+void SingleInstance::readRequests(QLocalSocket* client) {
+    while (client->canReadLine()) {
+        const QByteArray line = client->readLine().trimmed();
+        for (const auto& [request, word] : requestWords) {
+            if (line == word && onRequest) {
+                onRequest(request);
+            }
+        }
+    }
 }
 
 }  // namespace platform

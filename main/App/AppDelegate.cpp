@@ -34,6 +34,9 @@ void AppDelegate::applicationDidFinishLaunching() {
         mainWindow->status->setText(
             QStringLiteral("Quyền cũ đã được làm mới — chọn Cho phép một lần khi chụp hoặc quay"));
     }
+    if (const auto reason = remapper->unavailableReason()) {
+        mainWindow->status->setText(*reason);
+    }
     capture->reportUnavailableCapture();
     remapper->commandHandler = [delegate =
                                     QPointer<AppDelegate>(this)](QuorvastelinCommand command) {
@@ -103,6 +106,24 @@ void AppDelegate::buildStatusMenu() {
 void AppDelegate::applicationShouldHandleReopen() {
     if (mainWindow) {
         mainWindow->reopen();
+    }
+}
+
+void AppDelegate::handleRequest(platform::InstanceRequest request) {
+    // A launch that handed itself over to an installed copy has no window to act in.
+    if (!mainWindow) {
+        return;
+    }
+    switch (request) {
+        case platform::InstanceRequest::reopen:
+            applicationShouldHandleReopen();
+            break;
+        case platform::InstanceRequest::screenshot:
+            routeCommand(QuorvastelinCommand::screenshot);
+            break;
+        case platform::InstanceRequest::record:
+            routeCommand(QuorvastelinCommand::video);
+            break;
     }
 }
 

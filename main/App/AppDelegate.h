@@ -5,6 +5,7 @@
 #include "main/CaptureService/CaptureService.h"
 #include "main/HistoryDatabase.h"
 #include "main/KeyRemapper.h"
+#include "platform/SingleInstance.h"
 
 #include <QObject>
 #include <memory>
@@ -24,6 +25,8 @@ class AppDelegate : public QObject {
     void applicationDidFinishLaunching();
     // Tray click or a second start of the program.
     void applicationShouldHandleReopen();
+    // A start of the program, or a desktop's key binding, asking the running instance.
+    void handleRequest(platform::InstanceRequest request);
     // Every way of ending the program passes here before the process ends.
     void applicationShouldTerminate();
 
