@@ -54,6 +54,10 @@ void KeyRemapper::checkMappingStillApplied() {
     report(false);
 }
 
+std::optional<QString> KeyRemapper::unavailableReason() const {
+    return platform.mappingTool->unavailableReason();
+}
+
 void KeyRemapper::applyAndReport() {
     const bool ok = applyMapping(true);
     if (ok) {
@@ -72,8 +76,10 @@ void KeyRemapper::installHotKeys() {
         return;
     }
     hotKeysInstalled = true;
-    platform.hotKeys->install({{screenshotHotKeyId, QByteArrayLiteral("AE04")},
-                               {videoHotKeyId, QByteArrayLiteral("AE05")}},
+    platform.hotKeys->install({{screenshotHotKeyId, QByteArrayLiteral("AE04"),
+                                QByteArrayLiteral("4"), QStringLiteral("--screenshot")},
+                               {videoHotKeyId, QByteArrayLiteral("AE05"), QByteArrayLiteral("5"),
+                                QStringLiteral("--record")}},
                               [weakSelf = weak_from_this()](int id) {
                                   if (const auto self = weakSelf.lock()) {
                                       self->handleHotKey(id);

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 // The commands the two global hot keys issue.
 enum class QuorvastelinCommand { screenshot, video };
@@ -34,6 +35,8 @@ class KeyRemapper : public std::enable_shared_from_this<KeyRemapper> {
     // The desktop may reset the keyboard behind our back; then the mapping counts as lost, so
     // that the next start() applies it again and the status line tells the truth meanwhile.
     void checkMappingStillApplied();
+    // Why this desktop's keyboard cannot be mapped at all; nothing when it can.
+    std::optional<QString> unavailableReason() const;
 
     std::function<void(QuorvastelinCommand)> commandHandler;
     std::function<void(bool running, bool trusted)> stateHandler;

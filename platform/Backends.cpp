@@ -1,8 +1,9 @@
 #include "platform/Backends.h"
 
+#include "platform/KeyGuard.h"
 #include "platform/ffmpeg/FfmpegMovieWriter.h"
 #include "platform/wayland/PortalDesktop.h"
-#include "platform/x11/KeyGuard.h"
+#include "platform/wayland/SwayKeyboard.h"
 #include "platform/x11/X11HotKeys.h"
 #include "platform/x11/X11ScreenCapture.h"
 #include "platform/x11/X11ScreenStream.h"
@@ -19,15 +20,33 @@ Backends x11Backends() {
         [] { return std::make_shared<X11ScreenCapture>(); },
         openX11ScreenStream,
         openQuickTimeMovieWriter,
-        [] { return std::make_shared<GuardedMappingTool>(); },
+        [] {
+            return std::make_shared<GuardedMappingTool>(KeyboardDesktop::x11,
+                                                        desktopMappingTool(KeyboardDesktop::x11));
+        },
         [] { return std::make_shared<X11HotKeys>(); },
     };
 }
 
-// Stills through the desktop's portal. The key mapping and the hot keys keep the X11 pieces,
-// which find no X server and so stay off.
+std::shared_ptr<HotKeys> waylandHotKeys(KeyboardDesktop desktop) {
+    switch (desktop) {
+        case KeyboardDesktop::sway:
+            return std::make_shared<SwayHotKeys>();
+        default:
+            // No way to bind keys here yet: grabs on an X server that is not the display
+            // stay absent.
+            return std::make_shared<X11HotKeys>();
+    }
+}
+
+// Stills through the desktop's portal; the keyboard through the desktop's own settings.
 Backends waylandBackends() {
     Backends backends = x11Backends();
+    const KeyboardDesktop keyboard = sessionKeyboardDesktop(QStringLiteral("wayland"));
+    backends.makeKeyMappingTool = [keyboard] {
+        return std::make_shared<GuardedMappingTool>(keyboard, desktopMappingTool(keyboard));
+    };
+    backends.makeHotKeys = [keyboard] { return waylandHotKeys(keyboard); };
     const auto desktop = std::make_shared<PortalDesktop>();
     backends.makeScreens = [desktop] { return desktop; };
     backends.makeScreenCapture = [desktop] { return desktop; };

@@ -1,16 +1,20 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <functional>
 #include <vector>
 
 namespace platform {
 
-// Control plus one physical key, named by its XKB key name ("AE04" is the main row's 4 key
-// whatever the layout prints on it).
+// Control plus one physical key. Desktops that grab keys for us name the key by its XKB key
+// name ("AE04" is the main row's 4 key whatever the layout prints on it); desktops that bind
+// keys themselves take the symbol, and some run our command entry with the argument.
 struct HotKey {
     int id = 0;
     QByteArray keyName;
+    QByteArray keySymbol;
+    QString commandArgument;
 };
 
 // System-wide hot keys: presses only, consumed, a held key fires once.
@@ -18,6 +22,8 @@ class HotKeys {
   public:
     virtual ~HotKeys() = default;
     // Calls onPress with a hot key's id by a queued call on the main thread, once per press.
+    // Where the desktop runs a command for the key instead, the press arrives through the
+    // command entry.
     virtual void install(const std::vector<HotKey>& keys, std::function<void(int id)> onPress) = 0;
     virtual void uninstall() = 0;
 };

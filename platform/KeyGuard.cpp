@@ -1,6 +1,7 @@
-#include "platform/x11/KeyGuard.h"
+#include "platform/KeyGuard.h"
 
 #include "platform/SingleInstance.h"
+#include "platform/x11/SetxkbmapTool.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -25,9 +26,10 @@ QString guardianNextToProgram() {
     return QCoreApplication::applicationDirPath() + QStringLiteral("/quorvastelin-keyguard");
 }
 
-GuardedMappingTool::GuardedMappingTool(std::shared_ptr<KeyMappingTool> tool,
+GuardedMappingTool::GuardedMappingTool(KeyboardDesktop desktop,
+                                       std::shared_ptr<KeyMappingTool> tool,
                                        QString guardianProgram)
-    : tool(std::move(tool)), guardianProgram(std::move(guardianProgram)) {}
+    : desktop(desktop), tool(std::move(tool)), guardianProgram(std::move(guardianProgram)) {}
 
 GuardedMappingTool::~GuardedMappingTool() {
     letGuardianGo();
@@ -80,7 +82,9 @@ bool GuardedMappingTool::startGuardian() {
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
     const QByteArray path = QFile::encodeName(guardianProgram);
     QByteArray programId = QByteArray::number(::getpid());
-    char* const arguments[] = {const_cast<char*>(path.constData()), programId.data(), nullptr};
+    QByteArray desktopName = keyboardDesktopName(desktop).toLatin1();
+    char* const arguments[] = {const_cast<char*>(path.constData()), programId.data(),
+                               desktopName.data(), nullptr};
     const bool started =
         ::posix_spawn(&guardian, path.constData(), &actions, &attributes, arguments, environ) == 0;
     posix_spawnattr_destroy(&attributes);
@@ -108,7 +112,24 @@ void GuardedMappingTool::letGuardianGo() {
     }
 }
 
-void guardKeyMapping(int programEnd, pid_t program) {
+namespace {
+
+// A removal can be undone by a tool run the program started just before it died, which
+// finishes after ours; look again a moment later.
+void removeMapping(KeyMappingTool& tool) {
+    tool.applyMapping(false);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        ::usleep(300'000);
+        if (!tool.isMappingApplied()) {
+            return;
+        }
+        tool.applyMapping(false);
+    }
+}
+
+}  // namespace
+
+void guardKeyMapping(int programEnd, pid_t program, KeyboardDesktop desktop) {
     bool applied = false;
     char state = 0;
     for (;;) {
@@ -134,18 +155,18 @@ void guardKeyMapping(int programEnd, pid_t program) {
     if (const auto primary = SingleInstance::runningPrimary(); primary && *primary != program) {
         return;
     }
+    if (desktop != KeyboardDesktop::x11) {
+        // A desktop that is gone has nothing left to restore: its tools fail and we end.
+        removeMapping(*desktopMappingTool(desktop));
+        return;
+    }
     // Without an X server there is nothing left to restore: the connection fails and we end.
     xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
     if (!xcb_connection_has_error(connection)) {
         SetxkbmapTool tool(std::make_shared<SystemProcessRunner>(std::chrono::seconds(3)),
                            QStringLiteral("/usr/bin/setxkbmap"),
                            [connection] { return readKeyboardNames(connection); });
-        // A removal can be undone by a setxkbmap the program started just before it died,
-        // which finishes after ours; look again a moment later.
-        for (int attempt = 0; attempt < 3 && tool.isMappingApplied(); ++attempt) {
-            tool.applyMapping(false);
-            ::usleep(300'000);
-        }
+        removeMapping(tool);
     }
     xcb_disconnect(connection);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/x11/SetxkbmapTool.h"
+#include "platform/KeyboardDesktop.h"
 
 #include <sys/types.h>
 #include <QString>
@@ -17,21 +17,22 @@ QString guardianNextToProgram();
 // socket's end of file, which no way of dying can skip.
 class GuardedMappingTool : public KeyMappingTool {
   public:
-    explicit GuardedMappingTool(
-        std::shared_ptr<KeyMappingTool> tool = std::make_shared<SetxkbmapTool>(),
-        QString guardianProgram = guardianNextToProgram());
+    GuardedMappingTool(KeyboardDesktop desktop, std::shared_ptr<KeyMappingTool> tool,
+                       QString guardianProgram = guardianNextToProgram());
     ~GuardedMappingTool() override;
     GuardedMappingTool(const GuardedMappingTool&) = delete;
     GuardedMappingTool& operator=(const GuardedMappingTool&) = delete;
 
     bool applyMapping(bool enabled) override;
     bool isMappingApplied() override { return tool->isMappingApplied(); }
+    std::optional<QString> unavailableReason() const override { return tool->unavailableReason(); }
 
   private:
     void tell(bool applied);
     bool startGuardian();
     void letGuardianGo();
 
+    KeyboardDesktop desktop;
     std::shared_ptr<KeyMappingTool> tool;
     QString guardianProgram;
     int channel = -1;
@@ -39,8 +40,8 @@ class GuardedMappingTool : public KeyMappingTool {
 };
 
 // The guardian's side: follows what the program (its parent) tells over this descriptor until
-// the program ends, then removes our option if the mapping was on and no instance of ours is
-// left to want it.
-void guardKeyMapping(int programEnd, pid_t program);
+// the program ends, then removes our option from the desktop if the mapping was on and no
+// instance of ours is left to want it.
+void guardKeyMapping(int programEnd, pid_t program, KeyboardDesktop desktop);
 
 }  // namespace platform

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QString>
+#include <optional>
+
 namespace platform {
 
 // The XKB option that turns left Super into left Control and right Super into right Control.
@@ -9,10 +12,13 @@ inline constexpr char superAsControlOption[] = "altwin:ctrl_win";
 class KeyMappingTool {
   public:
     virtual ~KeyMappingTool() = default;
-    // True only when the tool ran and exited 0.
+    // True only when the desktop took the mapping.
     virtual bool applyMapping(bool enabled) = 0;
-    // Whether the X server still carries our option; desktops reset it on layout switches.
+    // Whether the desktop still carries our option; desktops reset it on layout switches and
+    // reloads.
     virtual bool isMappingApplied() = 0;
+    // Why this desktop's mapping cannot be changed at all; nothing when it can.
+    virtual std::optional<QString> unavailableReason() const { return std::nullopt; }
 };
 
 }  // namespace platform

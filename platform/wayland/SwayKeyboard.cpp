@@ -1,0 +1,151 @@
+#include "platform/wayland/SwayKeyboard.h"
+
+#include "platform/SingleInstance.h"
+
+#include <QRegularExpression>
+
+namespace platform {
+
+namespace {
+
+const QString keyboardType = QStringLiteral("type:keyboard");
+
+QStringList splitOptions(const QString& text) {
+    QStringList options;
+    for (const QString& option : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        if (!option.trimmed().isEmpty()) {
+            options << option.trimmed();
+        }
+    }
+    return options;
+}
+
+QString unquoted(QString word) {
+    if (word.size() >= 2 &&
+        (word.front() == QLatin1Char('"') || word.front() == QLatin1Char('\'')) &&
+        word.back() == word.front()) {
+        word = word.mid(1, word.size() - 2);
+    }
+    return word;
+}
+
+// Words of one line, quotes kept together.
+QStringList words(const QString& line) {
+    static const QRegularExpression word(QStringLiteral(R"("[^"]*"|'[^']*'|[^\s]+)"));
+    QStringList found;
+    for (auto match = word.globalMatch(line); match.hasNext();) {
+        found << match.next().captured();
+    }
+    return found;
+}
+
+}  // namespace
+
+std::map<QString, QStringList> configuredKeyboardOptions(const QString& config) {
+    std::map<QString, QStringList> configured;
+    QString block;
+    for (QString line : config.split(QLatin1Char('\n'))) {
+        line = line.trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) {
+            continue;
+        }
+        QStringList parts = words(line);
+        if (!block.isEmpty()) {
+            if (parts.first() == QStringLiteral("}")) {
+                block.clear();
+            } else if (parts.size() >= 2 && parts[0] == QStringLiteral("xkb_options")) {
+                configured[block] = splitOptions(unquoted(parts[1]));
+            }
+            continue;
+        }
+        if (parts.size() >= 3 && parts[0] == QStringLiteral("input")) {
+            const QString identifier = unquoted(parts[1]);
+            if (parts[2] == QStringLiteral("{")) {
+                block = identifier;
+            } else if (parts.size() >= 4 && parts[2] == QStringLiteral("xkb_options")) {
+                configured[identifier] = splitOptions(unquoted(parts[3]));
+            }
+        }
+    }
+    return configured;
+}
+
+QStringList keyboardOptionCommands(const std::map<QString, QStringList>& configured,
+                                   const QStringList& sessionDefaults, bool enabled) {
+    // The keyboard type falls back to what every input gets, then to the session's default.
+    std::map<QString, QStringList> targets;
+    if (const auto own = configured.find(keyboardType); own != configured.end()) {
+        targets[keyboardType] = own->second;
+    } else if (const auto all = configured.find(QStringLiteral("*")); all != configured.end()) {
+        targets[keyboardType] = all->second;
+    } else {
+        targets[keyboardType] = sessionDefaults;
+    }
+    for (const auto& [identifier, options] : configured) {
+        if (identifier != QStringLiteral("*") && !identifier.startsWith(QStringLiteral("type:"))) {
+            targets[identifier] = options;
+        }
+    }
+    QStringList commands;
+    const QString ours = QString::fromLatin1(superAsControlOption);
+    for (auto [identifier, options] : targets) {
+        options.removeAll(ours);
+        if (enabled) {
+            options << ours;
+        }
+        commands << QStringLiteral("input %1 xkb_options %2")
+                        .arg(swayQuoted(identifier), swayQuoted(options.join(QLatin1Char(','))));
+    }
+    return commands;
+}
+
+bool SwayMappingTool::applyMapping(bool enabled) {
+    SwayIpc sway;
+    const std::optional<QString> config = sway.config();
+    // Without the configuration the user's options are unknown, and setting ours alone would
+    // drop them.
+    if (!config) {
+        return false;
+    }
+    const QStringList commands =
+        keyboardOptionCommands(configuredKeyboardOptions(*config),
+                               splitOptions(qEnvironmentVariable("XKB_DEFAULT_OPTIONS")), enabled);
+    bool done = true;
+    for (const QString& command : commands) {
+        done = sway.runCommand(command) && done;
+    }
+    reloadWatch.reset();
+    if (done && enabled) {
+        reloadWatch = std::make_unique<SwayIpc>();
+        if (!reloadWatch->watchReloads()) {
+            reloadWatch.reset();
+        }
+    }
+    return done;
+}
+
+bool SwayMappingTool::isMappingApplied() {
+    return reloadWatch && !reloadWatch->reloadedSinceWatching();
+}
+
+void SwayHotKeys::install(const std::vector<HotKey>& keys, std::function<void(int)>) {
+    SwayIpc sway;
+    for (const HotKey& key : keys) {
+        const QString combination = QStringLiteral("Ctrl+") + QString::fromLatin1(key.keySymbol);
+        if (sway.runCommand(
+                QStringLiteral("bindsym --no-repeat %1 exec %2")
+                    .arg(combination, swayQuoted(commandEntryLine(key.commandArgument))))) {
+            bound.push_back(key);
+        }
+    }
+}
+
+void SwayHotKeys::uninstall() {
+    SwayIpc sway;
+    for (const HotKey& key : bound) {
+        sway.runCommand(QStringLiteral("unbindsym Ctrl+") + QString::fromLatin1(key.keySymbol));
+    }
+    bound.clear();
+}
+
+}  // namespace platform

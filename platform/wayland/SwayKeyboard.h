@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/HotKeys.h"
+#include "platform/KeyMappingTool.h"
+#include "platform/wayland/SwayIpc.h"
+
+#include <QString>
+#include <QStringList>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace platform {
+
+// The xkb_options each `input` identifier of a sway configuration sets, in the one-line and
+// the block form.
+std::map<QString, QStringList> configuredKeyboardOptions(const QString& config);
+
+// The sway commands that put our option on top of the user's own, or take it off again. The
+// keyboard type gets it, and so does every keyboard the user configured by itself, since a
+// device's own setting wins over its type's.
+QStringList keyboardOptionCommands(const std::map<QString, QStringList>& configured,
+                                   const QStringList& sessionDefaults, bool enabled);
+
+// Our option through sway's IPC. sway does not report a keyboard's options, so the user's are
+// read from the configuration it loaded; a reload drops ours, which the reload event tells.
+class SwayMappingTool : public KeyMappingTool {
+  public:
+    bool applyMapping(bool enabled) override;
+    bool isMappingApplied() override;
+
+  private:
+    std::unique_ptr<SwayIpc> reloadWatch;
+};
+
+// Bindings added to sway that run our command entry; sway drops them at a reload, like the
+// option, and the upkeep then adds both again.
+class SwayHotKeys : public HotKeys {
+  public:
+    void install(const std::vector<HotKey>& keys, std::function<void(int id)> onPress) override;
+    void uninstall() override;
+
+  private:
+    std::vector<HotKey> bound;
+};
+
+}  // namespace platform
