@@ -31,13 +31,54 @@ TEST_F(LifecycleFixture, StartsCreatesTheHistoryStoreAndEndsCleanlyOnSigterm) {
     EXPECT_EQ(program.waitForExit(), std::optional<int>(0));
 }
 
-TEST_F(LifecycleFixture, SecondStartHandsOverToTheFirstAndEnds) {
-    e2e::Program first(home);
-    ASSERT_TRUE(first.start());
-    ASSERT_TRUE(e2e::waitUntil([&] { return QFile::exists(database()); }));
-    e2e::Program second(home);
-    ASSERT_TRUE(second.start());
-    EXPECT_EQ(second.waitForExit(), std::optional<int>(0));
+// The command entry. With no instance running, --screenshot starts one and selects a region;
+// later starts hand their request to it and end; anything else is a usage error.
+TEST_F(LifecycleFixture, StartsHandTheirCommandToTheRunningInstance) {
+    e2e::SessionBus bus;
+    const auto status = [&bus] {
+        for (const e2e::Accessible& node :
+             e2e::parseAccessibles(bus.read(QStringLiteral("quorvastelin")))) {
+            if (node.role == QStringLiteral("label") && node.name.startsWith("Đ")) {
+                return node.name;
+            }
+        }
+        return QString();
+    };
+    e2e::Program first(home, bus.environment());
+    ASSERT_TRUE(first.start({QStringLiteral("--screenshot")}));
+    const struct {
+        QStringList arguments;
+        int exitStatus;
+        QString selecting;
+        QString cancelled;
+    } starts[] = {
+        {{}, 0, {}, {}},
+        {{"--record"}, 0, "Đang chọn vùng quay…", "Đã hủy quay màn hình"},
+        {{"--screenshot"}, 0, "Đang chọn vùng chụp…", "Đã hủy chụp màn hình"},
+        {{"--screenshot", "--record"}, 2, {}, {}},
+        {{"-h"}, 2, {}, {}},
+    };
+    ASSERT_TRUE(e2e::waitUntil([&] { return status() == "Đang chọn vùng chụp…"; }));
+    e2e::runTool(QStringLiteral("xdotool"), {"key", "Escape"});
+    ASSERT_TRUE(e2e::waitUntil([&] { return status() == "Đã hủy chụp màn hình"; }));
+    const QString otherHome = root.filePath("other");
+    QDir().mkpath(otherHome);
+    for (const auto& start : starts) {
+        SCOPED_TRACE(start.arguments.join(' ').toStdString());
+        e2e::Program later(otherHome);
+        ASSERT_TRUE(later.start(start.arguments));
+        EXPECT_EQ(later.waitForExit(), std::optional<int>(start.exitStatus));
+        if (start.exitStatus == 2) {
+            QFile output(otherHome + "/program-output.txt");
+            output.open(QIODevice::ReadOnly);
+            EXPECT_EQ(output.readAll(), "Cách dùng: quorvastelin [--screenshot | --record]\n");
+        }
+        if (!start.selecting.isEmpty()) {
+            EXPECT_TRUE(e2e::waitUntil([&] { return status() == start.selecting; }));
+            e2e::runTool(QStringLiteral("xdotool"), {"key", "Escape"});
+            EXPECT_TRUE(e2e::waitUntil([&] { return status() == start.cancelled; }));
+        }
+    }
     EXPECT_FALSE(first.waitForExit(std::chrono::milliseconds(300)).has_value());
     first.signal(SIGINT);
     EXPECT_EQ(first.waitForExit(), std::optional<int>(0));

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <QFile>
+#include <QRegularExpression>
 #include <csignal>
 
 namespace {
@@ -171,6 +172,83 @@ TEST(WaylandWithoutPortals, TheStatusLineSaysWhatIsMissingAndNothingHangs) {
         [&] { return mainWindowShown(desktop) && label(desktop, missing).has_value(); }));
     program.signal(SIGTERM);
     EXPECT_EQ(program.waitForExit(), std::optional<int>(0));
+}
+
+// What the left Super key and the right Alt key produce in the keymap sway hands its clients.
+std::pair<QString, QString> superAndRightAlt(const e2e::WaylandDesktop& desktop) {
+    const QString keymap = desktop.clientKeymap();
+    static const QRegularExpression superKey(QStringLiteral(R"(key <LWIN>\s*\{\s*\[\s*(\w+))"));
+    static const QRegularExpression rightAlt(QStringLiteral(R"(key <RALT>\s*\{[^}]*\[\s*(\w+))"));
+    return {superKey.match(keymap).captured(1), rightAlt.match(keymap).captured(1)};
+}
+
+// Whether sway still holds a binding for Control plus this key; sway tells only by refusing to
+// remove one it does not have.
+bool swayBindsControlWith(const e2e::WaylandDesktop& desktop, const char* key) {
+    return desktop.run(QStringLiteral("swaymsg"), {QStringLiteral("unbindsym Ctrl+") + key})
+               .exitCode == 0;
+}
+
+// sway in a window of an Xvfb, whose keyboard it configures as a real one: while the program
+// runs, left Super is Control there, the user's compose key stays, and sway's Control+4 and
+// Control+5 (typed on that keyboard, held as people hold them) select a region for a screenshot
+// and a recording, also after a reload of sway's configuration has dropped both and the upkeep
+// put them back.
+// However the program ends, only the user's option remains.
+TEST(WaylandKeyboard, OnSwayWindowsModeAndTheHotKeysLastExactlyAsLongAsTheProgram) {
+    e2e::WaylandDesktop desktop(true, true);
+    ASSERT_TRUE(desktop.started());
+    const auto mapped = std::pair{QStringLiteral("Control_L"), QStringLiteral("Multi_key")};
+    const auto unmapped = std::pair{QStringLiteral("Super_L"), QStringLiteral("Multi_key")};
+    ASSERT_EQ(superAndRightAlt(desktop), unmapped);
+    const struct {
+        int signal;
+        std::optional<int> exitStatus;
+    } endings[] = {{0, 0}, {SIGTERM, 0}, {SIGKILL, -1}};
+    for (const auto& ending : endings) {
+        SCOPED_TRACE(ending.signal);
+        e2e::Program program(desktop.makeHome(), desktop.bus().environment(), desktop.runAs());
+        ASSERT_TRUE(program.start());
+        ASSERT_TRUE(e2e::waitUntil([&] { return superAndRightAlt(desktop) == mapped; }));
+        ASSERT_TRUE(e2e::waitUntil([&] {
+            return label(desktop, QStringLiteral("● Command → Control đang hoạt động")).has_value();
+        }));
+        if (ending.signal == 0) {
+            desktop.run(QStringLiteral("swaymsg"), {QStringLiteral("reload")});
+            const struct {
+                const char* key;
+                QString selecting;
+                QString cancelled;
+            } hotKeys[] = {{"4", "Đang chọn vùng chụp…", "Đã hủy chụp màn hình"},
+                           {"5", "Đang chọn vùng quay…", "Đã hủy quay màn hình"}};
+            for (const auto& hotKey : hotKeys) {
+                // Pressed again until the upkeep has bound the keys anew after the reload.
+                EXPECT_TRUE(e2e::repeatUntil(
+                    [&] {
+                        desktop.typeOnXServer({"keydown", "Control_L", "keydown", hotKey.key,
+                                               "sleep", "0.4", "keyup", hotKey.key, "keyup",
+                                               "Control_L"});
+                    },
+                    [&] { return label(desktop, hotKey.selecting).has_value(); }));
+                EXPECT_TRUE(e2e::repeatUntil(
+                    [&] {
+                        desktop.typeOnXServer({"key", "Escape"});
+                    },
+                    [&] { return label(desktop, hotKey.cancelled).has_value(); }));
+            }
+            EXPECT_EQ(superAndRightAlt(desktop), mapped);
+            EXPECT_TRUE(
+                desktop.bus().press(QStringLiteral("quorvastelin"), QStringLiteral("Thoát")));
+        } else {
+            program.signal(ending.signal);
+        }
+        EXPECT_EQ(program.waitForExit(), ending.exitStatus);
+        EXPECT_TRUE(e2e::waitUntil([&] { return superAndRightAlt(desktop) == unmapped; }));
+        if (ending.signal != SIGKILL) {
+            EXPECT_FALSE(swayBindsControlWith(desktop, "4"));
+            EXPECT_FALSE(swayBindsControlWith(desktop, "5"));
+        }
+    }
 }
 
 }  // namespace

@@ -419,7 +419,7 @@ Program::~Program() {
     }
 }
 
-bool Program::start() {
+bool Program::start(const QStringList& arguments) {
     auto process = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("HOME"), home);
@@ -433,15 +433,17 @@ bool Program::start() {
     process->setStandardOutputFile(home + QStringLiteral("/program-output.txt"));
     process->setStandardErrorFile(home + QStringLiteral("/program-output.txt"), QIODevice::Append);
     if (runAs.isEmpty()) {
-        process->start(QStringLiteral(QV_PROGRAM), {});
+        process->start(QStringLiteral(QV_PROGRAM), arguments);
     } else {
         // The program's guardian is found beside it, so it goes along.
         reachableByAnyone(QFileInfo(QStringLiteral(QV_PROGRAM)).absolutePath() +
                           QStringLiteral("/quorvastelin-keyguard"));
         // The prefix ends in env, which sets its own home; ours comes after it and wins.
         process->start(runAs.front(),
-                       runAs.mid(1) + QStringList{QStringLiteral("HOME=") + home,
-                                                  reachableByAnyone(QStringLiteral(QV_PROGRAM))});
+                       runAs.mid(1) +
+                           QStringList{QStringLiteral("HOME=") + home,
+                                       reachableByAnyone(QStringLiteral(QV_PROGRAM))} +
+                           arguments);
     }
     if (!process->waitForStarted()) {
         return false;

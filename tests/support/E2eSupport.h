@@ -154,7 +154,7 @@ class Program {
     // runAs: the prefix that runs it as another user, when not as us.
     explicit Program(QString home, QProcessEnvironment extra = {}, QStringList runAs = {});
     ~Program();
-    bool start();
+    bool start(const QStringList& arguments = {});
     qint64 pid() const;
     void signal(int signalNumber) const;
     // Exit code once the program has ended, or nothing when it is still running at the limit.

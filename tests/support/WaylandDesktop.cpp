@@ -41,7 +41,7 @@ QImage WaylandDesktop::outputPicture(const QString& output) {
     return picture;
 }
 
-WaylandDesktop::WaylandDesktop(bool withPortals)
+WaylandDesktop::WaylandDesktop(bool withPortals, bool nested)
     : turn(::open("/tmp/quorvastelin-wayland-desktop.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0644)),
       folder(QDir::tempPath() + QStringLiteral("/quorvastelin-wayland-XXXXXX")) {
     if (turn >= 0) {
@@ -60,7 +60,8 @@ WaylandDesktop::WaylandDesktop(bool withPortals)
     giveToUser(root);
     giveToUser(root + QStringLiteral("/runtime"));
     giveToUser(root + QStringLiteral("/home"));
-    QString configuration = QStringLiteral("default_border none\n");
+    QString configuration =
+        QStringLiteral("default_border none\ninput type:keyboard xkb_options compose:ralt\n");
     const struct {
         const char* name;
         const char* placement;
@@ -107,7 +108,8 @@ WaylandDesktop::WaylandDesktop(bool withPortals)
          QStringLiteral("--clear-groups"), QStringLiteral("--"), QStringLiteral("setsid"),
          e2e::reachableByAnyone(QStringLiteral(QV_TEST_SOURCE) +
                                 QStringLiteral("/support/wayland_session.sh")),
-         root, withPortals ? QStringLiteral("portals") : QStringLiteral("bare")});
+         root, withPortals ? QStringLiteral("portals") : QStringLiteral("bare"),
+         nested ? QStringLiteral("nested") : QStringLiteral("headless")});
     session.setStandardOutputFile(QProcess::nullDevice());
     session.setStandardErrorFile(root + QStringLiteral("/session.log"));
     if (!session.startDetached(&sessionPid)) {
@@ -118,6 +120,7 @@ WaylandDesktop::WaylandDesktop(bool withPortals)
          fileText(root + QStringLiteral("/session.env")).split('\n', Qt::SkipEmptyParts)) {
         sessionVariables << line;
     }
+    xDisplay = QLatin1Char(':') + fileText(root + QStringLiteral("/xdisplay")).trimmed();
 }
 
 WaylandDesktop::~WaylandDesktop() {
@@ -150,6 +153,16 @@ ToolResult WaylandDesktop::run(const QString& program, const QStringList& argume
                                            QStringLiteral("DBUS_SESSION_BUS_ADDRESS")),
                                    program} +
                        arguments);
+}
+
+QString WaylandDesktop::clientKeymap() const {
+    return QString::fromUtf8(run(reachableByAnyone(QStringLiteral(QV_KEYMAP_PROBE)), {}).output);
+}
+
+ToolResult WaylandDesktop::typeOnXServer(const QStringList& xdotoolArguments) const {
+    return run(QStringLiteral("env"),
+               QStringList{QStringLiteral("DISPLAY=") + xDisplay, QStringLiteral("xdotool")} +
+                   xdotoolArguments);
 }
 
 std::optional<QPoint> WaylandDesktop::contentOrigin(const QString& title) const {

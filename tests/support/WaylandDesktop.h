@@ -16,12 +16,14 @@ namespace e2e {
 // as root), with its own runtime folder and session bus, and, when asked, the desktop portals
 // and PipeWire. HEADLESS-1 is 1280×720 at scale 1 at (0, 0); HEADLESS-2 is 1600×1200 pixels at
 // scale 2 at (1280, 0), 800×600 points. Each shows a known picture. Ended as one process group.
+// Nested, sway instead runs in a window of an Xvfb and has that server's keyboard, one output
+// of 1280×720. Its configuration sets the user's own keyboard option, compose:ralt.
 class WaylandDesktop {
   public:
     static constexpr int userId = 65534;
     static constexpr QSize layoutPoints{2080, 720};
 
-    explicit WaylandDesktop(bool withPortals);
+    explicit WaylandDesktop(bool withPortals, bool nested = false);
     ~WaylandDesktop();
     bool started() const { return ready; }
 
@@ -29,6 +31,10 @@ class WaylandDesktop {
     QStringList runAs() const;
     const SessionBus& bus() const { return *sessionBus; }
     ToolResult run(const QString& program, const QStringList& arguments) const;
+    // The keymap the compositor hands its clients' keyboards, as XKB text.
+    QString clientKeymap() const;
+    // Keys typed on the X server a nested desktop takes its keyboard from.
+    ToolResult typeOnXServer(const QStringList& xdotoolArguments) const;
     // A folder the desktop's user owns, for a program's home.
     QString makeHome() const;
     // Where the content of the window with this title begins, in layout points, as the
@@ -47,6 +53,7 @@ class WaylandDesktop {
     QStringList sessionVariables;
     std::unique_ptr<SessionBus> sessionBus;
     qint64 sessionPid = -1;
+    QString xDisplay;
     bool ready = false;
 };
 

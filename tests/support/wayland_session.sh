@@ -1,13 +1,25 @@
 #!/bin/sh
-# Brings up a headless sway desktop, and with "portals" its xdg-desktop-portal and PipeWire, on
-# the session bus in DBUS_SESSION_BUS_ADDRESS, as the user running this; writes what a client
-# needs to FOLDER/session.env and FOLDER/ready, then waits to be ended with its process group.
+# Brings up a sway desktop, and with "portals" its xdg-desktop-portal and PipeWire, on the
+# session bus in DBUS_SESSION_BUS_ADDRESS, as the user running this; writes what a client needs
+# to FOLDER/session.env and FOLDER/ready, then waits to be ended with its process group.
+# Headless, or with "nested" in a window of an Xvfb of its own, whose keyboard sway then
+# configures as it would a real one.
 set -eu
 folder=$1
 export XDG_RUNTIME_DIR="$folder/runtime" HOME="$folder/home"
 export XDG_CURRENT_DESKTOP=sway XDG_SESSION_TYPE=wayland
-WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
-    sway -c "$folder/sway.conf" >"$folder/sway.log" 2>&1 &
+if [ "${3:-}" = nested ]; then
+    Xvfb -displayfd 1 -nolisten tcp -screen 0 1280x720x24 >"$folder/xdisplay" 2>/dev/null &
+    for _ in $(seq 100); do
+        [ -s "$folder/xdisplay" ] && break
+        sleep 0.1
+    done
+    DISPLAY=":$(cat "$folder/xdisplay")" WLR_BACKENDS=x11 WLR_RENDERER=pixman \
+        sway -c "$folder/sway.conf" >"$folder/sway.log" 2>&1 &
+else
+    WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman \
+        sway -c "$folder/sway.conf" >"$folder/sway.log" 2>&1 &
+fi
 for _ in $(seq 100); do
     WAYLAND_DISPLAY=$(cd "$XDG_RUNTIME_DIR" && ls wayland-? 2>/dev/null | head -n 1) || true
     SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.*.sock 2>/dev/null | head -n 1) || true
@@ -15,7 +27,7 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 export WAYLAND_DISPLAY SWAYSOCK
-swaymsg create_output >/dev/null
+[ "${3:-}" = nested ] || swaymsg create_output >/dev/null
 dbus-update-activation-environment WAYLAND_DISPLAY XDG_CURRENT_DESKTOP XDG_SESSION_TYPE SWAYSOCK
 if [ "${2:-}" = portals ]; then
     pipewire >"$folder/pipewire.log" 2>&1 &

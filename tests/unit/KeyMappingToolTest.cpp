@@ -1,3 +1,4 @@
+#include "platform/wayland/SwayKeyboard.h"
 #include "platform/x11/SetxkbmapTool.h"
 
 #include <gtest/gtest.h>
@@ -125,4 +126,35 @@ TEST(SetxkbmapTool, MissingBrokenFailingOrHungToolsCountAsFailure) {
     EXPECT_FALSE(toolAt(writeScript(folder, "kill -9 $$")).applyMapping(true));
     EXPECT_FALSE(toolAt(writeScript(folder, "exec sleep 30")).applyMapping(true));
     EXPECT_TRUE(toolAt(writeScript(folder, "exit 0")).applyMapping(true));
+}
+
+// The user's options come from sway's configuration, one-line or block form; a device set up by
+// itself keeps its own list, and the keyboard type falls back to what every input gets.
+TEST(SwayKeyboardOptions, OursGoesOnTopOfTheUsersForTheKeyboardTypeAndEachConfiguredKeyboard) {
+    const QString config = QStringLiteral(
+        "# input type:keyboard xkb_options caps:none\n"
+        "input * xkb_options compose:ralt\n"
+        "input \"1:1:AT Keyboard\" {\n"
+        "    xkb_layout us\n"
+        "    xkb_options \"grp:alt_shift_toggle,altwin:ctrl_win\"\n"
+        "}\n"
+        "input type:touchpad tap enabled\n");
+    const auto configured = platform::configuredKeyboardOptions(config);
+    EXPECT_EQ(configured.size(), 2u);
+    const struct {
+        bool enabled;
+        QStringList commands;
+    } rows[] = {
+        {true,
+         {R"(input "1:1:AT Keyboard" xkb_options "grp:alt_shift_toggle,altwin:ctrl_win")",
+          R"(input "type:keyboard" xkb_options "compose:ralt,altwin:ctrl_win")"}},
+        {false,
+         {R"(input "1:1:AT Keyboard" xkb_options "grp:alt_shift_toggle")",
+          R"(input "type:keyboard" xkb_options "compose:ralt")"}},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(platform::keyboardOptionCommands(configured, {}, row.enabled), row.commands);
+    }
+    EXPECT_EQ(platform::keyboardOptionCommands({}, {QStringLiteral("caps:none")}, false),
+              QStringList{R"(input "type:keyboard" xkb_options "caps:none")"});
 }
