@@ -16,6 +16,11 @@ int main(int argc, char** argv) {
         std::fputs(platform::usageLine, stderr);
         return 2;
     }
+    // A desktop's key binding starts us for every press: hand over before Qt sets up a GUI.
+    if (*request != platform::InstanceRequest::reopen &&
+        platform::SingleInstance::handOver(*request)) {
+        return 0;
+    }
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         std::fputs("quorvastelin: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)\n",

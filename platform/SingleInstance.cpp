@@ -71,17 +71,24 @@ std::optional<qint64> SingleInstance::runningPrimary() {
     return peer.pid;
 }
 
-bool SingleInstance::becomePrimary(InstanceRequest request) {
+bool SingleInstance::handOver(InstanceRequest request) {
     QLocalSocket socket;
-    socket.connectToServer(name);
-    if (socket.waitForConnected(500)) {
-        for (const auto& [candidate, word] : requestWords) {
-            if (candidate == request) {
-                socket.write(QByteArray(word) + '\n');
-            }
+    socket.connectToServer(instanceName());
+    if (!socket.waitForConnected(500)) {
+        return false;
+    }
+    for (const auto& [candidate, word] : requestWords) {
+        if (candidate == request) {
+            socket.write(QByteArray(word) + '\n');
         }
-        socket.waitForBytesWritten(500);
-        socket.disconnectFromServer();
+    }
+    socket.waitForBytesWritten(500);
+    socket.disconnectFromServer();
+    return true;
+}
+
+bool SingleInstance::becomePrimary(InstanceRequest request) {
+    if (handOver(request)) {
         return false;
     }
     // Nobody answered: a server name left by a crashed instance is stale.

@@ -32,6 +32,9 @@ class SingleInstance : public QObject {
     SingleInstance();
     ~SingleInstance() override;
 
+    // Hands the request to the instance running on this display, if one answers. Needs no
+    // application object, so that a start that only hands over is quick.
+    static bool handOver(InstanceRequest request);
     // True when this process is the first; false after the running one was handed the request.
     bool becomePrimary(InstanceRequest request = InstanceRequest::reopen);
     // The process id of the instance that answers on this display, asked without disturbing
