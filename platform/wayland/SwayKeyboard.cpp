@@ -2,6 +2,9 @@
 
 #include "platform/SingleInstance.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace platform {
@@ -41,8 +44,25 @@ QStringList words(const QString& line) {
 
 }  // namespace
 
-std::map<QString, QStringList> configuredKeyboardOptions(const QString& config) {
-    std::map<QString, QStringList> configured;
+namespace {
+
+// The files an include line names: a leading ~, and a wildcard in the file name, as sway
+// expands them; a relative path is taken from the including file's folder.
+QStringList includedFiles(QString path, const QString& folder) {
+    if (path.startsWith(QStringLiteral("~/"))) {
+        path = QDir::homePath() + path.mid(1);
+    }
+    const QFileInfo pattern(QDir(folder), path);
+    const QDir directory = pattern.dir();
+    QStringList files;
+    for (const QString& name : directory.entryList({pattern.fileName()}, QDir::Files, QDir::Name)) {
+        files << directory.filePath(name);
+    }
+    return files;
+}
+
+void collectKeyboardOptions(const QString& config, const QString& folder, int depth,
+                            std::map<QString, QStringList>& configured) {
     QString block;
     for (QString line : config.split(QLatin1Char('\n'))) {
         line = line.trimmed();
@@ -58,7 +78,15 @@ std::map<QString, QStringList> configuredKeyboardOptions(const QString& config) 
             }
             continue;
         }
-        if (parts.size() >= 3 && parts[0] == QStringLiteral("input")) {
+        if (parts.size() == 2 && parts[0] == QStringLiteral("include") && depth < 4) {
+            for (const QString& file : includedFiles(unquoted(parts[1]), folder)) {
+                QFile included(file);
+                if (included.open(QIODevice::ReadOnly)) {
+                    collectKeyboardOptions(QString::fromUtf8(included.readAll()),
+                                           QFileInfo(file).absolutePath(), depth + 1, configured);
+                }
+            }
+        } else if (parts.size() >= 3 && parts[0] == QStringLiteral("input")) {
             const QString identifier = unquoted(parts[1]);
             if (parts[2] == QStringLiteral("{")) {
                 block = identifier;
@@ -67,7 +95,23 @@ std::map<QString, QStringList> configuredKeyboardOptions(const QString& config) 
             }
         }
     }
+}
+
+}  // namespace
+
+std::map<QString, QStringList> configuredKeyboardOptions(const QString& config,
+                                                         const QString& folder) {
+    std::map<QString, QStringList> configured;
+    collectKeyboardOptions(config, folder, 0, configured);
     return configured;
+}
+
+QString swayConfigFolder() {
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty()) {
+        base = QDir::homePath() + QStringLiteral("/.config");
+    }
+    return base + QStringLiteral("/sway");
 }
 
 QStringList keyboardOptionCommands(const std::map<QString, QStringList>& configured,
@@ -108,7 +152,7 @@ bool SwayMappingTool::applyMapping(bool enabled) {
         return false;
     }
     const QStringList commands =
-        keyboardOptionCommands(configuredKeyboardOptions(*config),
+        keyboardOptionCommands(configuredKeyboardOptions(*config, swayConfigFolder()),
                                splitOptions(qEnvironmentVariable("XKB_DEFAULT_OPTIONS")), enabled);
     bool done = true;
     for (const QString& command : commands) {

@@ -13,8 +13,12 @@
 namespace platform {
 
 // The xkb_options each `input` identifier of a sway configuration sets, in the one-line and
-// the block form.
-std::map<QString, QStringList> configuredKeyboardOptions(const QString& config);
+// the block form, following its include lines; relative ones start from folder. sway reports
+// only the text of its main file.
+std::map<QString, QStringList> configuredKeyboardOptions(const QString& config,
+                                                         const QString& folder);
+// Where sway looks for the user's configuration.
+QString swayConfigFolder();
 
 // The sway commands that put our option on top of the user's own, or take it off again. The
 // keyboard type gets it, and so does every keyboard the user configured by itself, since a

@@ -2,6 +2,7 @@
 #include "platform/x11/SetxkbmapTool.h"
 
 #include <gtest/gtest.h>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -128,18 +129,24 @@ TEST(SetxkbmapTool, MissingBrokenFailingOrHungToolsCountAsFailure) {
     EXPECT_TRUE(toolAt(writeScript(folder, "exit 0")).applyMapping(true));
 }
 
-// The user's options come from sway's configuration, one-line or block form; a device set up by
-// itself keeps its own list, and the keyboard type falls back to what every input gets.
+// The user's options come from sway's configuration and the files it includes, one-line or
+// block form; a device set up by itself keeps its own list, and the keyboard type falls back to
+// what every input gets.
 TEST(SwayKeyboardOptions, OursGoesOnTopOfTheUsersForTheKeyboardTypeAndEachConfiguredKeyboard) {
+    QTemporaryDir folder;
+    QDir(folder.path()).mkdir(QStringLiteral("config.d"));
+    QFile included(folder.filePath(QStringLiteral("config.d/50-keyboard.conf")));
+    ASSERT_TRUE(included.open(QIODevice::WriteOnly));
+    included.write(
+        "input \"1:1:AT Keyboard\" {\n    xkb_layout us\n"
+        "    xkb_options \"grp:alt_shift_toggle,altwin:ctrl_win\"\n}\n");
+    included.close();
     const QString config = QStringLiteral(
         "# input type:keyboard xkb_options caps:none\n"
         "input * xkb_options compose:ralt\n"
-        "input \"1:1:AT Keyboard\" {\n"
-        "    xkb_layout us\n"
-        "    xkb_options \"grp:alt_shift_toggle,altwin:ctrl_win\"\n"
-        "}\n"
+        "include config.d/*.conf\n"
         "input type:touchpad tap enabled\n");
-    const auto configured = platform::configuredKeyboardOptions(config);
+    const auto configured = platform::configuredKeyboardOptions(config, folder.path());
     EXPECT_EQ(configured.size(), 2u);
     const struct {
         bool enabled;
