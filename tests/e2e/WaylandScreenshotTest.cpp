@@ -50,13 +50,19 @@ std::optional<e2e::Accessible> label(const e2e::WaylandDesktop& desktop, const Q
 
 // The program on headless sway with its portals, as the desktop's user: "Chụp vùng" takes the
 // desktop's picture and puts the overlay on each output, a window of its own on each, and
-// Escape (from wtype, pressed again while the key is lost) cancels.
+// Escape (from wtype, pressed again while the key is lost) cancels. Told it runs on a desktop
+// whose keyboard it cannot reach, it says so and leaves Windows Mode off.
 TEST(WaylandScreenshot, TheOverlayCoversEachOutputAndEscapeCancels) {
     e2e::WaylandDesktop desktop(true);
     ASSERT_TRUE(desktop.started());
-    e2e::Program program(desktop.makeHome(), desktop.bus().environment(), desktop.runAs());
+    e2e::Program program(desktop.makeHome(), desktop.bus().environment(),
+                         desktop.runAs() + QStringList{"SWAYSOCK=", "XDG_CURRENT_DESKTOP=weston"});
     ASSERT_TRUE(program.start());
     ASSERT_TRUE(e2e::waitUntil([&] { return mainWindowShown(desktop); }));
+    EXPECT_TRUE(label(desktop,
+                      "Không thể đổi phím Command → Control: chưa hỗ trợ máy tính để bàn "
+                      "này (weston)"));
+    EXPECT_TRUE(label(desktop, "Command → Control đang tắt"));
     // A press that reaches the window before it is ready to act goes unseen; press again.
     ASSERT_TRUE(e2e::repeatUntil(
         [&] { desktop.bus().press(QStringLiteral("quorvastelin"), QStringLiteral("Chụp vùng")); },
