@@ -4,6 +4,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusObjectPath>
 #include <QList>
 
 namespace platform {
@@ -42,14 +43,22 @@ QString nextRequestToken() {
     return QStringLiteral("quorvastelin_shortcuts%1").arg(++requests);
 }
 
-QString requestPath(const QString& token) {
+// The portal's objects for a call of ours are named after our bus name and the call's token.
+QString portalObjectPath(const QString& kind, const QString& token) {
     const QString sender = QDBusConnection::sessionBus().baseService().mid(1).replace(
         QLatin1Char('.'), QLatin1Char('_'));
-    return portalPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token;
+    return portalPath + QLatin1Char('/') + kind + QLatin1Char('/') + sender + QLatin1Char('/') +
+           token;
 }
 
 QDBusMessage portalCall(const QString& method) {
     return QDBusMessage::createMethodCall(portalService, portalPath, shortcutsInterface, method);
+}
+
+void closeSession(const QString& path) {
+    QDBusConnection::sessionBus().send(QDBusMessage::createMethodCall(
+        portalService, path, QStringLiteral("org.freedesktop.portal.Session"),
+        QStringLiteral("Close")));
 }
 
 }  // namespace
@@ -84,13 +93,16 @@ void PortalHotKeys::install(const std::vector<HotKey>& wanted,
     releasesReported = false;
     QDBusConnection bus = QDBusConnection::sessionBus();
     bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
-                SLOT(onActivated(QDBusObjectPath, QString)));
+                SLOT(onShortcutSignal(QDBusMessage)));
     bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Deactivated"), this,
-                SLOT(onDeactivated(QDBusObjectPath, QString)));
+                SLOT(onShortcutSignal(QDBusMessage)));
     // The answer comes on a request object whose path is known beforehand; listening before
     // asking means it cannot slip past.
     const QString token = nextRequestToken();
-    createRequestPath = requestPath(token);
+    createRequestPath = portalObjectPath(QStringLiteral("request"), token);
+    // Known before the session exists, so that a press the desktop reports before the answer
+    // is not lost.
+    sessionPath = portalObjectPath(QStringLiteral("session"), sessionToken);
     bus.connect(portalService, createRequestPath, requestInterface, QStringLiteral("Response"),
                 this, SLOT(onSessionCreated(uint, QVariantMap)));
     // KDE 5.27 registers the shortcuts handed to CreateSession and only opens its settings for
@@ -109,25 +121,25 @@ void PortalHotKeys::uninstall() {
     installed = false;
     QDBusConnection bus = QDBusConnection::sessionBus();
     bus.disconnect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
-                   SLOT(onActivated(QDBusObjectPath, QString)));
+                   SLOT(onShortcutSignal(QDBusMessage)));
     bus.disconnect(portalService, portalPath, shortcutsInterface, QStringLiteral("Deactivated"),
-                   this, SLOT(onDeactivated(QDBusObjectPath, QString)));
+                   this, SLOT(onShortcutSignal(QDBusMessage)));
     // A session still being created is closed once its answer comes.
-    closeSession();
+    closeSession(sessionPath);
+    sessionPath.clear();
     onPress = nullptr;
     held.clear();
 }
 
-void PortalHotKeys::onSessionCreated(uint code, const QVariantMap& results) {
+void PortalHotKeys::onSessionCreated(uint code, const QVariantMap&) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     bus.disconnect(portalService, createRequestPath, requestInterface, QStringLiteral("Response"),
                    this, SLOT(onSessionCreated(uint, QVariantMap)));
     if (code != 0) {
         return;
     }
-    sessionPath = results.value(QStringLiteral("session_handle")).toString();
     if (!installed) {
-        closeSession();
+        closeSession(portalObjectPath(QStringLiteral("session"), sessionToken));
         return;
     }
     QDBusMessage call = portalCall(QStringLiteral("BindShortcuts"));
@@ -136,12 +148,26 @@ void PortalHotKeys::onSessionCreated(uint code, const QVariantMap& results) {
     bus.send(call);
 }
 
-void PortalHotKeys::onActivated(const QDBusObjectPath& session, const QString& shortcut) {
-    if (!installed || session.path() != sessionPath || held.contains(shortcut)) {
+void PortalHotKeys::onShortcutSignal(const QDBusMessage& message) {
+    const QList<QVariant> arguments = message.arguments();
+    if (!installed || arguments.size() < 2 ||
+        qvariant_cast<QDBusObjectPath>(arguments[0]).path() != sessionPath) {
         return;
     }
+    const QString shortcut = arguments[1].toString();
+    if (message.member() == QStringLiteral("Activated")) {
+        pressed(shortcut);
+    } else {
+        released(shortcut);
+    }
+}
+
+void PortalHotKeys::pressed(const QString& shortcut) {
     // A held key may come again before its release; where the desktop reports releases, only
     // the first press counts.
+    if (held.contains(shortcut)) {
+        return;
+    }
     if (releasesReported) {
         held.insert(shortcut);
     }
@@ -160,11 +186,9 @@ void PortalHotKeys::onActivated(const QDBusObjectPath& session, const QString& s
     }
 }
 
-void PortalHotKeys::onDeactivated(const QDBusObjectPath& session, const QString& shortcut) {
-    if (session.path() == sessionPath) {
-        releasesReported = true;
-        held.remove(shortcut);
-    }
+void PortalHotKeys::released(const QString& shortcut) {
+    releasesReported = true;
+    held.remove(shortcut);
 }
 
 QVariant PortalHotKeys::shortcutList() const {
@@ -176,16 +200,6 @@ QVariant PortalHotKeys::shortcutList() const {
                             QStringLiteral("CTRL+") + QString::fromLatin1(key.keySymbol)}}});
     }
     return QVariant::fromValue(shortcuts);
-}
-
-void PortalHotKeys::closeSession() {
-    if (sessionPath.isEmpty()) {
-        return;
-    }
-    QDBusConnection::sessionBus().send(QDBusMessage::createMethodCall(
-        portalService, sessionPath, QStringLiteral("org.freedesktop.portal.Session"),
-        QStringLiteral("Close")));
-    sessionPath.clear();
 }
 
 }  // namespace platform

@@ -2,7 +2,7 @@
 
 #include "platform/HotKeys.h"
 
-#include <QDBusObjectPath>
+#include <QDBusMessage>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -28,12 +28,13 @@ class PortalHotKeys : public QObject, public HotKeys {
 
   private Q_SLOTS:
     void onSessionCreated(uint code, const QVariantMap& results);
-    void onActivated(const QDBusObjectPath& session, const QString& shortcut);
-    void onDeactivated(const QDBusObjectPath& session, const QString& shortcut);
+    // Activated and Deactivated, told apart by the message's member.
+    void onShortcutSignal(const QDBusMessage& message);
 
   private:
+    void pressed(const QString& shortcut);
+    void released(const QString& shortcut);
     QVariant shortcutList() const;
-    void closeSession();
 
     std::vector<HotKey> keys;
     std::function<void(int id)> onPress;
