@@ -76,15 +76,16 @@ void KeyRemapper::installHotKeys() {
         return;
     }
     hotKeysInstalled = true;
-    platform.hotKeys->install({{screenshotHotKeyId, QByteArrayLiteral("AE04"),
-                                QByteArrayLiteral("4"), QStringLiteral("--screenshot")},
-                               {videoHotKeyId, QByteArrayLiteral("AE05"), QByteArrayLiteral("5"),
-                                QStringLiteral("--record")}},
-                              [weakSelf = weak_from_this()](int id) {
-                                  if (const auto self = weakSelf.lock()) {
-                                      self->handleHotKey(id);
-                                  }
-                              });
+    platform.hotKeys->install(
+        {{screenshotHotKeyId, QByteArrayLiteral("AE04"), QByteArrayLiteral("4"),
+          QStringLiteral("--screenshot"), QStringLiteral("Chụp vùng")},
+         {videoHotKeyId, QByteArrayLiteral("AE05"), QByteArrayLiteral("5"),
+          QStringLiteral("--record"), QStringLiteral("Quay / dừng quay")}},
+        [weakSelf = weak_from_this()](int id) {
+            if (const auto self = weakSelf.lock()) {
+                self->handleHotKey(id);
+            }
+        });
 }
 
 void KeyRemapper::uninstallHotKeys() {

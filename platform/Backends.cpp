@@ -2,7 +2,9 @@
 
 #include "platform/KeyGuard.h"
 #include "platform/ffmpeg/FfmpegMovieWriter.h"
+#include "platform/wayland/GnomeKeyboard.h"
 #include "platform/wayland/PortalDesktop.h"
+#include "platform/wayland/PortalHotKeys.h"
 #include "platform/wayland/SwayKeyboard.h"
 #include "platform/x11/X11HotKeys.h"
 #include "platform/x11/X11ScreenCapture.h"
@@ -32,6 +34,15 @@ std::shared_ptr<HotKeys> waylandHotKeys(KeyboardDesktop desktop) {
     switch (desktop) {
         case KeyboardDesktop::sway:
             return std::make_shared<SwayHotKeys>();
+        case KeyboardDesktop::kde:
+        case KeyboardDesktop::hyprland:
+            return std::make_shared<PortalHotKeys>();
+        case KeyboardDesktop::gnome:
+            // GNOME offers the portal from version 48 on; before, its own keybindings serve.
+            if (globalShortcutsOffered()) {
+                return std::make_shared<PortalHotKeys>();
+            }
+            return std::make_shared<GnomeCustomKeybindings>();
         default:
             // No way to bind keys here yet: grabs on an X server that is not the display
             // stay absent.

@@ -9,13 +9,20 @@ namespace platform {
 
 // Control plus one physical key. Desktops that grab keys for us name the key by its XKB key
 // name ("AE04" is the main row's 4 key whatever the layout prints on it); desktops that bind
-// keys themselves take the symbol, and some run our command entry with the argument.
+// keys themselves take the symbol, and some run our command entry with the argument. Desktops
+// that list the keys for the user show the description.
 struct HotKey {
     int id = 0;
     QByteArray keyName;
     QByteArray keySymbol;
     QString commandArgument;
+    QString description;
 };
+
+// The key's name in a desktop's own lists: its command without the dashes ("screenshot").
+inline QString hotKeyName(const HotKey& key) {
+    return QString(key.commandArgument).remove(QLatin1Char('-'));
+}
 
 // System-wide hot keys: presses only, consumed, a held key fires once.
 class HotKeys {

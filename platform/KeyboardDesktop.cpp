@@ -1,5 +1,8 @@
 #include "platform/KeyboardDesktop.h"
 
+#include "platform/wayland/GnomeKeyboard.h"
+#include "platform/wayland/HyprlandKeyboard.h"
+#include "platform/wayland/KdeKeyboard.h"
 #include "platform/wayland/SwayKeyboard.h"
 #include "platform/x11/SetxkbmapTool.h"
 
@@ -88,8 +91,11 @@ std::shared_ptr<KeyMappingTool> desktopMappingTool(KeyboardDesktop desktop) {
         case KeyboardDesktop::sway:
             return std::make_shared<SwayMappingTool>();
         case KeyboardDesktop::gnome:
+            return std::make_shared<GnomeMappingTool>();
         case KeyboardDesktop::kde:
+            return std::make_shared<KdeMappingTool>();
         case KeyboardDesktop::hyprland:
+            return std::make_shared<HyprlandMappingTool>();
         case KeyboardDesktop::unsupported:
             break;
     }

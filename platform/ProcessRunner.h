@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <chrono>
+#include <optional>
 
 namespace platform {
 
@@ -32,5 +34,11 @@ class SystemProcessRunner : public ProcessRunner {
   private:
     std::chrono::milliseconds timeout;
 };
+
+// What a program printed on its standard output, once it exited with status 0 within the
+// timeout; its standard error is discarded.
+std::optional<QByteArray> processOutput(
+    const QString& program, const QStringList& arguments,
+    std::chrono::milliseconds timeout = std::chrono::seconds(3));
 
 }  // namespace platform

@@ -203,6 +203,58 @@ QString WaylandDesktop::makeHome() const {
     return home;
 }
 
+WaylandDesktop::WaylandDesktop(Kwin)
+    : folder(QDir::tempPath() + QStringLiteral("/quorvastelin-kwin-XXXXXX")) {
+    const QString root = folder.path();
+    QFile::setPermissions(root, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                    QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup |
+                                    QFile::ExeGroup);
+    QDir(root).mkdir(QStringLiteral("runtime"));
+    QDir(root).mkdir(QStringLiteral("home"));
+    QFile::setPermissions(root + QStringLiteral("/runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    for (const QString& path :
+         {root, root + QStringLiteral("/runtime"), root + QStringLiteral("/home")}) {
+        giveToUser(path);
+    }
+    sessionVariables = {QStringLiteral("HOME=") + root + QStringLiteral("/home"),
+                        QStringLiteral("XDG_RUNTIME_DIR=") + root + QStringLiteral("/runtime"),
+                        QStringLiteral("XDG_CURRENT_DESKTOP=KDE"),
+                        QStringLiteral("XDG_SESSION_TYPE=wayland"),
+                        QStringLiteral("QT_QPA_PLATFORM=wayland")};
+    startSession(QStringLiteral("kwin_session.sh"), {root});
+}
+
+void WaylandDesktop::startSession(const QString& script, const QStringList& arguments) {
+    const QString root = folder.path();
+    sessionBus = std::make_unique<SessionBus>(runAs());
+    QProcess session;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(sessionBus->environment());
+    session.setProcessEnvironment(environment);
+    session.setProgram(QStringLiteral("setpriv"));
+    session.setArguments(
+        QStringList{QStringLiteral("--reuid=%1").arg(userId),
+                    QStringLiteral("--regid=%1").arg(userId), QStringLiteral("--clear-groups"),
+                    QStringLiteral("--"), QStringLiteral("setsid"),
+                    reachableByAnyone(QStringLiteral(QV_TEST_SOURCE "/support/") + script)} +
+        arguments);
+    session.setStandardOutputFile(QProcess::nullDevice());
+    session.setStandardErrorFile(root + QStringLiteral("/session.log"));
+    if (!session.startDetached(&sessionPid)) {
+        return;
+    }
+    ready = waitUntil([&] { return QFile::exists(root + QStringLiteral("/ready")); });
+    for (const QString& line :
+         fileText(root + QStringLiteral("/session.env")).split('\n', Qt::SkipEmptyParts)) {
+        sessionVariables << line;
+    }
+}
+
+QString WaylandDesktop::configFolder() const {
+    return folder.path() + QStringLiteral("/home/.config");
+}
+
 WaylandPointer::WaylandPointer(const WaylandDesktop& desktop) {
     const QStringList prefix = desktop.runAs();
     pointer.start(

@@ -24,6 +24,10 @@ class WaylandDesktop {
     static constexpr QSize layoutPoints{2080, 720};
 
     explicit WaylandDesktop(bool withPortals, bool nested = false);
+    // A headless KWin desktop instead: one 1280×720 output, the desktop portal with KDE's
+    // backend, and KDE's global shortcuts.
+    struct Kwin {};
+    explicit WaylandDesktop(Kwin);
     ~WaylandDesktop();
     bool started() const { return ready; }
 
@@ -44,8 +48,12 @@ class WaylandDesktop {
     QImage outputShown(const QString& output) const;
     // The picture an output shows, pixel for pixel.
     static QImage outputPicture(const QString& output);
+    // Where the desktop and the programs on it keep their settings.
+    QString configFolder() const;
 
   private:
+    void startSession(const QString& script, const QStringList& arguments);
+
     // xdg-desktop-portal-wlr writes every screenshot to one fixed file, /tmp/out.png, so
     // desktops of tests run at once take turns.
     int turn = -1;

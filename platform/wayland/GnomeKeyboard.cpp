@@ -1,0 +1,140 @@
+#include "platform/wayland/GnomeKeyboard.h"
+
+#include "platform/ProcessRunner.h"
+#include "platform/SingleInstance.h"
+
+namespace platform {
+
+namespace {
+
+const QString gsettings = QStringLiteral("gsettings");
+const QString inputSources = QStringLiteral("org.gnome.desktop.input-sources");
+const QString xkbOptions = QStringLiteral("xkb-options");
+const QString mediaKeys = QStringLiteral("org.gnome.settings-daemon.plugins.media-keys");
+const QString customKeybindings = QStringLiteral("custom-keybindings");
+const QString customKeybinding =
+    QStringLiteral("org.gnome.settings-daemon.plugins.media-keys.custom-keybinding");
+const QString ourKeybindingPrefix = QStringLiteral(
+    "/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/quorvastelin-");
+
+std::optional<QStringList> readStrings(const QString& schema, const QString& key) {
+    const std::optional<QByteArray> output =
+        processOutput(gsettings, {QStringLiteral("get"), schema, key});
+    return output ? parseStringArray(QString::fromUtf8(*output)) : std::nullopt;
+}
+
+bool writeSetting(const QString& schema, const QString& key, const QString& value) {
+    return processOutput(gsettings, {QStringLiteral("set"), schema, key, value}).has_value();
+}
+
+// A string in GVariant's text form.
+QString quoted(QString text) {
+    text.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    text.replace(QLatin1Char('\''), QStringLiteral("\\'"));
+    return QLatin1Char('\'') + text + QLatin1Char('\'');
+}
+
+}  // namespace
+
+std::optional<QStringList> parseStringArray(const QString& text) {
+    QString array = text.trimmed();
+    if (array.startsWith(QStringLiteral("@as "))) {
+        array = array.mid(4).trimmed();
+    }
+    if (!array.startsWith(QLatin1Char('[')) || !array.endsWith(QLatin1Char(']'))) {
+        return std::nullopt;
+    }
+    QStringList strings;
+    qsizetype at = 1;
+    const qsizetype end = array.size() - 1;
+    while (at < end) {
+        const QChar quote = array[at];
+        if (quote.isSpace() || quote == QLatin1Char(',')) {
+            ++at;
+            continue;
+        }
+        if (quote != QLatin1Char('\'') && quote != QLatin1Char('"')) {
+            return std::nullopt;
+        }
+        QString string;
+        // gsettings escapes only the quote and the backslash in what we read here.
+        for (++at; at < end && array[at] != quote; ++at) {
+            if (array[at] == QLatin1Char('\\') && at + 1 < end) {
+                ++at;
+            }
+            string += array[at];
+        }
+        if (at >= end) {
+            return std::nullopt;
+        }
+        strings << string;
+        ++at;
+    }
+    return strings;
+}
+
+QString stringArrayText(const QStringList& strings) {
+    QStringList items;
+    for (const QString& string : strings) {
+        items << quoted(string);
+    }
+    return QLatin1Char('[') + items.join(QStringLiteral(", ")) + QLatin1Char(']');
+}
+
+bool GnomeMappingTool::applyMapping(bool enabled) {
+    // Without the user's options, setting ours would drop theirs.
+    const std::optional<QStringList> options = readStrings(inputSources, xkbOptions);
+    return options && writeSetting(inputSources, xkbOptions,
+                                   stringArrayText(withOurOption(*options, enabled)));
+}
+
+bool GnomeMappingTool::isMappingApplied() {
+    const std::optional<QStringList> options = readStrings(inputSources, xkbOptions);
+    return options && options->contains(QString::fromLatin1(superAsControlOption));
+}
+
+void GnomeCustomKeybindings::install(const std::vector<HotKey>& keys, std::function<void(int)>) {
+    const std::optional<QStringList> listed = readStrings(mediaKeys, customKeybindings);
+    if (!listed) {
+        return;
+    }
+    QStringList paths;
+    for (const QString& path : *listed) {
+        if (!path.startsWith(ourKeybindingPrefix)) {
+            paths << path;
+        }
+    }
+    // Each keybinding is complete before the list names it.
+    for (const HotKey& key : keys) {
+        const QString path = ourKeybindingPrefix + hotKeyName(key) + QLatin1Char('/');
+        const QString schema = customKeybinding + QLatin1Char(':') + path;
+        if (writeSetting(schema, QStringLiteral("name"), quoted(key.description)) &&
+            writeSetting(schema, QStringLiteral("command"),
+                         quoted(commandEntryLine(key.commandArgument))) &&
+            writeSetting(
+                schema, QStringLiteral("binding"),
+                quoted(QStringLiteral("<Control>") + QString::fromLatin1(key.keySymbol)))) {
+            paths << path;
+        }
+    }
+    writeSetting(mediaKeys, customKeybindings, stringArrayText(paths));
+}
+
+void GnomeCustomKeybindings::uninstall() {
+    const std::optional<QStringList> listed = readStrings(mediaKeys, customKeybindings);
+    if (!listed) {
+        return;
+    }
+    QStringList kept;
+    QStringList ours;
+    for (const QString& path : *listed) {
+        (path.startsWith(ourKeybindingPrefix) ? ours : kept) << path;
+    }
+    writeSetting(mediaKeys, customKeybindings, stringArrayText(kept));
+    for (const QString& path : ours) {
+        processOutput(gsettings, {QStringLiteral("reset-recursively"),
+                                  customKeybinding + QLatin1Char(':') + path});
+    }
+}
+
+}  // namespace platform

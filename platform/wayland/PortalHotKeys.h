@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/HotKeys.h"
+
+#include <QDBusMessage>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QVariantMap>
+
+namespace platform {
+
+// Whether the desktop's portal offers global shortcuts.
+bool globalShortcutsOffered();
+
+// Hot keys through the desktop's GlobalShortcuts portal: one session holding both, asked for
+// with Control and the key, which the desktop may let the user change. The session token is
+// fixed, since KDE names its shortcut list after it: a new name each time would leave the old
+// list holding the keys.
+class PortalHotKeys : public QObject, public HotKeys {
+    Q_OBJECT
+  public:
+    PortalHotKeys();
+    ~PortalHotKeys() override;
+
+    void install(const std::vector<HotKey>& keys, std::function<void(int id)> onPress) override;
+    void uninstall() override;
+
+  private Q_SLOTS:
+    void onSessionCreated(uint code, const QVariantMap& results);
+    // Activated and Deactivated, told apart by the message's member.
+    void onShortcutSignal(const QDBusMessage& message);
+
+  private:
+    void pressed(const QString& shortcut);
+    void released(const QString& shortcut);
+    QVariant shortcutList() const;
+
+    std::vector<HotKey> keys;
+    std::function<void(int id)> onPress;
+    QString sessionPath;
+    QString createRequestPath;
+    QSet<QString> held;
+    bool releasesReported = false;
+    bool installed = false;
+};
+
+}  // namespace platform

@@ -1,0 +1,76 @@
+#include "platform/wayland/GnomeKeyboard.h"
+#include "platform/wayland/HyprlandKeyboard.h"
+#include "platform/wayland/KdeKeyboard.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Options = std::optional<QStringList>;
+const QString ours = QStringLiteral("altwin:ctrl_win");
+const QString compose = QStringLiteral("compose:ralt");
+
+}  // namespace
+
+// Each row: a desktop's settings as it writes them, the options the user has there, and the
+// settings once ours is added; taking ours out again gives back the user's own.
+TEST(DesktopKeyboardSettings, ReadTheUsersOptionsAndAddOrRemoveOnlyOurs) {
+    const struct {
+        QString text;
+        Options options;
+    } gsettingsRows[] = {
+        {QStringLiteral("@as []\n"), QStringList{}},
+        {QStringLiteral("['compose:ralt', 'altwin:ctrl_win']\n"), QStringList{compose, ours}},
+        {QStringLiteral(R"(["it's", 'a\\b\'c'])"), QStringList{"it's", "a\\b'c"}},
+        {QStringLiteral("['open"), std::nullopt},
+        {QStringLiteral("nothing"), std::nullopt},
+    };
+    for (const auto& row : gsettingsRows) {
+        EXPECT_EQ(platform::parseStringArray(row.text), row.options) << row.text.toStdString();
+        if (row.options) {
+            EXPECT_EQ(platform::parseStringArray(platform::stringArrayText(*row.options)),
+                      row.options);
+        }
+    }
+
+    const struct {
+        QString text;
+        QStringList options;
+        QString withOurs;
+    } kxkbrcRows[] = {
+        {"[Layout]\nLayoutList=us\nOptions=compose:ralt\nResetOldOptions=true\n",
+         {compose},
+         "[Layout]\nLayoutList=us\nOptions=compose:ralt,altwin:ctrl_win\nResetOldOptions=true\n"},
+        // KWin ignores the options while ResetOldOptions is off.
+        {"[Layout]\nOptions=compose:ralt\nResetOldOptions=false\n",
+         {},
+         "[Layout]\nOptions=altwin:ctrl_win\nResetOldOptions=true\n"},
+        {"[General]\nOptions=x\n[Layout]\nUse=true",
+         {},
+         "[General]\nOptions=x\n[Layout]\nOptions=altwin:ctrl_win\nResetOldOptions=true\nUse=true"},
+        {"", {}, "[Layout]\nOptions=altwin:ctrl_win\nResetOldOptions=true\n"},
+    };
+    for (const auto& row : kxkbrcRows) {
+        EXPECT_EQ(platform::kxkbrcOptions(row.text), row.options) << row.text.toStdString();
+        const QString added = platform::kxkbrcWithOptions(
+            row.text, platform::withOurOption(platform::kxkbrcOptions(row.text), true));
+        EXPECT_EQ(added, row.withOurs);
+        EXPECT_EQ(platform::kxkbrcOptions(platform::kxkbrcWithOptions(
+                      added, platform::withOurOption(platform::kxkbrcOptions(added), false))),
+                  row.options);
+    }
+
+    const struct {
+        QByteArray json;
+        Options options;
+    } hyprctlRows[] = {
+        {R"({"option": "input:kb_options", "str": "compose:ralt,altwin:ctrl_win", "set": true})",
+         QStringList{compose, ours}},
+        {R"({"option": "input:kb_options", "str": "[[EMPTY]]", "set": false})", QStringList{}},
+        {R"({"option": "input:kb_options", "int": 0})", std::nullopt},
+        {"no such option", std::nullopt},
+    };
+    for (const auto& row : hyprctlRows) {
+        EXPECT_EQ(platform::hyprlandKeyboardOptions(row.json), row.options) << row.json.data();
+    }
+}
