@@ -3,6 +3,7 @@
 #include "platform/KeyGuard.h"
 #include "platform/ffmpeg/FfmpegMovieWriter.h"
 #include "platform/wayland/GnomeKeyboard.h"
+#include "platform/wayland/HyprlandKeyboard.h"
 #include "platform/wayland/PortalDesktop.h"
 #include "platform/wayland/PortalHotKeys.h"
 #include "platform/wayland/SwayKeyboard.h"
@@ -34,8 +35,9 @@ std::shared_ptr<HotKeys> waylandHotKeys(KeyboardDesktop desktop) {
     switch (desktop) {
         case KeyboardDesktop::sway:
             return std::make_shared<SwayHotKeys>();
-        case KeyboardDesktop::kde:
         case KeyboardDesktop::hyprland:
+            return std::make_shared<HyprlandHotKeys>();
+        case KeyboardDesktop::kde:
             return std::make_shared<PortalHotKeys>();
         case KeyboardDesktop::gnome:
             // GNOME offers the portal from version 48 on; before, its own keybindings serve.

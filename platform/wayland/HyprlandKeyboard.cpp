@@ -1,6 +1,7 @@
 #include "platform/wayland/HyprlandKeyboard.h"
 
 #include "platform/ProcessRunner.h"
+#include "platform/SingleInstance.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -48,6 +49,27 @@ bool HyprlandMappingTool::applyMapping(bool enabled) {
 bool HyprlandMappingTool::isMappingApplied() {
     const std::optional<QStringList> options = currentOptions();
     return options && options->contains(QString::fromLatin1(superAsControlOption));
+}
+
+void HyprlandHotKeys::install(const std::vector<HotKey>& keys, std::function<void(int)>) {
+    for (const HotKey& key : keys) {
+        const QString binding =
+            QStringLiteral("CTRL,%1,exec,%2")
+                .arg(QString::fromLatin1(key.keySymbol), commandEntryLine(key.commandArgument));
+        const std::optional<QByteArray> answer =
+            processOutput(hyprctl, {QStringLiteral("keyword"), QStringLiteral("bind"), binding});
+        if (answer && answer->trimmed() == "ok") {
+            bound.push_back(key);
+        }
+    }
+}
+
+void HyprlandHotKeys::uninstall() {
+    for (const HotKey& key : bound) {
+        processOutput(hyprctl, {QStringLiteral("keyword"), QStringLiteral("unbind"),
+                                QStringLiteral("CTRL,") + QString::fromLatin1(key.keySymbol)});
+    }
+    bound.clear();
 }
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/HotKeys.h"
 #include "platform/KeyMappingTool.h"
 
 #include <QByteArray>
@@ -18,6 +19,17 @@ class HyprlandMappingTool : public KeyMappingTool {
   public:
     bool applyMapping(bool enabled) override;
     bool isMappingApplied() override;
+};
+
+// Bindings added to Hyprland that run our command entry. Its GlobalShortcuts portal registers
+// shortcuts without keys, leaving the binding to the user, so we bind them as on sway.
+class HyprlandHotKeys : public HotKeys {
+  public:
+    void install(const std::vector<HotKey>& keys, std::function<void(int id)> onPress) override;
+    void uninstall() override;
+
+  private:
+    std::vector<HotKey> bound;
 };
 
 }  // namespace platform
