@@ -13,16 +13,6 @@ namespace {
 
 const QString keyboardType = QStringLiteral("type:keyboard");
 
-QStringList splitOptions(const QString& text) {
-    QStringList options;
-    for (const QString& option : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        if (!option.trimmed().isEmpty()) {
-            options << option.trimmed();
-        }
-    }
-    return options;
-}
-
 QString unquoted(QString word) {
     if (word.size() >= 2 &&
         (word.front() == QLatin1Char('"') || word.front() == QLatin1Char('\'')) &&
@@ -74,7 +64,7 @@ void collectKeyboardOptions(const QString& config, const QString& folder, int de
             if (parts.first() == QStringLiteral("}")) {
                 block.clear();
             } else if (parts.size() >= 2 && parts[0] == QStringLiteral("xkb_options")) {
-                configured[block] = splitOptions(unquoted(parts[1]));
+                configured[block] = splitXkbOptions(unquoted(parts[1]));
             }
             continue;
         }
@@ -91,7 +81,7 @@ void collectKeyboardOptions(const QString& config, const QString& folder, int de
             if (parts[2] == QStringLiteral("{")) {
                 block = identifier;
             } else if (parts.size() >= 4 && parts[2] == QStringLiteral("xkb_options")) {
-                configured[identifier] = splitOptions(unquoted(parts[3]));
+                configured[identifier] = splitXkbOptions(unquoted(parts[3]));
             }
         }
     }
@@ -131,14 +121,10 @@ QStringList keyboardOptionCommands(const std::map<QString, QStringList>& configu
         }
     }
     QStringList commands;
-    const QString ours = QString::fromLatin1(superAsControlOption);
-    for (auto [identifier, options] : targets) {
-        options.removeAll(ours);
-        if (enabled) {
-            options << ours;
-        }
+    for (const auto& [identifier, options] : targets) {
         commands << QStringLiteral("input %1 xkb_options %2")
-                        .arg(swayQuoted(identifier), swayQuoted(options.join(QLatin1Char(','))));
+                        .arg(swayQuoted(identifier),
+                             swayQuoted(withOurOption(options, enabled).join(QLatin1Char(','))));
     }
     return commands;
 }
@@ -151,9 +137,9 @@ bool SwayMappingTool::applyMapping(bool enabled) {
     if (!config) {
         return false;
     }
-    const QStringList commands =
-        keyboardOptionCommands(configuredKeyboardOptions(*config, swayConfigFolder()),
-                               splitOptions(qEnvironmentVariable("XKB_DEFAULT_OPTIONS")), enabled);
+    const QStringList commands = keyboardOptionCommands(
+        configuredKeyboardOptions(*config, swayConfigFolder()),
+        splitXkbOptions(qEnvironmentVariable("XKB_DEFAULT_OPTIONS")), enabled);
     bool done = true;
     for (const QString& command : commands) {
         done = sway.runCommand(command) && done;

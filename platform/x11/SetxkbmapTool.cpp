@@ -10,16 +10,6 @@ namespace platform {
 
 namespace {
 
-// Options are a comma-separated list; empty entries carry nothing worth keeping.
-QStringList splitOptions(const QString& text) {
-    QStringList options;
-    for (const QString& option : text.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
-        options.append(option.trimmed());
-    }
-    options.removeAll(QString());
-    return options;
-}
-
 xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
     const xcb_intern_atom_cookie_t cookie =
         xcb_intern_atom(connection, 1, static_cast<uint16_t>(qstrlen(name)), name);
@@ -39,7 +29,7 @@ KeyboardNames parseKeyboardNames(const QByteArray& property) {
     }
     return KeyboardNames{QString::fromUtf8(parts[0]), QString::fromUtf8(parts[1]),
                          QString::fromUtf8(parts[2]), QString::fromUtf8(parts[3]),
-                         splitOptions(QString::fromUtf8(parts[4]))};
+                         splitXkbOptions(QString::fromUtf8(parts[4]))};
 }
 
 QStringList keyMappingArguments(const KeyboardNames& current, bool enabled) {
