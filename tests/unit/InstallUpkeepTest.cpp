@@ -7,6 +7,8 @@
 
 namespace {
 
+using Kind = platform::ProcessOutcome::Kind;
+
 // Records every child process instead of starting one.
 class FakeRunner : public platform::ProcessRunner {
   public:
@@ -15,16 +17,13 @@ class FakeRunner : public platform::ProcessRunner {
         return outcome;
     }
     QList<QStringList> calls;
-    platform::ProcessOutcome outcome{platform::ProcessOutcome::Kind::Exited, 0};
+    platform::ProcessOutcome outcome{Kind::Exited, 0};
 };
 
 struct InstallFixture : testing::Test {
-    QTemporaryDir root;
-    QString home = root.filePath("home");
+    QTemporaryDir home;
     std::shared_ptr<FakeRunner> runner = std::make_shared<FakeRunner>();
     int terminations = 0;
-
-    void SetUp() override { QDir().mkpath(home); }
 
     QString makeBundle(const QString& path) {
         QDir().mkpath(path + "/Contents/MacOS");
@@ -35,64 +34,52 @@ struct InstallFixture : testing::Test {
     }
     InstallUpkeep upkeep(std::optional<QString> bundle,
                          std::optional<QString> permissionTool = "/usr/bin/tccutil") {
-        return InstallUpkeep(platform::InstallEnvironment{bundle, home, home + "/support",
+        return InstallUpkeep(platform::InstallEnvironment{bundle, home.path(), home.filePath("s"),
                                                           "/usr/bin/open", permissionTool},
                              runner, [this] { ++terminations; });
     }
-    QString target() const { return home + "/Applications/Quorvastelin.app"; }
+    QString target() const { return home.filePath("Applications/Quorvastelin.app"); }
 };
 
 }  // namespace
 
-TEST_F(InstallFixture, InstalledCopiesOrNoBundleStayWhereTheyAre) {
-    EXPECT_FALSE(upkeep(std::nullopt).relocateFromDiskImageIfNeeded());
+TEST_F(InstallFixture, OnlyAStrayCopyReplacesTheInstalledOneAndStartsItUnlessTheLauncherFails) {
     makeBundle(target());
-    EXPECT_FALSE(upkeep(target()).relocateFromDiskImageIfNeeded());
-    QFile::link(target(), home + "/link.app");
-    EXPECT_FALSE(upkeep(home + "/link.app").relocateFromDiskImageIfNeeded());
-    EXPECT_FALSE(upkeep("/Applications/Other.app").relocateFromDiskImageIfNeeded());
+    QFile::link(target(), home.filePath("link.app"));
+    for (const auto& bundle : {std::optional<QString>(), std::optional(target()),
+                               std::optional(home.filePath("link.app")),
+                               std::optional<QString>("/Applications/Other.app")}) {
+        EXPECT_FALSE(upkeep(bundle).relocateFromDiskImageIfNeeded())
+            << bundle.value_or("none").toStdString();
+    }
     EXPECT_TRUE(runner->calls.isEmpty());
-    EXPECT_EQ(terminations, 0);
-}
 
-TEST_F(InstallFixture, StrayCopyReplacesTheInstalledOneAndStartsIt) {
     QDir().mkpath(target() + "/old-only");
     // Another name inside the install folder counts as stray too.
-    const QString stray = makeBundle(home + "/Applications/Other.app");
-    EXPECT_TRUE(upkeep(stray).relocateFromDiskImageIfNeeded());
+    EXPECT_TRUE(upkeep(makeBundle(home.filePath("Applications/Other.app")))
+                    .relocateFromDiskImageIfNeeded());
     EXPECT_FALSE(QDir(target() + "/old-only").exists());
     QFile copied(target() + "/Contents/MacOS/Quorvastelin");
     ASSERT_TRUE(copied.open(QIODevice::ReadOnly));
     EXPECT_EQ(copied.readAll(), "new build");
-    ASSERT_EQ(runner->calls.size(), 1);
-    EXPECT_EQ(runner->calls[0], (QStringList{"/usr/bin/open", "-n", target()}));
+    EXPECT_EQ(runner->calls, (QList<QStringList>{{"/usr/bin/open", "-n", target()}}));
+    EXPECT_EQ(terminations, 1);
+
+    runner->outcome = {Kind::Exited, 1};
+    EXPECT_FALSE(
+        upkeep(makeBundle(home.filePath("dmg/Quorvastelin.app"))).relocateFromDiskImageIfNeeded());
     EXPECT_EQ(terminations, 1);
 }
 
-TEST_F(InstallFixture, FailedLauncherMeansGoOnLaunching) {
-    runner->outcome = {platform::ProcessOutcome::Kind::Exited, 1};
-    EXPECT_FALSE(
-        upkeep(makeBundle(root.filePath("dmg/Quorvastelin.app"))).relocateFromDiskImageIfNeeded());
-    EXPECT_TRUE(QFile::exists(target() + "/Contents/MacOS/Quorvastelin"));
-    EXPECT_EQ(terminations, 0);
-}
-
-TEST_F(InstallFixture, MigrationRunsOnceAndWritesTheMarker) {
+TEST_F(InstallFixture, MigrationRunsOnceAndAFailedResetIsRetriedNextLaunch) {
     EXPECT_FALSE(upkeep(std::nullopt, std::nullopt).migrateLegacyScreenCapturePermission());
-    EXPECT_TRUE(runner->calls.isEmpty());
-    EXPECT_TRUE(upkeep(std::nullopt).migrateLegacyScreenCapturePermission());
-    ASSERT_EQ(runner->calls.size(), 1);
-    EXPECT_EQ(runner->calls[0], (QStringList{"/usr/bin/tccutil", "reset", "ScreenCapture",
-                                             "local.quorvastelin.macos"}));
-    EXPECT_TRUE(QFile::exists(home + "/support/tcc-signature-migrated-v2"));
+    runner->outcome = {Kind::LaunchFailed, -1};
     EXPECT_FALSE(upkeep(std::nullopt).migrateLegacyScreenCapturePermission());
-    EXPECT_EQ(runner->calls.size(), 1);
-}
-
-TEST_F(InstallFixture, FailedResetIsRetriedNextLaunch) {
-    runner->outcome = {platform::ProcessOutcome::Kind::LaunchFailed, -1};
-    EXPECT_FALSE(upkeep(std::nullopt).migrateLegacyScreenCapturePermission());
-    EXPECT_FALSE(QFile::exists(home + "/support/tcc-signature-migrated-v2"));
-    runner->outcome = {platform::ProcessOutcome::Kind::Exited, 0};
+    runner->outcome = {Kind::Exited, 0};
     EXPECT_TRUE(upkeep(std::nullopt).migrateLegacyScreenCapturePermission());
+    EXPECT_TRUE(QFile::exists(home.filePath("s/tcc-signature-migrated-v2")));
+    EXPECT_FALSE(upkeep(std::nullopt).migrateLegacyScreenCapturePermission());
+    const QStringList reset{"/usr/bin/tccutil", "reset", "ScreenCapture",
+                            "local.quorvastelin.macos"};
+    EXPECT_EQ(runner->calls, QList<QStringList>({reset, reset}));
 }

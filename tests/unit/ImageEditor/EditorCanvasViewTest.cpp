@@ -94,7 +94,10 @@ QFontMetricsF semibold(int pixelSize) {
 TEST(EditorCanvasView, EachToolCommitsItsShapeInImageUnitsWhateverTheZoomOrRefusesTinyOnes) {
     // At 200 % the arrow runs in the image from (20, 100) to its tip at (120, 100); its head
     // is 12 long at width 2 and 16 at width 4.
-    const QPointF tip(120, 100);
+    const auto barbs = [](qreal distance) {
+        return std::vector{along({120, 100}, -1, distance), along({120, 100}, 1, distance)};
+    };
+    using enum EditTool;
     const struct {
         EditTool tool;
         qreal width, zoom;
@@ -102,45 +105,17 @@ TEST(EditorCanvasView, EachToolCommitsItsShapeInImageUnitsWhateverTheZoomOrRefus
         std::size_t steps;
         std::vector<QPoint> ink, clean;
     } gestures[] = {
-        {EditTool::rectangle,
-         4,
-         1,
-         {20, 30},
-         {120, 100},
-         1,
-         {{19, 60}, {70, 101}},
-         {{70, 65}, {15, 60}, {123, 60}}},
-        {EditTool::ellipse,
-         4,
-         1,
-         {20, 20},
-         {180, 120},
-         1,
-         {{20, 70}, {100, 119}},
-         {{24, 24}, {100, 70}}},
-        {EditTool::pen, 4, 1, {10, 10}, {90, 10}, 1, {{50, 10}}, {{50, 20}}},
-        {EditTool::pen, 4, 1, {50, 50}, {50, 50}, 1, {}, {{50, 50}}},
-        {EditTool::arrow,
-         2,
-         2,
-         {40, 200},
-         {240, 200},
-         1,
-         {along(tip, -1, 10), along(tip, 1, 10)},
-         {along(tip, -1, 16), along(tip, 1, 16)}},
-        {EditTool::arrow,
-         4,
-         2,
-         {40, 200},
-         {240, 200},
-         1,
-         {along(tip, -1, 14), along(tip, 1, 14)},
-         {along(tip, -1, 22), along(tip, 1, 22)}},
-        {EditTool::arrow, 4, 1, {10, 50}, {14, 50}, 1, {{12, 50}}, {}},
-        {EditTool::arrow, 4, 1, {10, 10}, {12, 12}, 0, {}, {{11, 11}}},
-        {EditTool::rectangle, 4, 1, {10, 10}, {12, 40}, 0, {}, {{10, 20}}},
-        {EditTool::insertImage, 4, 1, {10, 10}, {40, 12}, 0, {}, {{20, 10}}},
-        {EditTool::pixelate, 4, 1, {10, 10}, {40, 12}, 0, {}, {}},
+        {rectangle, 4, 1, {20, 30}, {120, 100}, 1, {{19, 60}, {70, 101}}, {{70, 65}, {123, 60}}},
+        {ellipse, 4, 1, {20, 20}, {180, 120}, 1, {{20, 70}, {100, 119}}, {{24, 24}, {100, 70}}},
+        {pen, 4, 1, {10, 10}, {90, 10}, 1, {{50, 10}}, {{50, 20}}},
+        {pen, 4, 1, {50, 50}, {50, 50}, 1, {}, {{50, 50}}},
+        {arrow, 2, 2, {40, 200}, {240, 200}, 1, barbs(10), barbs(16)},
+        {arrow, 4, 2, {40, 200}, {240, 200}, 1, barbs(14), barbs(22)},
+        {arrow, 4, 1, {10, 50}, {14, 50}, 1, {{12, 50}}, {}},
+        {arrow, 4, 1, {10, 10}, {12, 12}, 0, {}, {{11, 11}}},
+        {rectangle, 4, 1, {10, 10}, {12, 40}, 0, {}, {{10, 20}}},
+        {insertImage, 4, 1, {10, 10}, {40, 12}, 0, {}, {{20, 10}}},
+        {pixelate, 4, 1, {10, 10}, {40, 12}, 0, {}, {}},
     };
     for (const auto& gesture : gestures) {
         Canvas canvas(blank(200, 150), gesture.tool, gesture.width, gesture.zoom);
