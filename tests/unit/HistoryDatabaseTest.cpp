@@ -1,72 +1,32 @@
 #include "main/HistoryDatabase.h"
-#include "tests/support/HistoryFile.h"
+#include "tests/support/TestMedia.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace {
 
-QString databasePath(const QTemporaryDir& folder) {
-    return folder.filePath("history.db");
-}
-
 // Runs raw SQL against the file, the way another program would alter it.
-void execute(const QString& path, const char* sql) {
+void execute(const QTemporaryDir& folder, const char* sql) {
     sqlite3* connection = nullptr;
-    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &connection), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open(folder.filePath("history.db").toUtf8().constData(), &connection),
+              SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(connection, sql, nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(connection);
 }
 
-QString storedTime(const QString& path) {
-    sqlite3* connection = nullptr;
-    sqlite3_open(path.toUtf8().constData(), &connection);
-    sqlite3_stmt* statement = nullptr;
-    sqlite3_prepare_v2(connection, "SELECT created_at FROM captures", -1, &statement, nullptr);
-    sqlite3_step(statement);
-    const QString text =
-        QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0)));
-    sqlite3_finalize(statement);
-    sqlite3_close(connection);
-    return text;
-}
-
 }  // namespace
 
-TEST(HistoryDatabase, FreshStoreCreatesItsFolderAndTheExactTable) {
-    QTemporaryDir root;
-    const QString support = root.filePath("deep/Quorvastelin");
-    HistoryDatabase store(support);
-    EXPECT_TRUE(store.recent().empty());
-    EXPECT_EQ(historyFile::read(support + "/history.db").schema, historyFile::expectedSchema);
-}
-
-TEST(HistoryDatabase, ListsNewestFirstWithPathsAndWholeSecondUtcTimes) {
+TEST(HistoryDatabase, ListsTheNewestHundredFirstAcrossRestartsAndNeverReusesIds) {
     QTemporaryDir folder;
-    HistoryDatabase store(folder.path());
     const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
-    store.add("screenshot", "/tmp/a b/Ảnh 1.png");
-    store.add("video", "/tmp/v.mov");
-    const auto items = store.recent();
-    ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(items[0].type, "video");
-    EXPECT_EQ(items[1].path, "/tmp/a b/Ảnh 1.png");
-    EXPECT_GT(items[0].id, items[1].id);
-    EXPECT_GE(items[0].createdAt, before);
-    EXPECT_LE(items[0].createdAt, QDateTime::currentDateTimeUtc().addSecs(1));
-    EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ$)")
-                    .match(storedTime(databasePath(folder)))
-                    .hasMatch());
-}
-
-TEST(HistoryDatabase, LimitKeepsTheLargestIdsRestartKeepsRowsAndIdsAreNeverReused) {
-    QTemporaryDir folder;
     {
         HistoryDatabase store(folder.path());
-        for (int i = 0; i < 150; ++i) {
+        store.add("video", "/tmp/a b/Ảnh 0.mov");
+        for (int i = 1; i < 150; ++i) {
             store.add("screenshot", QString("/p/%1.png").arg(i));
         }
     }
@@ -74,13 +34,23 @@ TEST(HistoryDatabase, LimitKeepsTheLargestIdsRestartKeepsRowsAndIdsAreNeverReuse
     const auto items = reopened.recent();
     ASSERT_EQ(items.size(), 100u);
     EXPECT_EQ(items.front().path, "/p/149.png");
+    EXPECT_EQ(items.front().type, "screenshot");
     EXPECT_EQ(items.back().path, "/p/50.png");
-    EXPECT_EQ(reopened.recent(3).size(), 3u);
+    EXPECT_GT(items.front().id, items.back().id);
+    EXPECT_GE(items.front().createdAt, before);
+    EXPECT_LE(items.front().createdAt, QDateTime::currentDateTimeUtc().addSecs(1));
+    const auto oldest = reopened.recent(150);
+    ASSERT_EQ(oldest.size(), 150u);
+    EXPECT_EQ(oldest.back().path, "/tmp/a b/Ảnh 0.mov");
+    EXPECT_EQ(oldest.back().type, "video");
+    execute(folder,
+            "DELETE FROM captures WHERE created_at NOT GLOB "
+            "'[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]T[0-9][0-9]:[0-9][0-9]:[0-9][0-9]Z'");
+    EXPECT_EQ(reopened.recent(150).size(), 150u) << "times are stored as whole-second UTC text";
 
-    const qint64 highest = items.front().id;
-    execute(databasePath(folder), "DELETE FROM captures");
+    execute(folder, "DELETE FROM captures");
     reopened.add("video", "/3.mov");
-    EXPECT_GT(reopened.recent().front().id, highest);
+    EXPECT_GT(reopened.recent().front().id, items.front().id);
 }
 
 TEST(HistoryDatabase, UnparsableTimeReadsAsNowAndNullRowsAreSkipped) {
@@ -89,7 +59,7 @@ TEST(HistoryDatabase, UnparsableTimeReadsAsNowAndNullRowsAreSkipped) {
     store.add("screenshot", "/good.png");
     // Another program rebuilt the table without the NOT NULL constraints.
     execute(
-        databasePath(folder),
+        folder,
         "INSERT INTO captures(type,path,created_at) VALUES('video','/odd.mov','yesterday');"
         "CREATE TABLE loose (id INTEGER PRIMARY KEY AUTOINCREMENT, type TEXT, path TEXT,"
         " created_at TEXT);"
@@ -109,29 +79,22 @@ TEST(HistoryDatabase, UnparsableTimeReadsAsNowAndNullRowsAreSkipped) {
 }
 
 TEST(HistoryDatabase, BadFilesGiveAnEmptyOrPartialListAndAreNeverOverwritten) {
-    QTemporaryDir notADatabase;
-    const QByteArray junk = QByteArray("not a database, just some text\n").repeated(50);
-    QFile file(databasePath(notADatabase));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(junk);
-    file.close();
-    {
-        HistoryDatabase store(notADatabase.path());
+    QTemporaryDir junk, folderInItsPlace;
+    const QByteArray text = QByteArray("not a database, just some text\n").repeated(50);
+    ASSERT_TRUE(testmedia::writeFile(junk.filePath("history.db"), text));
+    ASSERT_TRUE(QDir(folderInItsPlace.path()).mkdir("history.db"));
+    for (const QTemporaryDir* bad : {&junk, &folderInItsPlace}) {
+        HistoryDatabase store(bad->path());
         store.add("screenshot", "/x.png");
         EXPECT_TRUE(store.recent().empty());
     }
+    QFile file(junk.filePath("history.db"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), junk);
-
-    QTemporaryDir folderInItsPlace;
-    ASSERT_TRUE(QDir(folderInItsPlace.path()).mkdir("history.db"));
-    HistoryDatabase blocked(folderInItsPlace.path());
-    blocked.add("screenshot", "/x.png");
-    EXPECT_TRUE(blocked.recent().empty());
+    EXPECT_EQ(file.readAll(), text);
 
     QTemporaryDir readOnly;
     HistoryDatabase(readOnly.path()).add("screenshot", "/kept.png");
-    QFile::setPermissions(databasePath(readOnly), QFile::ReadOwner | QFile::ReadUser);
+    QFile::setPermissions(readOnly.filePath("history.db"), QFile::ReadOwner | QFile::ReadUser);
     HistoryDatabase store(readOnly.path());
     store.add("video", "/maybe-lost.mov");  // root may still write; anyone else may not
     ASSERT_FALSE(store.recent().empty());

@@ -50,12 +50,8 @@ QTemporaryDir* MovieFrameReader::folder = nullptr;
 }  // namespace
 
 TEST_F(MovieFrameReader, GivesTheFrameOnScreenAtTheTimeOrTheLastOneOfAShorterMovie) {
-    const auto frame = read("steps.mov");
-    ASSERT_TRUE(frame.ok()) << frame.error().description.toStdString();
-    EXPECT_EQ(frame.value().size(), QSize(160, 90));
-    EXPECT_EQ(hueAt(frame, 80, 45), Hue::blue);
+    EXPECT_EQ(hueAt(read("steps.mov"), 80, 45), Hue::blue);
     EXPECT_EQ(hueAt(read("steps.mov", 0ms), 80, 45), Hue::red);
-
     ASSERT_TRUE(testmedia::makeColourMovie(path("short.mov"), {{"red", 0.08}, {"green", 0.04}}));
     EXPECT_EQ(hueAt(read("short.mov"), 80, 45), Hue::green);
 
@@ -79,8 +75,6 @@ TEST_F(MovieFrameReader, DisplayMatrixTurnsTheFrameAsPlayersShowIt) {
         path("halves.mov"), {{"red", 1.0, "drawbox=x=80:y=0:w=80:h=90:color=blue:t=fill"}}));
     ASSERT_TRUE(
         testmedia::remux(path("halves.mov"), path("turned.mov"), {"-metadata:s:v:0", "rotate=90"}));
-    EXPECT_EQ(hueAt(read("halves.mov"), 20, 45), Hue::red);
-    EXPECT_EQ(hueAt(read("halves.mov"), 140, 45), Hue::blue);
     const auto turned = read("turned.mov");
     ASSERT_TRUE(turned.ok()) << turned.error().description.toStdString();
     ASSERT_EQ(turned.value().size(), QSize(90, 160));

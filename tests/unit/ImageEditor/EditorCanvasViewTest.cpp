@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <QFontMetricsF>
+#include <QPainter>
 #include <QTest>
 #include <cmath>
 #include <numbers>
@@ -10,7 +11,7 @@ namespace {
 
 constexpr QRgb white = 0xffffffff;
 constexpr QRgb blue = 0xff0000ff;
-constexpr qreal barb = std::numbers::pi / 6;
+constexpr QRgb green = 0xff00ff00;
 
 QImage blank(int width, int height, qreal ratio = 1.0, QColor colour = Qt::white) {
     QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
@@ -29,13 +30,8 @@ QImage pattern(int width, int height) {
     return image;
 }
 
-TextPrompt answering(std::optional<QString> answer, int* asked = nullptr) {
-    return [answer, asked](QWidget*) {
-        if (asked) {
-            ++*asked;
-        }
-        return answer;
-    };
+TextPrompt answering(std::optional<QString> answer) {
+    return [answer](QWidget*) { return answer; };
 }
 
 // A canvas drawing in blue with the tool, width and zoom given, driven by real mouse events
@@ -49,24 +45,19 @@ struct Canvas : EditorCanvasView {
         setZoom(zoom);
         updateFrame();
         setColor(Qt::blue);
+        setInsertImage(blank(10, 10, 1, Qt::green));
     }
-    // Keeps in `held` the view as it is before the button is released.
-    void drag(QPoint from, QPoint to, int moves = 4, QImage* held = nullptr) {
+    // Answers the view as it is before the button is released.
+    QImage drag(QPoint from, QPoint to, int moves = 4) {
         QTest::mousePress(this, Qt::LeftButton, {}, from);
         for (int move = 1; move <= moves; ++move) {
             QTest::mouseMove(this, from + (to - from) * move / moves);
         }
-        if (held) {
-            *held = grab().toImage();
-        }
+        const QImage held = grab().toImage();
         QTest::mouseRelease(this, Qt::LeftButton, {}, to);
+        return held;
     }
     void click(QPoint at) { drag(at, at, 0); }
-    QImage preview(QPoint from, QPoint to) {
-        QImage view;
-        drag(from, to, 1, &view);
-        return view;
-    }
     std::size_t steps() const { return document().undoCount(); }
 };
 
@@ -85,14 +76,10 @@ QRect inkBounds(const QImage& image) {
     return bounds;
 }
 
-void expectPixels(const QImage& image, QRgb colour, std::initializer_list<QPoint> points) {
-    for (const QPoint point : points) {
-        EXPECT_EQ(image.pixel(point), colour) << point.x() << "," << point.y();
-    }
-}
-
-QPointF along(QPointF tip, qreal angle, qreal distance) {
-    return tip - QPointF(distance * std::cos(angle), distance * std::sin(angle));
+// A point on an arrow's barb, `distance` back from the tip.
+QPoint along(QPointF tip, qreal side, qreal distance) {
+    const qreal angle = side * std::numbers::pi / 6;
+    return (tip - QPointF(distance * std::cos(angle), distance * std::sin(angle))).toPoint();
 }
 
 QFontMetricsF semibold(int pixelSize) {
@@ -104,86 +91,89 @@ QFontMetricsF semibold(int pixelSize) {
 
 }  // namespace
 
-TEST(EditorCanvasView, RectangleAndEllipseCommitOutlinesOnlyInTheColour) {
-    Canvas canvas(blank(200, 150), EditTool::rectangle);
-    canvas.drag({20, 30}, {120, 100});
-    QImage image = canvas.copyImage();
-    expectPixels(image, blue, {{19, 60}, {70, 101}});
-    expectPixels(image, white, {{70, 65}, {15, 60}, {123, 60}});
-    canvas.undo();
-    canvas.setTool(EditTool::ellipse);
-    canvas.drag({20, 20}, {180, 120});
-    image = canvas.copyImage();
-    expectPixels(image, blue, {{20, 70}, {100, 119}});
-    expectPixels(image, white, {{24, 24}, {100, 70}});
-    EXPECT_EQ(canvas.steps(), 1u);
-}
-
-TEST(EditorCanvasView, ArrowHeadsAtZoomTwoHundredHaveTheirLengthInImageUnits) {
-    for (const auto& [width, headLength] : {std::pair{2.0, 12.0}, std::pair{4.0, 16.0}}) {
-        Canvas canvas(blank(200, 150), EditTool::arrow, width, 2);
-        canvas.drag({40, 200}, {240, 200});
+TEST(EditorCanvasView, EachToolCommitsItsShapeInImageUnitsWhateverTheZoomOrRefusesTinyOnes) {
+    // At 200 % the arrow runs in the image from (20, 100) to its tip at (120, 100); its head
+    // is 12 long at width 2 and 16 at width 4.
+    const auto barbs = [](qreal distance) {
+        return std::vector{along({120, 100}, -1, distance), along({120, 100}, 1, distance)};
+    };
+    using enum EditTool;
+    const struct {
+        EditTool tool;
+        qreal width, zoom;
+        QPoint from, to;
+        std::size_t steps;
+        std::vector<QPoint> ink, clean;
+    } gestures[] = {
+        {rectangle, 4, 1, {20, 30}, {120, 100}, 1, {{19, 60}, {70, 101}}, {{70, 65}, {123, 60}}},
+        {ellipse, 4, 1, {20, 20}, {180, 120}, 1, {{20, 70}, {100, 119}}, {{24, 24}, {100, 70}}},
+        {pen, 4, 1, {10, 10}, {90, 10}, 1, {{50, 10}}, {{50, 20}}},
+        {pen, 4, 1, {50, 50}, {50, 50}, 1, {}, {{50, 50}}},
+        {arrow, 2, 2, {40, 200}, {240, 200}, 1, barbs(10), barbs(16)},
+        {arrow, 4, 2, {40, 200}, {240, 200}, 1, barbs(14), barbs(22)},
+        {arrow, 4, 1, {10, 50}, {14, 50}, 1, {{12, 50}}, {}},
+        {arrow, 4, 1, {10, 10}, {12, 12}, 0, {}, {{11, 11}}},
+        {rectangle, 4, 1, {10, 10}, {12, 40}, 0, {}, {{10, 20}}},
+        {insertImage, 4, 1, {10, 10}, {40, 12}, 0, {}, {{20, 10}}},
+        {pixelate, 4, 1, {10, 10}, {40, 12}, 0, {}, {}},
+    };
+    for (const auto& gesture : gestures) {
+        Canvas canvas(blank(200, 150), gesture.tool, gesture.width, gesture.zoom);
+        canvas.drag(gesture.from, gesture.to, gesture.from == gesture.to ? 0 : 4);
         const QImage image = canvas.copyImage();
-        EXPECT_EQ(image.size(), QSize(200, 150));
-        // In the image the arrow runs from (20, 100) to its tip at (120, 100).
-        for (const qreal side : {-1.0, 1.0}) {
-            const QPointF inside = along({120, 100}, side * barb, headLength - 2);
-            const QPointF beyond = along({120, 100}, side * barb, headLength + width + 2);
-            EXPECT_TRUE(inked(image.pixel(inside.toPoint()))) << width << " " << side;
-            EXPECT_EQ(image.pixel(beyond.toPoint()), white) << width << " " << side;
+        const auto row = testing::Message() << int(gesture.tool) << " to " << gesture.to.x();
+        EXPECT_EQ(image.size(), QSize(200, 150)) << row;
+        EXPECT_EQ(canvas.steps(), gesture.steps) << row;
+        for (const QPoint point : gesture.ink) {
+            EXPECT_TRUE(inked(image.pixel(point))) << row << " at " << point.x();
+        }
+        for (const QPoint point : gesture.clean) {
+            EXPECT_EQ(image.pixel(point), white) << row << " at " << point.x();
         }
     }
 }
 
-TEST(EditorCanvasView, PreviewsScaleWithZoomStayAtLeastOnePointWideAndDashRegionsInWhite) {
+TEST(EditorCanvasView, PreviewsScaleWithZoomAndStayAtLeastOnePointWideAndPicturesLandOpaque) {
     // Width 4 at 200 % previews 8 points wide with a 32-point head.
     Canvas arrow(blank(200, 150), EditTool::arrow, 4, 2);
-    QImage view = arrow.preview({40, 200}, {240, 200});
+    QImage view = arrow.drag({40, 200}, {240, 200}, 1);
     EXPECT_TRUE(inked(view.pixel(150, 203)));
     EXPECT_FALSE(inked(view.pixel(150, 206)));
-    EXPECT_TRUE(inked(view.pixel(along({240, 200}, barb, 28).toPoint())));
-    EXPECT_FALSE(inked(view.pixel(along({240, 200}, barb, 40).toPoint())));
+    EXPECT_TRUE(inked(view.pixel(along({240, 200}, 1, 28))));
+    EXPECT_FALSE(inked(view.pixel(along({240, 200}, 1, 40))));
 
     // Width 2 at 25 %: coverage summed across the two rows the edge straddles is one point.
     Canvas thin(blank(400, 400), EditTool::rectangle, 2, 0.25);
-    view = thin.preview({10, 10}, {80, 80});
+    view = thin.drag({10, 10}, {80, 80}, 1);
     EXPECT_NEAR(510 - qRed(view.pixel(45, 9)) - qRed(view.pixel(45, 10)), 255, 20);
 
-    for (const EditTool tool : {EditTool::crop, EditTool::pixelate}) {
-        Canvas region(blank(200, 150, 1, Qt::black), tool);
-        view = region.preview({20, 20}, {180, 120});
-        // Along the top edge from its left end: on 0 to 7, off 7 to 12, on again from 12.
-        expectPixels(view, white, {{23, 20}, {35, 20}});
-        expectPixels(view, qRgb(0, 0, 0), {{29, 20}, {100, 70}});
+    // The picture to insert lands stretched and opaque without the preview's outline; the tool
+    // stays for the next one.
+    Canvas insert(blank(200, 150), EditTool::insertImage);
+    EXPECT_EQ(insert.drag({20, 20}, {120, 40}, 1).pixel(70, 20), blue);
+    insert.drag({20, 100}, {40, 140});
+    const QImage image = insert.copyImage();
+    for (const QPoint inside : {QPoint(20, 20), QPoint(119, 39), QPoint(70, 20), QPoint(30, 120)}) {
+        EXPECT_EQ(image.pixel(inside), green) << inside.x() << "," << inside.y();
     }
+    EXPECT_EQ(QList({image.pixel(121, 30), image.pixel(70, 18)}), QList({white, white}));
+    EXPECT_EQ(insert.steps(), 2u);
 }
 
-TEST(EditorCanvasView, MarkerOverTextStaysTranslucentAndIsFourTimesWide) {
-    Canvas canvas(blank(700, 300), EditTool::text, 24, 1, answering(QStringLiteral("HHHH")));
-    canvas.setColor(Qt::black);
-    canvas.click({20, 250});
-    const QImage text = canvas.copyImage();
-    const QRect written = inkBounds(text);
-    ASSERT_FALSE(written.isEmpty());
-    const int row = written.center().y();
-    int stem = -1;
-    for (int x = written.left(); x <= written.right() && stem < 0; ++x) {
-        stem = text.pixel(x, row) == qRgb(0, 0, 0) ? x + 2 : -1;
-    }
-    ASSERT_GE(stem, 0);
-
+TEST(EditorCanvasView, MarkerIsTranslucentAndFourTimesWide) {
+    QImage image = blank(700, 300);
+    QPainter(&image).fillRect(100, 0, 100, 300, Qt::black);
+    Canvas canvas(image, EditTool::marker);
     canvas.setColor(Qt::yellow);
-    canvas.setLineWidth(4);
-    canvas.setTool(EditTool::marker);
-    canvas.drag({10, row}, {690, row}, 8);
+    canvas.drag({10, 150}, {690, 150}, 8);
     const QImage marked = canvas.copyImage();
-    EXPECT_NEAR(qRed(marked.pixel(stem, row)), 77, 4);
-    EXPECT_NEAR(qBlue(marked.pixel(stem, row)), 0, 4);
-    EXPECT_NEAR(qRed(marked.pixel(680, row)), 255, 2);
-    EXPECT_NEAR(qBlue(marked.pixel(680, row)), 178, 4);
+    EXPECT_NEAR(qRed(marked.pixel(150, 150)), 77, 4);
+    EXPECT_NEAR(qBlue(marked.pixel(150, 150)), 0, 4);
+    EXPECT_NEAR(qRed(marked.pixel(680, 150)), 255, 2);
+    EXPECT_NEAR(qBlue(marked.pixel(680, 150)), 178, 4);
     // Width 4 × 4: half-width 8 either side of the line.
-    EXPECT_NE(marked.pixel(680, row + 6), white);
-    EXPECT_EQ(marked.pixel(680, row + 10), white);
+    EXPECT_NE(marked.pixel(680, 156), white);
+    EXPECT_EQ(marked.pixel(680, 160), white);
 }
 
 TEST(EditorCanvasView, TextIsSixTimesTheWidthTallAndEmptyOrCancelledTextLeavesNoStep) {
@@ -197,58 +187,14 @@ TEST(EditorCanvasView, TextIsSixTimesTheWidthTallAndEmptyOrCancelledTextLeavesNo
         EXPECT_NEAR(glyph.bottom() + 1, 250 - metrics.descent(), 2) << size;
         EXPECT_NEAR(glyph.left(), 30 + metrics.leftBearing('H'), 3) << size;
     }
-    for (const auto& answer : {std::optional<QString>(), std::optional(QString())}) {
-        int asked = 0;
-        Canvas canvas(blank(100, 100), EditTool::text, 4, 1, answering(answer, &asked));
+    for (const auto& [answer, steps] : {std::pair{std::optional<QString>(), 0u},
+                                        {std::optional(QString()), 0u},
+                                        {std::optional(QStringLiteral("   ")), 1u}}) {
+        Canvas canvas(blank(100, 100), EditTool::text, 4, 1, answering(answer));
         canvas.click({20, 50});
-        EXPECT_EQ(asked, 1);
-        EXPECT_EQ(canvas.steps(), 0u);
+        EXPECT_EQ(canvas.steps(), steps);
         EXPECT_EQ(inkBounds(canvas.copyImage()), QRect());
     }
-    Canvas spaces(blank(100, 100), EditTool::text, 4, 1, answering(QStringLiteral("   ")));
-    spaces.click({20, 50});
-    EXPECT_EQ(spaces.steps(), 1u);
-}
-
-TEST(EditorCanvasView, PenStrokesCountEvenAsClicksButTinyRegionsAndArrowsAreRefused) {
-    Canvas canvas(blank(100, 100), EditTool::pen);
-    canvas.click({50, 50});
-    EXPECT_EQ(canvas.steps(), 1u);
-    EXPECT_EQ(inkBounds(canvas.copyImage()), QRect());
-    canvas.drag({10, 10}, {90, 10});
-    EXPECT_EQ(canvas.steps(), 2u);
-    EXPECT_NE(canvas.copyImage().pixel(50, 10), white);
-    EXPECT_EQ(canvas.copyImage().pixel(50, 20), white);
-
-    canvas.setInsertImage(blank(4, 4));
-    for (const EditTool tool : {EditTool::rectangle, EditTool::ellipse, EditTool::crop,
-                                EditTool::pixelate, EditTool::insertImage}) {
-        canvas.setTool(tool);
-        canvas.drag({10, 10}, {12, 40});
-        EXPECT_EQ(canvas.steps(), 2u) << static_cast<int>(tool);
-    }
-    canvas.setTool(EditTool::arrow);
-    canvas.drag({10, 10}, {12, 12});
-    EXPECT_EQ(canvas.steps(), 2u);
-    canvas.drag({10, 50}, {14, 50});
-    EXPECT_EQ(canvas.steps(), 3u);
-}
-
-TEST(EditorCanvasView, InsertedPictureIsStretchedOpaqueWithoutOutlineAndCanBePlacedAgain) {
-    Canvas canvas(blank(200, 150), EditTool::insertImage);
-    canvas.setInsertImage(blank(10, 10, 1, Qt::green));
-    const QImage view = canvas.preview({20, 20}, {120, 40});
-    EXPECT_NEAR(qRed(view.pixel(70, 30)), 64, 2);
-    EXPECT_EQ(qGreen(view.pixel(70, 30)), 255);
-    EXPECT_EQ(view.pixel(70, 20), blue);
-
-    const QImage image = canvas.copyImage();
-    expectPixels(image, qRgb(0, 255, 0), {{20, 20}, {119, 39}, {70, 20}});
-    expectPixels(image, white, {{121, 30}, {70, 18}});
-    canvas.drag({20, 100}, {40, 140});
-    EXPECT_EQ(canvas.copyImage().pixel(30, 120), qRgb(0, 255, 0));
-    EXPECT_EQ(canvas.tool(), EditTool::insertImage);
-    EXPECT_EQ(canvas.steps(), 2u);
 }
 
 TEST(EditorCanvasView, PixelateFillsSquareBlocksInsideTheRectangleOnly) {
@@ -260,13 +206,11 @@ TEST(EditorCanvasView, PixelateFillsSquareBlocksInsideTheRectangleOnly) {
         const QRect area(30, 30, 70, 60);
         for (int y = 0; y < 150; ++y) {
             for (int x = 0; x < 200; ++x) {
-                if (!area.contains(x, y)) {
-                    ASSERT_EQ(result.pixel(x, y), original.pixel(x, y)) << x << "," << y;
-                    continue;
-                }
                 const QPoint first(std::max(x / block * block, area.left()),
                                    std::max(y / block * block, area.top()));
-                ASSERT_EQ(result.pixel(x, y), result.pixel(first)) << x << "," << y;
+                ASSERT_EQ(result.pixel(x, y),
+                          area.contains(x, y) ? result.pixel(first) : original.pixel(x, y))
+                    << x << "," << y;
             }
         }
         const int edge = (area.left() / block + 2) * block;
@@ -284,7 +228,6 @@ TEST(EditorCanvasView, CropAtOneFiftyKeepsZoomStopsAtTheEdgeAndUndoRestoresSizeA
     EXPECT_EQ(canvas.frameSize(), QSizeF(150, 150));
     EXPECT_EQ(canvas.zoom(), 1.5);
     canvas.undo();
-    EXPECT_EQ(canvas.copyImage().size(), QSize(200, 150));
     EXPECT_EQ(canvas.size(), QSize(300, 225));
     canvas.redo();
     EXPECT_EQ(canvas.copyImage().size(), QSize(100, 100));
@@ -309,7 +252,6 @@ TEST(EditorCanvasView, ThirtyOneEditsLeaveThirtyUnchangedStepsAndANewEditClearsR
     }
     // Strokes are painted into shared pixels: none may reach the snapshots taken before them.
     EXPECT_EQ(canvas.copyImage(), afterFirst);
-    EXPECT_EQ(canvas.document().redoCount(), 30u);
     for (int step = 0; step < 30; ++step) {
         canvas.redo();
     }
@@ -330,7 +272,6 @@ TEST(EditorCanvasView, TinyImagesKeepAOnePointFrameAndSurviveGestures) {
     EXPECT_EQ(dot.copyImage().size(), QSize(1, 1));
 
     Canvas narrow(blank(3, 40), EditTool::crop, 4, 0.25);
-    EXPECT_EQ(narrow.frameSize(), QSizeF(1, 10));
     EXPECT_EQ(narrow.size(), QSize(1, 10));
     narrow.drag({1, 1}, {50, 50});
     EXPECT_EQ(narrow.steps(), 0u);
@@ -343,9 +284,10 @@ TEST(EditorCanvasView, DoubleDensityImagesDrawInUnitsAtFullResolution) {
     const QImage image = canvas.copyImage();
     EXPECT_EQ(image.size(), QSize(200, 150));
     EXPECT_EQ(image.devicePixelRatio(), 2.0);
-    // The left edge at x = 10 units is 2 units wide: bitmap columns 18 to 21.
-    expectPixels(image, blue, {{18, 60}, {21, 60}});
-    expectPixels(image, white, {{17, 60}, {22, 60}});
+    // The left edge at x = 10 units is 2 units wide: bitmap columns 18 to 21, in the colour.
+    EXPECT_EQ(
+        QList({image.pixel(17, 60), image.pixel(18, 60), image.pixel(21, 60), image.pixel(22, 60)}),
+        QList({white, blue, blue, white}));
 
     // Text of 18 units stands 36 bitmap pixels tall.
     Canvas written(blank(400, 200, 2), EditTool::text, 2);

@@ -4,16 +4,14 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-TEST(InsertImageFile, LoadsEveryOfferedPictureType) {
+TEST(InsertImageFile, LoadsEveryOfferedPictureTypeButNotMissingFilesOrPicturesTooLargeToHold) {
     QTemporaryDir folder;
     QImage picture(24, 16, QImage::Format_RGB32);
     picture.fill(Qt::darkCyan);
     for (const char* format : {"png", "jpg", "tiff", "webp"}) {
         const QString path = folder.filePath(QStringLiteral("p.") + format);
         ASSERT_TRUE(picture.save(path, format)) << format;
-        const auto loaded = loadInsertImage(path);
-        ASSERT_TRUE(loaded.has_value()) << format;
-        EXPECT_EQ(loaded->size(), QSize(24, 16)) << format;
+        EXPECT_EQ(loadInsertImage(path).value_or(QImage()).size(), QSize(24, 16)) << format;
     }
     // Qt reads GIF but cannot write it: the smallest GIF, one white pixel, written by hand.
     QFile gif(folder.filePath("p.gif"));
@@ -24,13 +22,8 @@ TEST(InsertImageFile, LoadsEveryOfferedPictureType) {
                    "\x00\x02\x02D\x01\x00;",
                    43));
     gif.close();
-    const auto loaded = loadInsertImage(gif.fileName());
-    ASSERT_TRUE(loaded.has_value());
-    EXPECT_EQ(loaded->size(), QSize(1, 1));
-}
+    EXPECT_EQ(loadInsertImage(gif.fileName()).value_or(QImage()).size(), QSize(1, 1));
 
-TEST(InsertImageFile, MissingFilesAndPicturesTooLargeToHoldAreRefused) {
-    QTemporaryDir folder;
     EXPECT_FALSE(loadInsertImage(folder.filePath("absent.png")));
     // 20000 × 20000 pixels in a small file: refused cleanly, without holding them.
     QImage huge(20000, 20000, QImage::Format_Mono);

@@ -22,21 +22,17 @@ TEST(CaptureGeometry, PixelSizesTruncateNeverRoundAndAreAtLeastTwo) {
 }
 
 TEST(CaptureGeometry, DisplayMatchTakesTheFirstWithTheScreensIdentifierOrNothing) {
-    const auto display = [](quint32 id, int x) {
-        platform::Display result;
-        result.displayID = id;
-        result.pixelGeometry = QRect(x, 0, 100, 100);
-        return result;
-    };
+    std::vector<platform::Display> displays(3);
+    for (const auto& [index, id] : {std::pair{0, 3u}, {1, 7u}, {2, 7u}}) {
+        displays[index].displayID = id;
+        displays[index].pixelGeometry = QRect(10 * index, 0, 100, 100);
+    }
     platform::Screen screen;
     screen.displayID = 7;
-    const auto found = matchDisplay(screen, {display(3, 0), display(7, 10), display(7, 20)});
-    ASSERT_TRUE(found.has_value());
-    EXPECT_EQ(found->pixelGeometry.x(), 10);
-
+    EXPECT_EQ(matchDisplay(screen, displays).value_or(platform::Display()).pixelGeometry.x(), 10);
     screen.displayID = 9;
-    EXPECT_FALSE(matchDisplay(screen, {display(3, 0), display(7, 10)}).has_value());
-    EXPECT_FALSE(matchDisplay(screen, {}).has_value());
+    EXPECT_FALSE(matchDisplay(screen, displays).has_value());
     screen.displayID.reset();
-    EXPECT_FALSE(matchDisplay(screen, {display(0, 0)}).has_value());
+    displays[0].displayID = 0;
+    EXPECT_FALSE(matchDisplay(screen, displays).has_value());
 }

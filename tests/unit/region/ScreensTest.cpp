@@ -9,11 +9,6 @@ TEST(Screens, FramesAreMeasuredFromThePrimarysLowerLeftCorner) {
     EXPECT_EQ(layoutScreens({{"A", QRect(0, 120, 1920, 1080), 1.0}}).screens.front().frame,
               QRectF(0, 0, 1920, 1080));
 
-    const auto example = layoutScreens({{"Built-in", QRect(0, 0, 1512, 982), 2.0},
-                                        {"Monitor", QRect(1512, 102, 1920, 1080), 1.0}});
-    EXPECT_EQ(example.screens[0].frame, QRectF(0, 0, 1512, 982));
-    EXPECT_EQ(example.screens[1].frame, QRectF(1512, -200, 1920, 1080));
-
     const auto layout = layoutScreens({{"Primary", QRect(0, 0, 1920, 1080), 1.0},
                                        {"Above", QRect(200, -900, 1600, 900), 1.0},
                                        {"Below", QRect(0, 1080, 1280, 1024), 1.0},

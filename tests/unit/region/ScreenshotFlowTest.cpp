@@ -49,8 +49,7 @@ TEST_F(ScreenshotFlowTest, RegionOnRetinaScreenIsCapturedAtTwiceItsPointsAfterTh
     EXPECT_EQ(capture->requests[0].displayID, platform::displayIdentifier("Built-in"));
     EXPECT_EQ(capture->requests[0].sourceRect, QRectF(100, 632, 300, 150));
     EXPECT_EQ(capture->requests[0].outputSize, QSize(600, 300));
-    ASSERT_EQ(images.size(), 1u);
-    ASSERT_TRUE(images[0].has_value());
+    ASSERT_TRUE(images.at(0).has_value());
     EXPECT_EQ(images[0]->size(), QSize(600, 300));
     EXPECT_EQ(images[0]->deviceIndependentSize(), QSizeF(300, 150));
     EXPECT_EQ(statuses.size(), 1);
@@ -73,22 +72,20 @@ TEST_F(ScreenshotFlowTest, SecondRequestReplacesTheOverlayWithoutStrayCompletion
     take();
     runDeferredDeletes();
     EXPECT_TRUE(firstOverlay.isNull());
-    QWidget* secondOverlay = visibleOverlay();
-    ASSERT_NE(secondOverlay, nullptr);
-    QTest::keyClick(secondOverlay, Qt::Key_Escape);
+    ASSERT_NE(visibleOverlay(), nullptr);
+    QTest::keyClick(visibleOverlay(), Qt::Key_Escape);
     QTest::qWait(200);
     EXPECT_TRUE(firstImages.empty());
     EXPECT_EQ(images.size(), 1u);
     ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::ArrowCursor);
     QGuiApplication::restoreOverrideCursor();
-}
 
-TEST_F(ScreenshotFlowTest, ServiceReleasedWhileSelectingNeverCompletes) {
+    // Released while selecting, the service never completes.
     take();
     QPointer<QWidget> overlay = visibleOverlay();
     service.reset();
     runDeferredDeletes();
     EXPECT_TRUE(overlay.isNull());
-    EXPECT_TRUE(images.empty());
+    EXPECT_EQ(images.size(), 1u);
 }
