@@ -1,14 +1,10 @@
 #include "tests/support/E2eSupport.h"
-#include "tests/support/HistoryFile.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
-#include <QImage>
 #include <QProcess>
-#include <QSet>
 #include <QTemporaryDir>
-#include <csignal>
 
 namespace {
 
@@ -17,35 +13,82 @@ struct LifecycleFixture : testing::Test {
     QTemporaryDir root;
     QString home = root.filePath("Nguyễn Văn Ánh");
     void SetUp() override { ASSERT_TRUE(QDir().mkpath(home)); }
-    QString database() const { return home + "/.local/share/Quorvastelin/history.db"; }
 };
+
+void setUserOption(const QString& option) {
+    ASSERT_EQ(e2e::runTool("setxkbmap", {"-option", "", "-option", option}).exitCode, 0);
+}
+
+// A process counts as gone once it has ended, even before its new parent has reaped it.
+bool running(const QString& pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    return stat.open(QIODevice::ReadOnly) && !stat.readAll().contains(") Z ");
+}
 
 }  // namespace
 
-TEST_F(LifecycleFixture, StartsCreatesTheHistoryStoreAndEndsCleanlyOnSigterm) {
-    e2e::Program program(home);
-    ASSERT_TRUE(program.start());
-    ASSERT_TRUE(e2e::waitUntil([&] { return !historyFile::read(database()).schema.isEmpty(); }));
-    EXPECT_EQ(historyFile::read(database()).schema, historyFile::expectedSchema);
-    program.signal(SIGTERM);
-    EXPECT_EQ(program.waitForExit(), std::optional<int>(0));
+// Each row: how the program ends and the exit status that leaves. A killed or crashed program
+// cannot clean up, yet the mapping must not outlive it, and nothing of ours may stay behind. A
+// history file it cannot read is left alone, and the program runs all the same.
+TEST_F(LifecycleFixture, LaunchAndUpkeepApplyTheMappingAndAnyEndRemovesOnlyOurOption) {
+    const QByteArray junk = QByteArray("definitely not sqlite").repeated(100);
+    QDir().mkpath(home + "/.local/share/Quorvastelin");
+    QFile file(home + "/.local/share/Quorvastelin/history.db");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(junk) == junk.size());
+    file.close();
+    const QStringList userOnly{"compose:ralt"};
+    const QStringList userAndOurs{"compose:ralt", "altwin:ctrl_win"};
+    const struct {
+        int signal;
+        std::optional<int> exitStatus;
+    } rows[] = {{SIGTERM, 0}, {SIGHUP, 0}, {SIGKILL, -1}, {SIGABRT, -1}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.signal);
+        setUserOption("compose:ralt");
+        e2e::Program program(home);
+        ASSERT_TRUE(program.start());
+        ASSERT_TRUE(e2e::waitUntil([&] { return e2e::keyboardOptions() == userAndOurs; }));
+        if (row.signal == SIGTERM) {
+            setUserOption("compose:ralt");
+            EXPECT_TRUE(e2e::waitUntil([&] { return e2e::keyboardOptions() == userAndOurs; }))
+                << "the upkeep restores a reset mapping";
+        }
+        const QString guardian = e2e::runTool("pgrep", {"-P", QString::number(program.pid()), "-f",
+                                                        "quorvastelin-keyguard"})
+                                     .output.trimmed();
+        EXPECT_FALSE(guardian.isEmpty());
+
+        EXPECT_EQ(program.stop(row.signal), row.exitStatus);
+        EXPECT_TRUE(e2e::waitUntil([&] { return e2e::keyboardOptions() == userOnly; }))
+            << e2e::keyboardOptions().join(',').toStdString();
+        EXPECT_TRUE(e2e::waitUntil([&] { return !running(guardian); }));
+    }
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), junk);
 }
 
-// The command entry. With no instance running, --screenshot starts one and selects a region;
-// later starts hand their request to it and end; anything else is a usage error.
-TEST_F(LifecycleFixture, StartsHandTheirCommandToTheRunningInstance) {
+// The command entry under a classic XEmbed tray. With no instance running, --screenshot starts
+// one, whose icon paints in the tray's panel, and selects a region; later starts hand their
+// request to it and end; anything else is a usage error.
+TEST_F(LifecycleFixture, WithAnXEmbedTrayTheIconPaintsAndLaterStartsHandTheirCommandOver) {
+    QProcess tray;
+    tray.start("trayer", {"--edge", "top", "--align", "left"});
+    e2e::ToolResult panel;
+    ASSERT_TRUE(e2e::waitUntil([&] {
+        panel = e2e::runTool("xdotool", {"search", "--onlyvisible", "--name", "^panel$"});
+        return panel.exitCode == 0;
+    }));
     e2e::SessionBus bus;
-    const auto status = [&bus] {
-        for (const e2e::Accessible& node :
-             e2e::parseAccessibles(bus.read(QStringLiteral("quorvastelin")))) {
-            if (node.role == QStringLiteral("label") && node.name.startsWith("Đ")) {
-                return node.name;
-            }
-        }
-        return QString();
-    };
+    const e2e::ProgramView view(bus);
+    const auto status = [&view] { return view.labelStartingWith("Đ").value_or(""); };
     e2e::Program first(home, bus.environment());
-    ASSERT_TRUE(first.start({QStringLiteral("--screenshot")}));
+    ASSERT_TRUE(first.start({"--screenshot"}));
+    ASSERT_TRUE(e2e::waitUntil([&] { return status() == "Đang chọn vùng chụp…"; }));
+    e2e::xdotool({"key", "Escape"});
+    ASSERT_TRUE(e2e::waitUntil([&] { return status() == "Đã hủy chụp màn hình"; }));
+    // More than the panel's one colour.
+    EXPECT_TRUE(e2e::waitUntil([&] { return e2e::colourCount(panel.output.trimmed()) > 1; }));
+
     const struct {
         QStringList arguments;
         int exitStatus;
@@ -58,16 +101,13 @@ TEST_F(LifecycleFixture, StartsHandTheirCommandToTheRunningInstance) {
         {{"--screenshot", "--record"}, 2, {}, {}},
         {{"-h"}, 2, {}, {}},
     };
-    ASSERT_TRUE(e2e::waitUntil([&] { return status() == "Đang chọn vùng chụp…"; }));
-    e2e::runTool(QStringLiteral("xdotool"), {"key", "Escape"});
-    ASSERT_TRUE(e2e::waitUntil([&] { return status() == "Đã hủy chụp màn hình"; }));
     const QString otherHome = root.filePath("other");
     QDir().mkpath(otherHome);
     for (const auto& start : starts) {
         SCOPED_TRACE(start.arguments.join(' ').toStdString());
         e2e::Program later(otherHome);
         ASSERT_TRUE(later.start(start.arguments));
-        EXPECT_EQ(later.waitForExit(), std::optional<int>(start.exitStatus));
+        EXPECT_EQ(later.waitForExit(), start.exitStatus);
         if (start.exitStatus == 2) {
             QFile output(otherHome + "/program-output.txt");
             output.open(QIODevice::ReadOnly);
@@ -75,60 +115,10 @@ TEST_F(LifecycleFixture, StartsHandTheirCommandToTheRunningInstance) {
         }
         if (!start.selecting.isEmpty()) {
             EXPECT_TRUE(e2e::waitUntil([&] { return status() == start.selecting; }));
-            e2e::runTool(QStringLiteral("xdotool"), {"key", "Escape"});
+            e2e::xdotool({"key", "Escape"});
             EXPECT_TRUE(e2e::waitUntil([&] { return status() == start.cancelled; }));
         }
     }
     EXPECT_FALSE(first.waitForExit(std::chrono::milliseconds(300)).has_value());
-    first.signal(SIGINT);
-    EXPECT_EQ(first.waitForExit(), std::optional<int>(0));
-}
-
-TEST_F(LifecycleFixture, CorruptHistoryFileIsLeftAloneAndTheProgramRuns) {
-    QDir().mkpath(home + "/.local/share/Quorvastelin");
-    const QByteArray junk = QByteArray("definitely not sqlite").repeated(100);
-    QFile file(database());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(junk);
-    file.close();
-    e2e::Program program(home);
-    ASSERT_TRUE(program.start());
-    EXPECT_FALSE(program.waitForExit(std::chrono::seconds(2)).has_value());
-    program.signal(SIGHUP);
-    EXPECT_EQ(program.waitForExit(), std::optional<int>(0));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), junk);
-}
-
-// A classic XEmbed tray and no StatusNotifier host: the tray's panel, of one colour while
-// empty, shows the icon.
-TEST_F(LifecycleFixture, TrayIconPaintsInAnXEmbedTray) {
-    QProcess tray;
-    tray.start(QStringLiteral("trayer"), {"--edge", "top", "--align", "left"});
-    e2e::ToolResult panel;
-    ASSERT_TRUE(e2e::waitUntil([&] {
-        panel = e2e::runTool("xdotool", {"search", "--onlyvisible", "--name", "^panel$"});
-        return panel.exitCode == 0;
-    }));
-    e2e::Program program(home);
-    ASSERT_TRUE(program.start());
-    const QString picture = home + "/tray.png";
-    const auto iconPainted = [&] {
-        if (e2e::runTool("import", {"-window", panel.output.trimmed(), picture}).exitCode != 0) {
-            return false;
-        }
-        const QImage slot(picture);
-        QSet<QRgb> colours;
-        for (int y = 0; y < slot.height(); ++y) {
-            for (int x = 0; x < slot.width(); ++x) {
-                colours.insert(slot.pixel(x, y));
-            }
-        }
-        return colours.size() > 1;
-    };
-    EXPECT_TRUE(e2e::waitUntil(iconPainted));
-    program.signal(SIGTERM);
-    EXPECT_EQ(program.waitForExit(), std::optional<int>(0));
-    tray.kill();
-    tray.waitForFinished();
+    EXPECT_EQ(first.stop(SIGINT), 0);
 }

@@ -11,25 +11,82 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThread>
-#include <csignal>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <unordered_map>
 
 namespace e2e {
 
 namespace {
 
-std::unordered_map<const Program*, std::unique_ptr<QProcess>>& processes() {
-    static std::unordered_map<const Program*, std::unique_ptr<QProcess>> table;
-    return table;
+QStringList moveTo(QPoint point) {
+    return {"mousemove", QString::number(point.x()), QString::number(point.y())};
+}
+
+xcb_atom_t atom(xcb_connection_t* connection, const char* name) {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
+    const xcb_atom_t value = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+    std::free(reply);
+    return value;
+}
+
+bool selectionOwned(const char* name) {
+    xcb_connection_t* connection = xcb_connect(display().toUtf8().constData(), nullptr);
+    xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
+        connection, xcb_get_selection_owner(connection, atom(connection, name)), nullptr);
+    const bool owned = owner && owner->owner != XCB_NONE;
+    std::free(owner);
+    xcb_disconnect(connection);
+    return owned;
+}
+
+qint64 startInBackground(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    qint64 pid = -1;
+    return process.startDetached(&pid) ? pid : -1;
+}
+
+void endProcesses(std::initializer_list<qint64> pids) {
+    for (const qint64 pid : pids) {
+        if (pid > 0) {
+            ::kill(static_cast<pid_t>(pid), SIGTERM);
+        }
+    }
+}
+
+ToolResult finish(QProcess& process, std::chrono::milliseconds timeout) {
+    if (!process.waitForStarted()) {
+        return {};
+    }
+    if (!process.waitForFinished(static_cast<int>(timeout.count()))) {
+        process.kill();
+        process.waitForFinished();
+        return {-1, process.readAllStandardOutput()};
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput()};
 }
 
 }  // namespace
 
 QString display() {
     return qEnvironmentVariable("DISPLAY");
+}
+
+void setMonitor(const QString& name, const Monitor& monitor, const QString& output) {
+    const QString geometry = QStringLiteral("%1/%2x%3/%4+%5+%6")
+                                 .arg(monitor.width)
+                                 .arg(monitor.width * 254 / 960)
+                                 .arg(monitor.height)
+                                 .arg(monitor.height * 254 / 960)
+                                 .arg(monitor.x)
+                                 .arg(monitor.y);
+    runTool("xrandr", {"--setmonitor", name, geometry, output});
 }
 
 ToolResult runTool(const QString& program, const QStringList& arguments,
@@ -41,24 +98,14 @@ ToolResult runTool(const QString& program, const QStringList& arguments,
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setStandardInputFile(QProcess::nullDevice());
     process.start(program, arguments);
-    if (!process.waitForStarted()) {
-        return {};
-    }
-    if (!process.waitForFinished(static_cast<int>(timeout.count()))) {
-        process.kill();
-        process.waitForFinished();
-        return {-1, process.readAll()};
-    }
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAll()};
+    return finish(process, timeout);
 }
 
 QString reachableByAnyone(const QString& path) {
-    static QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/quorvastelin-shared-XXXXXX"));
-    static const bool open = QFile::setPermissions(
-        folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
-                           QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
-    Q_UNUSED(open);
+    static QTemporaryDir folder(QDir::tempPath() + "/quorvastelin-shared-XXXXXX");
+    QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                             QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                             QFile::ExeOther);
     const QString copy = folder.path() + '/' + QFileInfo(path).fileName();
     if (!QFile::exists(copy)) {
         QFile::copy(path, copy);
@@ -98,121 +145,111 @@ QRgb positionColour(int x, int y) {
 QImage positionPattern() {
     QImage pattern(screenWidth, screenHeight, QImage::Format_RGB32);
     for (int y = 0; y < screenHeight; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(pattern.scanLine(y));
         for (int x = 0; x < screenWidth; ++x) {
-            line[x] = positionColour(x, y);
+            pattern.setPixel(x, y, positionColour(x, y));
         }
     }
     return pattern;
 }
 
 void showOnRoot(const QImage& picture) {
-    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/quorvastelin-root-XXXXXX.png"));
+    QTemporaryFile file(QDir::tempPath() + "/quorvastelin-root-XXXXXX.png");
     file.open();
     picture.save(&file, "PNG");
     file.close();
     // hsetroot also publishes the picture as the root pixmap, which is what a compositing
     // manager paints; tiling never scales it.
-    runTool(QStringLiteral("hsetroot"),
-            {QStringLiteral("-root"), QStringLiteral("-tile"), file.fileName()});
+    runTool("hsetroot", {"-root", "-tile", file.fileName()});
+}
+
+bool xdotool(const QStringList& arguments) {
+    return runTool("xdotool", arguments).exitCode == 0;
+}
+
+bool clickAt(QPoint point) {
+    return xdotool(moveTo(point) << "click"
+                                 << "1");
+}
+
+bool drag(QPoint from, QPoint to, const std::function<void()>& whileHeld) {
+    QStringList steps = moveTo(from) << "mousedown"
+                                     << "1";
+    for (int step = 1; step <= 6; ++step) {
+        steps << moveTo(from + (to - from) * step / 6);
+    }
+    if (!xdotool(steps)) {
+        return false;
+    }
+    if (whileHeld) {
+        whileHeld();
+    }
+    return xdotool({"mouseup", "1"});
 }
 
 void holdChord(int modifierKeycode, int keycode) {
     const QString modifier = QString::number(modifierKeycode);
     const QString key = QString::number(keycode);
-    runTool(QStringLiteral("xdotool"),
-            {QStringLiteral("keydown"), modifier, QStringLiteral("keydown"), key,
-             QStringLiteral("sleep"), QStringLiteral("0.4"), QStringLiteral("keyup"), key,
-             QStringLiteral("keyup"), modifier});
+    xdotool({"keydown", modifier, "keydown", key, "sleep", "0.4", "keyup", key, "keyup", modifier});
 }
-
-namespace {
-
-bool selectionOwned(const char* name) {
-    xcb_connection_t* connection = xcb_connect(display().toUtf8().constData(), nullptr);
-    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
-    xcb_get_selection_owner_reply_t* owner =
-        atom ? xcb_get_selection_owner_reply(
-                   connection, xcb_get_selection_owner(connection, atom->atom), nullptr)
-             : nullptr;
-    const bool owned = owner && owner->owner != XCB_NONE;
-    std::free(owner);
-    std::free(atom);
-    xcb_disconnect(connection);
-    return owned;
-}
-
-qint64 startInBackground(const QString& program, const QStringList& arguments) {
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    qint64 pid = -1;
-    return process.startDetached(&pid) ? pid : -1;
-}
-
-}  // namespace
 
 WindowManager::WindowManager() {
-    managerPid = startInBackground(QStringLiteral("openbox"), {});
-    compositorPid = startInBackground(QStringLiteral("picom"),
-                                      {QStringLiteral("--backend"), QStringLiteral("xrender")});
+    managerPid = startInBackground("openbox", {});
+    compositorPid = startInBackground("picom", {"--backend", "xrender"});
     ready = managerPid > 0 && compositorPid > 0 &&
             waitUntil([] { return selectionOwned("WM_S0") && selectionOwned("_NET_WM_CM_S0"); });
 }
 
 WindowManager::~WindowManager() {
-    for (const qint64 pid : {compositorPid, managerPid}) {
-        if (pid > 0) {
-            ::kill(static_cast<pid_t>(pid), SIGTERM);
-        }
-    }
+    endProcesses({compositorPid, managerPid});
     // The bare server the next test may expect has no manager left behind.
     waitUntil([] { return !selectionOwned("WM_S0") && !selectionOwned("_NET_WM_CM_S0"); });
 }
 
 QString keyboardSetting(const QString& field) {
-    const QString query =
-        QString::fromUtf8(runTool(QStringLiteral("setxkbmap"), {QStringLiteral("-query")}).output);
-    const QString prefix = field + QLatin1Char(':');
-    for (const QString& line : query.split(QLatin1Char('\n'))) {
-        if (line.startsWith(prefix)) {
-            return line.mid(prefix.size()).trimmed();
-        }
-    }
-    return {};
+    const QRegularExpression line('^' + field + ":(.*)$", QRegularExpression::MultilineOption);
+    return line.match(QString::fromUtf8(runTool("setxkbmap", {"-query"}).output))
+        .captured(1)
+        .trimmed();
 }
 
 QStringList keyboardOptions() {
-    return keyboardSetting(QStringLiteral("options")).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    return keyboardSetting("options").split(',', Qt::SkipEmptyParts);
+}
+
+bool windowsModeOn() {
+    return keyboardOptions().contains("altwin:ctrl_win");
 }
 
 QString saveScreenPicture(const QString& name) {
-    const QString folder = QStringLiteral(QV_ARTIFACTS);
-    QDir().mkpath(folder);
+    QDir().mkpath(QV_ARTIFACTS);
     // Named after the test too: the same picture taken by a test run bare and under a window
     // manager at once must not land in one file.
     const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    QString testName = test != nullptr ? QString::fromUtf8(test->name()) : QString();
-    testName.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]+")), QStringLiteral("-"));
-    const QString path = folder + '/' + name + '-' + testName + QStringLiteral(".png");
-    runTool(QStringLiteral("import"), {QStringLiteral("-display"), display(),
-                                       QStringLiteral("-window"), QStringLiteral("root"), path});
+    const QString testName = QString::fromUtf8(test != nullptr ? test->name() : "")
+                                 .replace(QRegularExpression("[^A-Za-z0-9]+"), "-");
+    const QString path = QStringLiteral(QV_ARTIFACTS "/%1-%2.png").arg(name, testName);
+    runTool("import", {"-display", display(), "-window", "root", path});
     return path;
 }
 
+int colourCount(const QString& window, const QRect& area) {
+    const QString crop = QStringLiteral("%1x%2+%3+%4")
+                             .arg(area.width())
+                             .arg(area.height())
+                             .arg(area.x())
+                             .arg(area.y());
+    return runTool("import", QStringList{"-window", window} +
+                                 (area.isEmpty() ? QStringList() : QStringList{"-crop", crop}) +
+                                 QStringList{"-format", "%k", "info:"})
+        .output.toInt();
+}
+
 SessionBus::SessionBus(QStringList runAs) : runAs(std::move(runAs)) {
-    QProcess daemon;
-    configure(daemon, QStringLiteral("dbus-daemon"),
-              {QStringLiteral("--session"), QStringLiteral("--fork"),
-               QStringLiteral("--print-address=1"), QStringLiteral("--print-pid=1")});
-    daemon.start();
-    if (!daemon.waitForFinished(10000)) {
-        return;
-    }
-    const QStringList lines = QString::fromUtf8(daemon.readAllStandardOutput()).split('\n');
+    const QStringList lines =
+        QString::fromUtf8(
+            run("dbus-daemon", {"--session", "--fork", "--print-address=1", "--print-pid=1"})
+                .output)
+            .split('\n');
     if (lines.size() < 2) {
         return;
     }
@@ -221,35 +258,25 @@ SessionBus::SessionBus(QStringList runAs) : runAs(std::move(runAs)) {
     QProcess launcher;
     launcher.setStandardOutputFile(QProcess::nullDevice());
     launcher.setStandardErrorFile(QProcess::nullDevice());
-    configure(launcher, QStringLiteral("/usr/libexec/at-spi-bus-launcher"),
-              {QStringLiteral("--launch-immediately")});
+    configure(launcher, "/usr/libexec/at-spi-bus-launcher", {"--launch-immediately"});
     launcher.startDetached(&launcherPid);
     // A program only publishes its tree if the accessibility bus answers when it starts.
-    const QStringList askForBus{QStringLiteral("--session"), QStringLiteral("--dest=org.a11y.Bus"),
-                                QStringLiteral("--print-reply"), QStringLiteral("/org/a11y/bus"),
-                                QStringLiteral("org.a11y.Bus.GetAddress")};
-    waitUntil([&] {
-        QProcess probe;
-        configure(probe, QStringLiteral("dbus-send"), askForBus);
-        probe.start();
-        probe.waitForFinished(5000);
-        return probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
+    waitUntil([this] {
+        return run("dbus-send", {"--session", "--dest=org.a11y.Bus", "--print-reply",
+                                 "/org/a11y/bus", "org.a11y.Bus.GetAddress"})
+                   .exitCode == 0;
     });
 }
 
 SessionBus::~SessionBus() {
-    for (qint64 pid : {launcherPid, daemonPid}) {
-        if (pid > 0) {
-            ::kill(static_cast<pid_t>(pid), SIGTERM);
-        }
-    }
+    endProcesses({launcherPid, daemonPid});
 }
 
 QProcessEnvironment SessionBus::environment() const {
     QProcessEnvironment environment;
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
-    environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
-    environment.insert(QStringLiteral("QT_ACCESSIBILITY"), QStringLiteral("1"));
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
+    environment.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    environment.insert("QT_ACCESSIBILITY", "1");
     return environment;
 }
 
@@ -258,43 +285,35 @@ void SessionBus::configure(QProcess& process, const QString& program,
     QProcessEnvironment busEnvironment = QProcessEnvironment::systemEnvironment();
     busEnvironment.insert(environment());
     process.setProcessEnvironment(busEnvironment);
-    if (runAs.isEmpty()) {
-        process.setProgram(program);
-        process.setArguments(arguments);
-        return;
-    }
+    process.setProgram(runAs.isEmpty() ? program : runAs.front());
     // The prefix ends in env, so the bus (unknown when the prefix was made) is handed there.
-    process.setProgram(runAs.front());
-    process.setArguments(
-        runAs.mid(1) + QStringList{QStringLiteral("DBUS_SESSION_BUS_ADDRESS=") + address, program} +
-        arguments);
+    process.setArguments(runAs.isEmpty()
+                             ? arguments
+                             : runAs.mid(1) +
+                                   QStringList{"DBUS_SESSION_BUS_ADDRESS=" + address, program} +
+                                   arguments);
+}
+
+ToolResult SessionBus::run(const QString& program, const QStringList& arguments) const {
+    QProcess process;
+    configure(process, program, arguments);
+    process.start();
+    return finish(process, std::chrono::seconds(20));
 }
 
 QString SessionBus::readerScript() const {
-    const QString script =
-        QStringLiteral(QV_TEST_SOURCE) + QStringLiteral("/e2e/read_accessible.py");
+    const QString script = QStringLiteral(QV_TEST_SOURCE "/e2e/read_accessible.py");
     return runAs.isEmpty() ? script : reachableByAnyone(script);
 }
 
 QStringList SessionBus::read(const QString& applicationName) const {
-    QProcess reader;
-    configure(reader, QStringLiteral("/usr/bin/python3"), {readerScript(), applicationName});
-    reader.start();
-    if (!reader.waitForFinished(20000)) {
-        reader.kill();
-        reader.waitForFinished();
-        return {};
-    }
-    return QString::fromUtf8(reader.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    return QString::fromUtf8(run("/usr/bin/python3", {readerScript(), applicationName}).output)
+        .split('\n', Qt::SkipEmptyParts);
 }
 
 bool SessionBus::press(const QString& applicationName, const QString& buttonTitle) const {
-    QProcess presser;
-    configure(presser, QStringLiteral("/usr/bin/python3"),
-              {readerScript(), applicationName, QStringLiteral("press"), buttonTitle});
-    presser.start();
-    return presser.waitForFinished(20000) && presser.exitStatus() == QProcess::NormalExit &&
-           presser.exitCode() == 0;
+    return run("/usr/bin/python3", {readerScript(), applicationName, "press", buttonTitle})
+               .exitCode == 0;
 }
 
 QList<Accessible> parseAccessibles(const QStringList& lines) {
@@ -305,44 +324,74 @@ QList<Accessible> parseAccessibles(const QStringList& lines) {
             continue;
         }
         const QStringList box = fields[4].split(',');
-        QRect extents;
-        if (box.size() == 4) {
-            extents = QRect(box[0].toInt(), box[1].toInt(), box[2].toInt(), box[3].toInt());
-        }
-        tree.append(
-            {fields[0], fields[1], fields[2], fields[3] == QStringLiteral("showing"), extents});
+        tree.append({fields[0], fields[1], fields[2], fields[3] == "showing",
+                     box.size() == 4
+                         ? QRect(box[0].toInt(), box[1].toInt(), box[2].toInt(), box[3].toInt())
+                         : QRect()});
     }
     return tree;
 }
 
 std::optional<Accessible> findAccessible(const QList<Accessible>& tree, const QString& role,
                                          const QString& name) {
-    for (const Accessible& node : tree) {
-        if (node.role == role && node.name == name) {
-            return node;
+    const auto found = std::find_if(tree.begin(), tree.end(), [&](const Accessible& node) {
+        return node.role == role && node.name == name;
+    });
+    return found != tree.end() ? std::optional(*found) : std::nullopt;
+}
+
+QList<Accessible> ProgramView::tree() const {
+    return parseAccessibles(bus.read("quorvastelin"));
+}
+
+std::string ProgramView::dump() const {
+    return bus.read("quorvastelin").join('\n').toStdString();
+}
+
+std::optional<Accessible> ProgramView::shown(const QString& role, const QString& name) const {
+    const auto found = findAccessible(tree(), role, name);
+    return found && found->showing ? found : std::nullopt;
+}
+
+bool ProgramView::shows(const QString& name) const {
+    const QList<Accessible> nodes = tree();
+    return std::any_of(nodes.begin(), nodes.end(),
+                       [&](const Accessible& node) { return node.showing && node.name == name; });
+}
+
+bool ProgramView::says(const QString& text) const {
+    return findAccessible(tree(), "label", text).has_value();
+}
+
+std::optional<QString> ProgramView::labelStartingWith(const QString& prefix) const {
+    for (const Accessible& node : tree()) {
+        if (node.role == "label" && node.name.startsWith(prefix)) {
+            return node.name;
         }
     }
     return std::nullopt;
+}
+
+bool ProgramView::click(const QString& buttonTitle) const {
+    const auto button = shown("push button", buttonTitle);
+    return button && clickAt(button->extents.center());
 }
 
 TrayHost::TrayHost(const SessionBus& bus) : host(std::make_unique<QProcess>()) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(bus.environment());
     host->setProcessEnvironment(environment);
-    host->start(QStringLiteral("/usr/bin/python3"),
-                {QStringLiteral(QV_TEST_SOURCE "/support/tray_host.py")});
+    host->start("/usr/bin/python3", {QV_TEST_SOURCE "/support/tray_host.py"});
+}
+
+TrayHost::~TrayHost() {
+    host->kill();
+    host->waitForFinished();
 }
 
 void TrayHost::click(const QString& itemLabel) {
     host->write(itemLabel.toUtf8() + '\n');
     host->waitForBytesWritten();
-}
-
-TrayHost::~TrayHost() {
-    if (host->state() != QProcess::NotRunning) {
-        host->kill();
-        host->waitForFinished();
-    }
 }
 
 bool TrayHost::said(const QByteArray& line) {
@@ -351,18 +400,16 @@ bool TrayHost::said(const QByteArray& line) {
 }
 
 bool overlayShown(qint64 programPid) {
-    const ToolResult found = runTool(QStringLiteral("xdotool"),
-                                     {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                                      QStringLiteral("--pid"), QString::number(programPid)});
+    const ToolResult found =
+        runTool("xdotool", {"search", "--onlyvisible", "--pid", QString::number(programPid)});
     static const QRegularExpression placement(
-        QStringLiteral(R"(Position: (-?\d+),(-?\d+)[^\n]*\n\s*Geometry: (\d+)x(\d+))"));
+        R"(Position: (-?\d+),(-?\d+)[^\n]*\n\s*Geometry: (\d+)x(\d+))");
     for (const QByteArray& id : found.output.trimmed().split('\n')) {
-        const ToolResult geometry =
-            runTool(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), QString(id)});
-        const QRegularExpressionMatch match = placement.match(QString::fromUtf8(geometry.output));
-        const QRect window(match.captured(1).toInt(), match.captured(2).toInt(),
-                           match.captured(3).toInt(), match.captured(4).toInt());
-        if (match.hasMatch() && window.contains(QRect(0, 0, screenWidth, screenHeight))) {
+        const QRegularExpressionMatch window = placement.match(
+            QString::fromUtf8(runTool("xdotool", {"getwindowgeometry", QString(id)}).output));
+        if (window.hasMatch() && QRect(window.captured(1).toInt(), window.captured(2).toInt(),
+                                       window.captured(3).toInt(), window.captured(4).toInt())
+                                     .contains(QRect(0, 0, screenWidth, screenHeight))) {
             return true;
         }
     }
@@ -370,28 +417,18 @@ bool overlayShown(qint64 programPid) {
 }
 
 bool closeWindow(const QString& title) {
-    const ToolResult found = runTool(
-        QStringLiteral("xdotool"),
-        {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-         QStringLiteral("^") + QRegularExpression::escape(title) + QStringLiteral("$")});
-    const QList<QByteArray> ids = found.output.trimmed().split('\n');
-    if (found.exitCode != 0 || ids.isEmpty()) {
+    const ToolResult found = runTool("xdotool", {"search", "--onlyvisible", "--name",
+                                                 '^' + QRegularExpression::escape(title) + '$'});
+    if (found.exitCode != 0) {
         return false;
     }
     xcb_connection_t* connection = xcb_connect(display().toUtf8().constData(), nullptr);
-    const auto atom = [connection](const char* name) {
-        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
-            connection, xcb_intern_atom(connection, 0, std::strlen(name), name), nullptr);
-        const xcb_atom_t value = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-        std::free(reply);
-        return value;
-    };
     xcb_client_message_event_t message = {};
     message.response_type = XCB_CLIENT_MESSAGE;
     message.format = 32;
-    message.window = ids.last().toUInt();
-    message.type = atom("WM_PROTOCOLS");
-    message.data.data32[0] = atom("WM_DELETE_WINDOW");
+    message.window = found.output.trimmed().split('\n').last().toUInt();
+    message.type = atom(connection, "WM_PROTOCOLS");
+    message.data.data32[0] = atom(connection, "WM_DELETE_WINDOW");
     message.data.data32[1] = XCB_CURRENT_TIME;
     xcb_send_event(connection, 0, message.window, XCB_EVENT_MASK_NO_EVENT,
                    reinterpret_cast<const char*>(&message));
@@ -404,77 +441,74 @@ Program::Program(QString home, QProcessEnvironment extra, QStringList runAs)
     : home(std::move(home)), extra(std::move(extra)), runAs(std::move(runAs)) {}
 
 Program::~Program() {
-    auto found = processes().find(this);
-    if (found != processes().end()) {
-        // A program that dies at exit (a sanitizer report, heap corruption) shows only in its
-        // exit status, so every test that starts one must have read it.
-        if (found->second->state() != QProcess::NotRunning) {
-            ADD_FAILURE() << "the program was still running when the test ended";
-            found->second->kill();
-            found->second->waitForFinished();
-        } else if (!exitStatusRead) {
-            ADD_FAILURE() << "the test never read the program's exit status";
-        }
-        processes().erase(found);
+    if (process && process->state() != QProcess::NotRunning) {
+        ADD_FAILURE() << "the program was still running when the test ended";
+        process->kill();
+        process->waitForFinished();
+    } else if (process && !exitStatusRead) {
+        ADD_FAILURE() << "the test never read the program's exit status";
     }
 }
 
 bool Program::start(const QStringList& arguments) {
-    auto process = std::make_unique<QProcess>();
+    process = std::make_unique<QProcess>();
+    exitStatusRead = false;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("HOME"), home);
-    environment.insert(QStringLiteral("DISPLAY"), display());
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    for (const QString& key : extra.keys()) {
-        environment.insert(key, extra.value(key));
-    }
+    environment.insert("HOME", home);
+    environment.insert("DISPLAY", display());
+    environment.remove("QT_QPA_PLATFORM");
+    environment.insert(extra);
     process->setProcessEnvironment(environment);
     process->setStandardInputFile(QProcess::nullDevice());
-    process->setStandardOutputFile(home + QStringLiteral("/program-output.txt"));
-    process->setStandardErrorFile(home + QStringLiteral("/program-output.txt"), QIODevice::Append);
+    process->setStandardOutputFile(home + "/program-output.txt");
+    process->setStandardErrorFile(home + "/program-output.txt", QIODevice::Append);
     if (runAs.isEmpty()) {
-        process->start(QStringLiteral(QV_PROGRAM), arguments);
+        process->start(QV_PROGRAM, arguments);
     } else {
         // The program's guardian is found beside it, so it goes along.
-        reachableByAnyone(QFileInfo(QStringLiteral(QV_PROGRAM)).absolutePath() +
-                          QStringLiteral("/quorvastelin-keyguard"));
+        reachableByAnyone(QFileInfo(QV_PROGRAM).absolutePath() + "/quorvastelin-keyguard");
         // The prefix ends in env, which sets its own home; ours comes after it and wins.
-        process->start(runAs.front(),
-                       runAs.mid(1) +
-                           QStringList{QStringLiteral("HOME=") + home,
-                                       reachableByAnyone(QStringLiteral(QV_PROGRAM))} +
-                           arguments);
+        process->start(
+            runAs.front(),
+            runAs.mid(1) + QStringList{"HOME=" + home, reachableByAnyone(QV_PROGRAM)} + arguments);
     }
-    if (!process->waitForStarted()) {
-        return false;
-    }
-    processId = process->processId();
-    processes()[this] = std::move(process);
-    return true;
+    return process->waitForStarted();
 }
 
 qint64 Program::pid() const {
-    return processId;
+    return process ? process->processId() : 0;
 }
 
 void Program::signal(int signalNumber) const {
-    if (processId > 0) {
-        ::kill(static_cast<pid_t>(processId), signalNumber);
+    if (pid() > 0) {
+        ::kill(static_cast<pid_t>(pid()), signalNumber);
     }
 }
 
 std::optional<int> Program::waitForExit(std::chrono::milliseconds limit) {
-    auto found = processes().find(this);
-    if (found == processes().end()) {
-        return std::nullopt;
-    }
-    QProcess& process = *found->second;
-    if (process.state() != QProcess::NotRunning &&
-        !process.waitForFinished(static_cast<int>(limit.count()))) {
+    if (!process || (process->state() != QProcess::NotRunning &&
+                     !process->waitForFinished(static_cast<int>(limit.count())))) {
         return std::nullopt;
     }
     exitStatusRead = true;
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+}
+
+std::optional<int> Program::stop(int signalNumber) {
+    signal(signalNumber);
+    return waitForExit();
+}
+
+QString Program::historyPath() const {
+    return home + "/.local/share/Quorvastelin/history.db";
+}
+
+QString Program::capturesFolder(const QString& kind) const {
+    return home + "/Documents/Quorvastelin/" + kind;
+}
+
+bool pressUntilOverlay(const Program& program, const std::function<void()>& press) {
+    return repeatUntil(press, [&program] { return overlayShown(program.pid()); });
 }
 
 }  // namespace e2e

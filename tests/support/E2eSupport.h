@@ -8,9 +8,11 @@
 #include <QString>
 #include <QStringList>
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 // What the end-to-end tests share: the Xvfb this test process started (two monitors of
 // different sizes, so that gaps exist), and ways to drive and read the real program.
@@ -29,6 +31,8 @@ inline constexpr int screenWidth = 3200;
 inline constexpr int screenHeight = 1200;
 
 QString display();
+// Declares a monitor; the first takes the server's own output, so no automatic one remains.
+void setMonitor(const QString& name, const Monitor& monitor, const QString& output);
 
 struct ToolResult {
     int exitCode = -1;
@@ -49,8 +53,8 @@ bool waitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds limit = std::chrono::seconds(20));
 
 // Repeats an action until it has taken effect. A key pressed in the instant the program
-// re-grabs its hot keys after changing the keyboard mapping goes elsewhere, as it would for
-// a user, who would press again.
+// re-grabs its hot keys after changing the keyboard mapping goes elsewhere, as it would for a
+// user, who would press again.
 bool repeatUntil(const std::function<void()>& action, const std::function<bool()>& done);
 
 // Shows a picture as the root window's background, so captures have known pixels.
@@ -59,6 +63,12 @@ void showOnRoot(const QImage& picture);
 QImage positionPattern();
 QRgb positionColour(int x, int y);
 
+// The real keyboard and pointer of the test display, in root window pixels.
+bool xdotool(const QStringList& arguments);
+bool clickAt(QPoint point);
+// Presses the left button at one point, moves in steps to the other and, once whatever should
+// happen while it is held has, lets go.
+bool drag(QPoint from, QPoint to, const std::function<void()>& whileHeld = {});
 // Presses a chord as people do: the modifier, then the key held for 0.4 s, then both let go.
 void holdChord(int modifierKeycode, int keycode);
 
@@ -81,9 +91,13 @@ class WindowManager {
 QString keyboardSetting(const QString& field);
 // The XKB options the server carries, in order.
 QStringList keyboardOptions();
+// Whether the server carries our option, which maps both Super keys to Control.
+bool windowsModeOn();
 
 // Saves a picture of the whole X screen under the build folder for a person to look at.
 QString saveScreenPicture(const QString& name);
+// How many colours a window ("root" for the screen) shows in an area of it, or in all of it.
+int colourCount(const QString& window, const QRect& area = {});
 
 // A private session bus with the accessibility bus on it, so a test can read the program's
 // labels, buttons and window titles as assistive technology hears them, and reach its tray
@@ -105,6 +119,7 @@ class SessionBus {
 
   private:
     QString readerScript() const;
+    ToolResult run(const QString& program, const QStringList& arguments) const;
     // Sets a program up to run as the session's user with the bus in its environment.
     void configure(QProcess& process, const QString& program, const QStringList& arguments) const;
 
@@ -127,6 +142,28 @@ QList<Accessible> parseAccessibles(const QStringList& lines);
 std::optional<Accessible> findAccessible(const QList<Accessible>& tree, const QString& role,
                                          const QString& name);
 
+// What the program on a session bus shows, read as assistive technology hears it.
+class ProgramView {
+  public:
+    explicit ProgramView(const SessionBus& bus) : bus(bus) {}
+    QList<Accessible> tree() const;
+    // The whole tree, for a failure message.
+    std::string dump() const;
+    // The object with this role and name, while it is shown.
+    std::optional<Accessible> shown(const QString& role, const QString& name) const;
+    // Whether a shown object has this name: a window title, a label, a button.
+    bool shows(const QString& name) const;
+    // Whether a label says this, shown or in a hidden window: the status line.
+    bool says(const QString& text) const;
+    // What the first label beginning with this prefix says.
+    std::optional<QString> labelStartingWith(const QString& prefix) const;
+    // Clicks the shown push button with this title with the real pointer.
+    bool click(const QString& buttonTitle) const;
+
+  private:
+    const SessionBus& bus;
+};
+
 // A StatusNotifier tray host on the bus: it clicks items of the program's tray menu once the
 // program's tray icon has registered, as a user would in a desktop's tray.
 class TrayHost {
@@ -148,7 +185,9 @@ bool overlayShown(qint64 programPid);
 // button does; false when no such window exists.
 bool closeWindow(const QString& title);
 
-// The built program, started against the test display with a temporary home.
+// The built program, started against the test display with a temporary home. A program that
+// dies at exit (a sanitizer report, heap corruption) shows only in its exit status, so the
+// test fails unless it has read that status.
 class Program {
   public:
     // runAs: the prefix that runs it as another user, when not as us.
@@ -159,14 +198,21 @@ class Program {
     void signal(int signalNumber) const;
     // Exit code once the program has ended, or nothing when it is still running at the limit.
     std::optional<int> waitForExit(std::chrono::milliseconds limit = std::chrono::seconds(20));
-    const QString& homeFolder() const { return home; }
+    // Signals the program and waits for its exit code.
+    std::optional<int> stop(int signalNumber = SIGTERM);
+    QString historyPath() const;
+    // Where its captures of a kind go: "Screenshots" or "Recordings".
+    QString capturesFolder(const QString& kind) const;
 
   private:
     QString home;
     QProcessEnvironment extra;
     QStringList runAs;
-    qint64 processId = -1;
+    std::unique_ptr<QProcess> process;
     bool exitStatusRead = false;
 };
+
+// Presses until the program's region overlay is up (see repeatUntil).
+bool pressUntilOverlay(const Program& program, const std::function<void()>& press);
 
 }  // namespace e2e

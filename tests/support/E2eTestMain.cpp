@@ -29,21 +29,8 @@ int main(int argc, char** argv) {
                              "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS"}) {
         qunsetenv(name);
     }
-    // The first monitor takes Xvfb's own output, so no automatic whole-screen monitor remains.
-    const auto setMonitor = [](const char* name, const e2e::Monitor& monitor, const char* output) {
-        e2e::runTool(QStringLiteral("xrandr"),
-                     {QStringLiteral("--setmonitor"), QString::fromLatin1(name),
-                      QStringLiteral("%1/%2x%3/%4+%5+%6")
-                          .arg(monitor.width)
-                          .arg(monitor.width * 254 / 960)
-                          .arg(monitor.height)
-                          .arg(monitor.height * 254 / 960)
-                          .arg(monitor.x)
-                          .arg(monitor.y),
-                      QString::fromLatin1(output)});
-    };
-    setMonitor("A", e2e::monitorA, "screen");
-    setMonitor("B", e2e::monitorB, "none");
+    e2e::setMonitor(QStringLiteral("A"), e2e::monitorA, QStringLiteral("screen"));
+    e2e::setMonitor(QStringLiteral("B"), e2e::monitorB, QStringLiteral("none"));
     QApplication application(argc, argv);
     return RUN_ALL_TESTS();
 }
