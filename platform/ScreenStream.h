@@ -23,10 +23,11 @@ struct StreamConfiguration {
     bool showsCursor = true;
 };
 
-enum class FrameStatus { complete, idle };
+enum class FrameStatus { complete, idle, stopped };
 
 // One frame of the stream. Complete frames carry 32-bit B,G,R,A pixels (QImage::Format_RGB32)
-// of the output size; idle frames, sent when nothing in the region changed, carry none.
+// of the output size; idle frames, sent when nothing in the region changed, carry none. A
+// stopped frame, the last, says the stream ended by itself (its screen went away, say).
 struct StreamFrame {
     FrameStatus status = FrameStatus::idle;
     std::chrono::nanoseconds presentationTime{0};  // monotonic clock
