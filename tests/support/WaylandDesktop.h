@@ -16,12 +16,15 @@ namespace e2e {
 // as root), with its own runtime folder and session bus, and, when asked, the desktop portals
 // and PipeWire. HEADLESS-1 is 1280×720 at scale 1 at (0, 0); HEADLESS-2 is 1600×1200 pixels at
 // scale 2 at (1280, 0), 800×600 points. Each shows a known picture. Ended as one process group.
+// When a program asks to share a screen, the portal shares sharedOutput without asking, or,
+// without one, refuses as when the user dismisses its chooser.
 class WaylandDesktop {
   public:
     static constexpr int userId = 65534;
     static constexpr QSize layoutPoints{2080, 720};
 
-    explicit WaylandDesktop(bool withPortals);
+    explicit WaylandDesktop(bool withPortals,
+                            std::optional<QString> sharedOutput = QStringLiteral("HEADLESS-1"));
     ~WaylandDesktop();
     bool started() const { return ready; }
 

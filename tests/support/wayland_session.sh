@@ -19,9 +19,16 @@ swaymsg create_output >/dev/null
 dbus-update-activation-environment WAYLAND_DISPLAY XDG_CURRENT_DESKTOP XDG_SESSION_TYPE SWAYSOCK
 if [ "${2:-}" = portals ]; then
     pipewire >"$folder/pipewire.log" 2>&1 &
+    # WirePlumber and the portal for wlroots give up when PipeWire does not answer yet.
+    for _ in $(seq 100); do
+        [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] && break
+        sleep 0.1
+    done
     wireplumber >"$folder/wireplumber.log" 2>&1 &
     export XDG_DESKTOP_PORTAL_DIR="$folder/portals"
-    /usr/libexec/xdg-desktop-portal-wlr -r >"$folder/portal-wlr.log" 2>&1 &
+    # The portal for wlroots given as the third argument, with the desktop's choice of what to
+    # share, and tokens that share the same output again without asking.
+    XDPW_PERSIST_MODE=permanent "$3" -r -c "$folder/portal-wlr.conf" >"$folder/portal-wlr.log" 2>&1 &
     /usr/libexec/xdg-desktop-portal -r >"$folder/portal.log" 2>&1 &
     for _ in $(seq 100); do
         dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
