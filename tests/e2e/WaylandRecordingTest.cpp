@@ -94,6 +94,10 @@ struct Row {
     QSize pixels;
 };
 
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.output.toStdString();
+}
+
 class WaylandRecording : public testing::TestWithParam<Row> {};
 
 // A recording on headless sway through the ScreenCast portal and PipeWire, on the scale-1 and
@@ -108,6 +112,8 @@ TEST_P(WaylandRecording, RecordsTheRegionOfItsOutputUntilStopped) {
     const QString home = desktop.makeHome();
     e2e::Program quorvastelin(home, desktop.bus().environment(), desktop.runAs());
     ASSERT_TRUE(quorvastelin.start());
+    QElapsedTimer attempt;
+    attempt.start();
     ASSERT_TRUE(dragRecordingRegion(desktop, pointer, row.from, row.to));
     ASSERT_TRUE(e2e::waitUntil([&] {
         return statusStartingWith(desktop, QStringLiteral("Đang quay màn hình…")) &&
@@ -120,20 +126,12 @@ TEST_P(WaylandRecording, RecordsTheRegionOfItsOutputUntilStopped) {
     QTemporaryDir pictures;
     QImage negative = e2e::WaylandDesktop::outputPicture(row.output);
     negative.invertPixels();
-    const QString original = e2e::reachableByAnyone([&] {
-        const QString path = pictures.filePath(row.output + QStringLiteral(".png"));
-        e2e::WaylandDesktop::outputPicture(row.output).save(path);
-        return path;
-    }());
-    const QString inverted = e2e::reachableByAnyone([&] {
-        const QString path = pictures.filePath(row.output + QStringLiteral("-negative.png"));
-        negative.save(path);
-        return path;
-    }());
+    negative.save(pictures.filePath("negative.png"));
+    e2e::WaylandDesktop::outputPicture(row.output).save(pictures.filePath("picture.png"));
     for (int change = 0; change < 6; ++change) {
+        const QString background = pictures.filePath(change % 2 ? "picture.png" : "negative.png");
         desktop.run(QStringLiteral("swaymsg"),
-                    {QStringLiteral("output"), row.output, QStringLiteral("bg"),
-                     change % 2 ? original : inverted, QStringLiteral("stretch")});
+                    {"output", row.output, "bg", e2e::reachableByAnyone(background), "stretch"});
         QTest::qWait(300);
     }
     // Then still, with the pointer resting inside the region. The compositor draws the pointer
@@ -159,6 +157,7 @@ TEST_P(WaylandRecording, RecordsTheRegionOfItsOutputUntilStopped) {
         saved = statusStartingWith(desktop, savedPrefix);
         return saved && mainWindowShown(desktop);
     })) << desktop.bus().read(program).join('\n').toStdString();
+    const qint64 attemptLasted = attempt.elapsed();
     const QString path =
         home + "/Documents/Quorvastelin/Recordings/" + saved->mid(savedPrefix.size());
     EXPECT_EQ(historyFile::read(home + "/.local/share/Quorvastelin/history.db").rows.front(),
@@ -168,9 +167,10 @@ TEST_P(WaylandRecording, RecordsTheRegionOfItsOutputUntilStopped) {
     EXPECT_TRUE(movie->container.contains("mov"));
     EXPECT_EQ(movie->codec, "h264");
     EXPECT_EQ(QSize(movie->width, movie->height), row.pixels);
-    // From the first frame, shortly after the recording began, to the press of "Dừng".
-    EXPECT_GT(movie->duration, runningBeforeStop / 1000.0 - 1.0);
-    EXPECT_LT(movie->duration, runningBeforeStop / 1000.0 + 1.0);
+    // From the first frame to the press of "Dừng": at least the time the recording was seen
+    // running, within the whole attempt, however slow the machine.
+    EXPECT_GT(movie->duration, runningBeforeStop / 1000.0 - 0.5);
+    EXPECT_LT(movie->duration, attemptLasted / 1000.0);
     EXPECT_GE(movie->frameTimes.size(), 6u);
 
     const QImage last = movieprobe::frameAt(path, movie->frameTimes.back());
