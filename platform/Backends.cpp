@@ -7,6 +7,7 @@
 #include "platform/wayland/PortalDesktop.h"
 #include "platform/wayland/PortalHotKeys.h"
 #include "platform/wayland/SwayKeyboard.h"
+#include "platform/wayland/WaylandScreenStream.h"
 #include "platform/x11/X11HotKeys.h"
 #include "platform/x11/X11ScreenCapture.h"
 #include "platform/x11/X11ScreenStream.h"
@@ -63,11 +64,7 @@ Backends waylandBackends() {
     const auto desktop = std::make_shared<PortalDesktop>();
     backends.makeScreens = [desktop] { return desktop; };
     backends.makeScreenCapture = [desktop] { return desktop; };
-    backends.makeScreenStream =
-        [](const StreamConfiguration&, SerialQueue&,
-           ScreenStream::FrameHandler) -> Result<std::unique_ptr<ScreenStream>> {
-        return Error::platform(QStringLiteral("Chưa quay được màn hình trong phiên Wayland"));
-    };
+    backends.makeScreenStream = openWaylandScreenStream;
     return backends;
 }
 

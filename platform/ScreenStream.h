@@ -13,20 +13,24 @@
 
 namespace platform {
 
-// What to stream: a rectangle of the X root window in device pixels, delivered at an output
-// size in pixels, at most once per interval, with at most queueDepth frames in flight.
+// What to stream: a rectangle of the display's pixels (on X11, of the root window), delivered
+// at an output size in pixels, at most once per interval, with at most queueDepth frames in
+// flight.
 struct StreamConfiguration {
     QRect sourceRect;
     QSize outputSize;
     std::chrono::nanoseconds minimumFrameInterval{1'000'000'000 / 30};
     int queueDepth = 5;
     bool showsCursor = true;
+    // The display the rectangle lies on.
+    quint32 displayID = 0;
 };
 
-enum class FrameStatus { complete, idle };
+enum class FrameStatus { complete, idle, stopped };
 
 // One frame of the stream. Complete frames carry 32-bit B,G,R,A pixels (QImage::Format_RGB32)
-// of the output size; idle frames, sent when nothing in the region changed, carry none.
+// of the output size; idle frames, sent when nothing in the region changed, carry none. A
+// stopped frame, the last, says the stream ended by itself (its screen went away, say).
 struct StreamFrame {
     FrameStatus status = FrameStatus::idle;
     std::chrono::nanoseconds presentationTime{0};  // monotonic clock

@@ -79,6 +79,7 @@ class CaptureService : public QObject {
     void report(const QString& text) const;
     void selectScreenshotRegion(std::function<void(std::optional<QImage>)> completion);
     Result<QImage> capture(const QRectF& region, const platform::Screen& screen);
+    void selectVideoRegion();
     void prepareVideo(const QRectF& region, const platform::Screen& screen);
     // Answers nothing once the recording runs, or the error that kept it from starting.
     void beginVideo(const QRectF& region, const platform::Screen& screen,

@@ -28,6 +28,22 @@ void CaptureService::startVideo() {
     }
     report(QStringLiteral("Đang chọn vùng quay…"));
     QPointer<CaptureService> weakService(this);
+    // As for a still: where the desktop hands out only whole pictures, the overlay shows one.
+    platform.screenCapture->prepare([weakService](std::optional<Error> failure) {
+        if (!weakService) {
+            return;
+        }
+        if (failure) {
+            weakService->report(QStringLiteral("Không thể quay màn hình: ") + failure->description);
+            weakService->finishVideoAttempt();
+            return;
+        }
+        weakService->selectVideoRegion();
+    });
+}
+
+void CaptureService::selectVideoRegion() {
+    QPointer<CaptureService> weakService(this);
     regionSelector = RegionSelectorController::create(
         QStringLiteral("Kéo chuột để chọn vùng quay  •  Esc để hủy"),
         [weakService](RegionResult result) {

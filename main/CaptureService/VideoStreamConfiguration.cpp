@@ -27,5 +27,6 @@ platform::StreamConfiguration videoStreamConfiguration(const platform::Display& 
     configuration.minimumFrameInterval = std::chrono::nanoseconds(1'000'000'000 / 30);
     configuration.queueDepth = 5;
     configuration.showsCursor = true;
+    configuration.displayID = display.displayID;
     return configuration;
 }

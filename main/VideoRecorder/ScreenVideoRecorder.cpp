@@ -89,31 +89,42 @@ void ScreenVideoRecorder::stop() {
     std::weak_ptr<ScreenVideoRecorder> weak = weak_from_this();
     // The user stops now; the queue may get to it a little later.
     queue->async([weak, stopTime = clock()] {
-        auto self = weak.lock();
-        if (!self || self->stopping) {
+        if (auto self = weak.lock()) {
+            self->finish(stopTime);
+        }
+    });
+}
+
+void ScreenVideoRecorder::finish(std::chrono::nanoseconds endTime) {
+    if (stopping) {
+        return;
+    }
+    stopping = true;
+    stopTime = endTime;
+    // The stream answers on its own thread, which only hands the closing step back here.
+    std::weak_ptr<ScreenVideoRecorder> weak = weak_from_this();
+    std::weak_ptr<platform::SerialQueue> closingQueue = queue;
+    stream->stop([weak, closingQueue](std::optional<Error> failure) {
+        if (failure) {
+            report(weak, *failure);
             return;
         }
-        self->stopping = true;
-        self->stopTime = stopTime;
-        // The stream answers on its own thread, which only hands the closing step back here.
-        std::weak_ptr<platform::SerialQueue> queue = self->queue;
-        self->stream->stop([weak, queue](std::optional<Error> failure) {
-            if (failure) {
-                report(weak, *failure);
-                return;
-            }
-            if (auto closingQueue = queue.lock()) {
-                closingQueue->async([weak] {
-                    if (auto recorder = weak.lock()) {
-                        recorder->close();
-                    }
-                });
-            }
-        });
+        if (auto queue = closingQueue.lock()) {
+            queue->async([weak] {
+                if (auto recorder = weak.lock()) {
+                    recorder->close();
+                }
+            });
+        }
     });
 }
 
 void ScreenVideoRecorder::handle(platform::StreamFrame frame) {
+    // A stream that ends by itself ends the recording as a stop would, keeping what it has.
+    if (frame.status == platform::FrameStatus::stopped) {
+        finish(frame.presentationTime);
+        return;
+    }
     if (stopping || writerFailed || frame.status != platform::FrameStatus::complete) {
         return;
     }

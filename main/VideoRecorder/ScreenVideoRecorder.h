@@ -21,8 +21,8 @@ struct RecorderPlatform {
 };
 
 // Records a screen stream into a QuickTime movie: the movie begins at the first complete
-// frame, idle frames add nothing, the last frame holds until the stop, and the outcome is
-// reported once, on the main thread.
+// frame, idle frames add nothing, the last frame holds until the stop (or until the stream
+// ends by itself), and the outcome is reported once, on the main thread.
 class ScreenVideoRecorder : public std::enable_shared_from_this<ScreenVideoRecorder> {
   public:
     using Completion = std::function<void(Result<QString>)>;
@@ -45,6 +45,8 @@ class ScreenVideoRecorder : public std::enable_shared_from_this<ScreenVideoRecor
     ScreenVideoRecorder(QString outputURL, std::unique_ptr<platform::MovieWriter> writer,
                         std::function<std::chrono::nanoseconds()> clock);
 
+    // On queue: stops the stream and closes the movie, which lasts until endTime.
+    void finish(std::chrono::nanoseconds endTime);
     void handle(platform::StreamFrame frame);
     void beginWriting(std::chrono::nanoseconds firstFrameTime);
     void close();

@@ -12,23 +12,12 @@ QByteArray fileBytes(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The region overlay covers the desktop's one output.
-bool overlayShown(const e2e::WaylandDesktop& desktop) {
-    for (const e2e::Accessible& node :
-         e2e::parseAccessibles(desktop.bus().read(QStringLiteral("quorvastelin")))) {
-        if (node.role == QStringLiteral("filler") && node.showing &&
-            node.extents == QRect(0, 0, 1280, 720)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 // The program on headless KWin with KDE's portal, as the desktop's user: our option joins the
-// user's in kxkbrc, Control+5 registered through the GlobalShortcuts portal puts up the region
-// overlay when KDE's shortcut service fires it, and "Thoát" leaves the user's options alone.
+// user's in kxkbrc, Control+5 registered through the GlobalShortcuts portal starts a recording
+// when KDE's shortcut service fires it, and "Thoát" leaves the user's options alone. KWin
+// cannot hand out the desktop's picture without a GPU, so the recording ends there, saying so.
 TEST(KdeDesktop, MapsThroughKxkbrcAndTakesTheHotKeysFromThePortal) {
     e2e::WaylandDesktop desktop(e2e::WaylandDesktop::Kwin{});
     ASSERT_TRUE(desktop.started());
@@ -50,12 +39,8 @@ TEST(KdeDesktop, MapsThroughKxkbrcAndTakesTheHotKeysFromThePortal) {
                "[Layout]\nLayoutList=us\nOptions=compose:ralt,altwin:ctrl_win\n"
                "ResetOldOptions=true\n";
     })) << fileBytes(kxkbrc).toStdString();
-    EXPECT_TRUE(e2e::waitUntil([&] {
-        return e2e::findAccessible(
-                   e2e::parseAccessibles(desktop.bus().read(QStringLiteral("quorvastelin"))),
-                   QStringLiteral("label"), QStringLiteral("● Command → Control đang hoạt động"))
-            .has_value();
-    }));
+    const e2e::ProgramView view(desktop.bus());
+    EXPECT_TRUE(e2e::waitUntil([&] { return view.says("● Command → Control đang hoạt động"); }));
     EXPECT_TRUE(e2e::repeatUntil(
         [&] {
             desktop.run(
@@ -63,8 +48,7 @@ TEST(KdeDesktop, MapsThroughKxkbrcAndTakesTheHotKeysFromThePortal) {
                 {"call", "--session", "-d", "org.kde.kglobalaccel", "-o", "/component/quorvastelin",
                  "-m", "org.kde.kglobalaccel.Component.invokeShortcut", "record"});
         },
-        [&] { return overlayShown(desktop); }));
-
+        [&] { return view.labelStartingWith("Không thể quay màn hình: ").has_value(); }));
     EXPECT_TRUE(desktop.bus().press(QStringLiteral("quorvastelin"), QStringLiteral("Thoát")));
     EXPECT_EQ(program.waitForExit(), std::optional<int>(0));
     EXPECT_EQ(fileBytes(kxkbrc), users);

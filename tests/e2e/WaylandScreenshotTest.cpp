@@ -202,7 +202,7 @@ bool swayBindsControlWith(const e2e::WaylandDesktop& desktop, const char* key) {
 // put them back.
 // However the program ends, only the user's option remains.
 TEST(WaylandKeyboard, OnSwayWindowsModeAndTheHotKeysLastExactlyAsLongAsTheProgram) {
-    e2e::WaylandDesktop desktop(true, true);
+    e2e::WaylandDesktop desktop(true, std::nullopt, true);
     ASSERT_TRUE(desktop.started());
     const auto mapped = std::pair{QStringLiteral("Control_L"), QStringLiteral("Multi_key")};
     const auto unmapped = std::pair{QStringLiteral("Super_L"), QStringLiteral("Multi_key")};

@@ -41,7 +41,7 @@ QImage WaylandDesktop::outputPicture(const QString& output) {
     return picture;
 }
 
-WaylandDesktop::WaylandDesktop(bool withPortals, bool nested)
+WaylandDesktop::WaylandDesktop(bool withPortals, std::optional<QString> sharedOutput, bool nested)
     : turn(::open("/tmp/quorvastelin-wayland-desktop.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0644)),
       folder(QDir::tempPath() + QStringLiteral("/quorvastelin-wayland-XXXXXX")) {
     if (turn >= 0) {
@@ -91,6 +91,13 @@ WaylandDesktop::WaylandDesktop(bool withPortals, bool nested)
         "[portal]\nDBusName=org.freedesktop.impl.portal.desktop.testaccess\n"
         "Interfaces=org.freedesktop.impl.portal.Access;\nUseIn=sway\n");
     access.close();
+    // Debian's portal for wlroots shares screens only with a GPU; ours is built to do without.
+    QFile sharing(root + QStringLiteral("/portal-wlr.conf"));
+    sharing.open(QIODevice::WriteOnly);
+    sharing.write(sharedOutput ? "[screencast]\nchooser_type=none\nmax_fps=30\noutput_name=" +
+                                     sharedOutput->toUtf8() + '\n'
+                               : "[screencast]\nchooser_type=simple\nchooser_cmd=true\n");
+    sharing.close();
 
     sessionVariables = {QStringLiteral("HOME=") + root + QStringLiteral("/home"),
                         QStringLiteral("XDG_RUNTIME_DIR=") + root + QStringLiteral("/runtime"),
@@ -109,6 +116,7 @@ WaylandDesktop::WaylandDesktop(bool withPortals, bool nested)
          e2e::reachableByAnyone(QStringLiteral(QV_TEST_SOURCE) +
                                 QStringLiteral("/support/wayland_session.sh")),
          root, withPortals ? QStringLiteral("portals") : QStringLiteral("bare"),
+         e2e::reachableByAnyone(QStringLiteral(QV_PORTAL_WLR)),
          nested ? QStringLiteral("nested") : QStringLiteral("headless")});
     session.setStandardOutputFile(QProcess::nullDevice());
     session.setStandardErrorFile(root + QStringLiteral("/session.log"));

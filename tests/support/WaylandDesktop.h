@@ -18,12 +18,16 @@ namespace e2e {
 // scale 2 at (1280, 0), 800×600 points. Each shows a known picture. Ended as one process group.
 // Nested, sway instead runs in a window of an Xvfb and has that server's keyboard, one output
 // of 1280×720. Its configuration sets the user's own keyboard option, compose:ralt.
+// When a program asks to share a screen, the portal shares sharedOutput without asking, or,
+// without one, refuses as when the user dismisses its chooser.
 class WaylandDesktop {
   public:
     static constexpr int userId = 65534;
     static constexpr QSize layoutPoints{2080, 720};
 
-    explicit WaylandDesktop(bool withPortals, bool nested = false);
+    explicit WaylandDesktop(bool withPortals,
+                            std::optional<QString> sharedOutput = QStringLiteral("HEADLESS-1"),
+                            bool nested = false);
     // A headless KWin desktop instead: one 1280×720 output, the desktop portal with KDE's
     // backend, and KDE's global shortcuts.
     struct Kwin {};

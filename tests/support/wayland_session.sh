@@ -2,13 +2,13 @@
 # Brings up a sway desktop, and with "portals" its xdg-desktop-portal and PipeWire, on the
 # session bus in DBUS_SESSION_BUS_ADDRESS, as the user running this; writes what a client needs
 # to FOLDER/session.env and FOLDER/ready, then waits to be ended with its process group.
-# Headless, or with "nested" in a window of an Xvfb of its own, whose keyboard sway then
-# configures as it would a real one.
+# The third argument is the portal for wlroots to run. Headless, or with "nested" as the fourth
+# in a window of an Xvfb of its own, whose keyboard sway then configures as it would a real one.
 set -eu
 folder=$1
 export XDG_RUNTIME_DIR="$folder/runtime" HOME="$folder/home"
 export XDG_CURRENT_DESKTOP=sway XDG_SESSION_TYPE=wayland
-if [ "${3:-}" = nested ]; then
+if [ "${4:-}" = nested ]; then
     Xvfb -displayfd 1 -nolisten tcp -screen 0 1280x720x24 >"$folder/xdisplay" 2>/dev/null &
     for _ in $(seq 100); do
         [ -s "$folder/xdisplay" ] && break
@@ -27,13 +27,20 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 export WAYLAND_DISPLAY SWAYSOCK
-[ "${3:-}" = nested ] || swaymsg create_output >/dev/null
+[ "${4:-}" = nested ] || swaymsg create_output >/dev/null
 dbus-update-activation-environment WAYLAND_DISPLAY XDG_CURRENT_DESKTOP XDG_SESSION_TYPE SWAYSOCK
 if [ "${2:-}" = portals ]; then
     pipewire >"$folder/pipewire.log" 2>&1 &
+    # WirePlumber and the portal for wlroots give up when PipeWire does not answer yet.
+    for _ in $(seq 100); do
+        [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] && break
+        sleep 0.1
+    done
     wireplumber >"$folder/wireplumber.log" 2>&1 &
     export XDG_DESKTOP_PORTAL_DIR="$folder/portals"
-    /usr/libexec/xdg-desktop-portal-wlr -r >"$folder/portal-wlr.log" 2>&1 &
+    # The portal for wlroots with the desktop's choice of what to share, and tokens that share
+    # the same output again without asking.
+    XDPW_PERSIST_MODE=permanent "$3" -r -c "$folder/portal-wlr.conf" >"$folder/portal-wlr.log" 2>&1 &
     /usr/libexec/xdg-desktop-portal -r >"$folder/portal.log" 2>&1 &
     for _ in $(seq 100); do
         dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \

@@ -143,3 +143,18 @@ TEST_F(ScreenVideoRecorderTest, ReportAfterTheOwnerLetGoIsDropped) {
     QTest::qWait(300);
     EXPECT_TRUE(results.empty());
 }
+
+TEST_F(ScreenVideoRecorderTest, StreamEndingByItselfEndsTheMovieThereAndKeepsIt) {
+    auto recorder = startRecorder(fakeScreen());
+    for (const auto& frame :
+         {complete(1s), StreamFrame{FrameStatus::stopped, 3s, {}}, complete(4s)}) {
+        control->deliver(frame);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !results.empty(); }, 20000));
+    ASSERT_TRUE(results[0].ok());
+    EXPECT_EQ(control->stops, 1);
+    const auto movie = movieprobe::probe(moviePath);
+    ASSERT_TRUE(movie.has_value());
+    EXPECT_EQ(movie->frameTimes.size(), 1u);
+    EXPECT_NEAR(movie->duration, 2.0, 0.01);
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/Error.h"
+
+#include <QDBusUnixFileDescriptor>
+#include <QObject>
+#include <QPoint>
+#include <QSize>
+#include <QString>
+#include <QVariantMap>
+#include <functional>
+#include <optional>
+
+class QTimer;
+
+namespace platform {
+
+// What the desktop shares: a PipeWire connection and the node on it showing the monitor, where
+// the desktop says that monitor lies, and a token that shares the same monitor again without
+// asking the user.
+struct ScreenCastGrant {
+    QDBusUnixFileDescriptor remote;
+    quint32 node = 0;
+    std::optional<QPoint> position;
+    std::optional<QSize> size;
+    std::optional<QString> restoreToken;
+};
+
+// One screen-sharing session of the desktop's ScreenCast portal, for one monitor with the
+// pointer drawn in. Lives on the GUI thread; destroying it ends the sharing.
+class ScreenCastPortal : public QObject {
+    Q_OBJECT
+  public:
+    ScreenCastPortal();
+    ~ScreenCastPortal() override;
+
+    // Asks for a monitor (the one restoreToken names, when the desktop still knows it) and
+    // calls done once with the grant or the reason there is none.
+    void open(std::optional<QString> restoreToken,
+              std::function<void(Result<ScreenCastGrant>)> done);
+
+  private Q_SLOTS:
+    void onResponse(uint code, const QVariantMap& results);
+
+  private:
+    using Answer = std::function<void(const QVariantMap&)>;
+    // Calls a method that answers on a request object, then answer with its results.
+    void ask(const QString& method, const QVariantList& arguments, QVariantMap options,
+             Answer answer);
+    void sessionCreated(const QVariantMap& results, std::optional<QString> restoreToken);
+    void started(const QVariantMap& results);
+    void finish(Result<ScreenCastGrant> result);
+    void forgetRequest();
+
+    std::function<void(Result<ScreenCastGrant>)> done;
+    Answer answer;
+    QString requestPath;
+    QString sessionPath;
+    QTimer* timeout = nullptr;
+};
+
+}  // namespace platform
