@@ -1,13 +1,14 @@
 // Time from a key press of Control+4 on sway to the screenshot command reaching the running
-// instance's main thread: sway's binding runs the program's command entry, which hands the
-// command over. Headless sway, keys from wtype (its start is counted in). Median of 20, beside
-// which hotkey_latency_bench gives the X11 figure. Runs itself again as the desktop's user.
+// instance's main thread: sway's binding runs the command entry, which hands the command over.
+// Headless sway, keys from wtype (its start is counted in). Median of 20, beside which
+// hotkey_latency_bench gives the X11 figure. Runs itself again as the desktop's user.
 #include "platform/SingleInstance.h"
 #include "platform/wayland/SwayIpc.h"
 #include "tests/support/WaylandDesktop.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <algorithm>
 #include <cstdio>
@@ -72,9 +73,10 @@ int main(int argc, char** argv) {
         std::puts("could not start headless sway");
         return 1;
     }
-    const auto measured =
-        desktop.run(e2e::reachableByAnyone(QCoreApplication::applicationFilePath()),
-                    {"--inside", e2e::reachableByAnyone(QStringLiteral(QV_PROGRAM))});
+    const auto measured = desktop.run(
+        e2e::reachableByAnyone(QCoreApplication::applicationFilePath()),
+        {"--inside", e2e::reachableByAnyone(QFileInfo(QStringLiteral(QV_PROGRAM)).path() +
+                                            QStringLiteral("/quorvastelin-command"))});
     std::fwrite(measured.output.constData(), 1, static_cast<size_t>(measured.output.size()),
                 stdout);
     return measured.exitCode;

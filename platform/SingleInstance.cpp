@@ -49,7 +49,9 @@ std::optional<InstanceRequest> requestFromArguments(const QStringList& arguments
 }
 
 QString commandEntryLine(const QString& argument) {
-    return shellQuoted(QCoreApplication::applicationFilePath()) + QLatin1Char(' ') + argument;
+    return shellQuoted(QCoreApplication::applicationDirPath() +
+                       QStringLiteral("/quorvastelin-command")) +
+           QLatin1Char(' ') + argument;
 }
 
 SingleInstance::SingleInstance() : name(instanceName()) {}

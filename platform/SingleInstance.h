@@ -20,8 +20,8 @@ enum class InstanceRequest { reopen, screenshot, record };
 std::optional<InstanceRequest> requestFromArguments(const QStringList& arguments);
 inline constexpr char usageLine[] = "Cách dùng: quorvastelin [--screenshot | --record]\n";
 
-// A shell command that runs this program with one argument, for desktops that run a command
-// when a key is pressed.
+// A shell command that hands one argument to the running instance (starting the program when
+// none runs), for desktops that run a command when a key is pressed.
 QString commandEntryLine(const QString& argument);
 
 // One instance per user and display. A second start hands its request to the first and

@@ -465,8 +465,10 @@ bool Program::start(const QStringList& arguments) {
     if (runAs.isEmpty()) {
         process->start(QV_PROGRAM, arguments);
     } else {
-        // The program's guardian is found beside it, so it goes along.
-        reachableByAnyone(QFileInfo(QV_PROGRAM).absolutePath() + "/quorvastelin-keyguard");
+        // The program's companions are found beside it, so they go along.
+        for (const char* companion : {"/quorvastelin-keyguard", "/quorvastelin-command"}) {
+            reachableByAnyone(QFileInfo(QV_PROGRAM).absolutePath() + companion);
+        }
         // The prefix ends in env, which sets its own home; ours comes after it and wins.
         process->start(
             runAs.front(),

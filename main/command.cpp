@@ -1,0 +1,32 @@
+#include "platform/SingleInstance.h"
+
+#include <unistd.h>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <cstdio>
+
+// What a desktop's key binding runs: hands the command to the running instance without loading
+// the program's GUI and media libraries, and starts the program with it when none runs.
+int main(int argc, char** argv) {
+    QStringList arguments;
+    for (int index = 1; index < argc; ++index) {
+        arguments << QString::fromLocal8Bit(argv[index]);
+    }
+    const std::optional<platform::InstanceRequest> request =
+        platform::requestFromArguments(arguments);
+    if (!request) {
+        std::fputs(platform::usageLine, stderr);
+        return 2;
+    }
+    if (platform::SingleInstance::handOver(*request)) {
+        return 0;
+    }
+    const QByteArray program =
+        QFile::encodeName(QFileInfo(QString::fromLocal8Bit(argv[0])).absolutePath()) +
+        "/quorvastelin";
+    argv[0] = const_cast<char*>(program.constData());
+    ::execv(program.constData(), argv);
+    std::perror("quorvastelin");
+    return 1;
+}
