@@ -4,50 +4,41 @@
 
 #include <gtest/gtest.h>
 #include <QDir>
-#include <QFile>
 #include <QPainter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QWidget>
 
 namespace {
 
-// The recorded region, in root window pixels: inside monitor A, over the position pattern. Its
-// width is no multiple of FFmpeg's SIMD blocks, which once made the thumbnail overrun memory.
+// Inside monitor A, over the position pattern. Its width is no multiple of FFmpeg's SIMD
+// blocks, which once made the thumbnail overrun memory.
 const QRect region(200, 300, 600, 300);
-// Where the pointer rests: over the pattern, well away from the flashing window.
-const QPoint pointerSpot(region.x() + 400, region.y() + 200);
+// Over the pattern, away from the flasher.
+const QPoint pointerSpot(600, 500);
 
-// A window inside the region whose colour changes ten times a second.
+// A window inside the region changing colour ten times a second.
 class Flasher : public QWidget {
   public:
     Flasher() : QWidget(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint) {
         setGeometry(region.x() + 40, region.y() + 40, 160, 120);
-        connect(&timer, &QTimer::timeout, this, [this] {
-            colour = (colour + 1) % 4;
-            update();
-        });
-        timer.start(100);
+        startTimer(100);
         show();
     }
 
   protected:
+    void timerEvent(QTimerEvent*) override {
+        hue += 90;
+        update();
+    }
     void paintEvent(QPaintEvent*) override {
-        QPainter(this).fillRect(rect(),
-                                QList<QColor>{Qt::red, Qt::green, Qt::blue, Qt::yellow}[colour]);
+        QPainter(this).fillRect(rect(), QColor::fromHsv(hue % 360, 255, 255));
     }
 
   private:
-    QTimer timer;
-    int colour = 0;
+    int hue = 0;
 };
-
-int channelGap(QColor a, QColor b) {
-    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
-                     std::abs(a.blue() - b.blue())});
-}
 
 // Keycodes of Xvfb's evdev keymap; after the mapping, Super is pressed by its keycode.
 constexpr int leftControl = 37;
@@ -58,14 +49,13 @@ bool recordingWindowShown() {
     return e2e::xdotool({"search", "--onlyvisible", "--name", "^Đang quay$"});
 }
 
-// Control+5 held as people hold it, then the region dragged out.
 bool selectTheRegion(const e2e::Program& program) {
     return e2e::pressUntilOverlay(program, [] { e2e::holdChord(leftControl, key5); }) &&
            e2e::drag(region.topLeft(), region.bottomRight() + QPoint(1, 1));
 }
 
-// A movie of the region as the flashing window and the pointer at its spot left it: h264 of the
-// region's size, about three seconds long, showing the changes, the pattern and the pointer.
+// h264 of the region's size, about three seconds of many frames, showing the pattern and the
+// pointer drawn in at its spot.
 void expectRegionMovie(const QString& path) {
     const auto movie = movieprobe::probe(path);
     ASSERT_TRUE(movie.has_value());
@@ -73,48 +63,42 @@ void expectRegionMovie(const QString& path) {
     EXPECT_EQ(QSize(movie->width, movie->height), region.size());
     EXPECT_GT(movie->duration, 2.0);
     EXPECT_LT(movie->duration, 4.0);
-    // Ten colour changes a second over three seconds leave far more than a handful of frames.
     EXPECT_GT(movie->frameTimes.size(), 15u);
-
-    const QImage later = movieprobe::frameAt(path, movie->frameTimes[movie->frameTimes.size() / 2]);
-    ASSERT_FALSE(later.isNull());
+    const QImage frame = movieprobe::frameAt(path, movie->frameTimes[movie->frameTimes.size() / 2]);
+    ASSERT_FALSE(frame.isNull());
     const auto gapFromPattern = [&](QPoint at) {
-        return channelGap(later.pixelColor(at),
-                          QColor(e2e::positionColour(at.x() + region.x(), at.y() + region.y())));
+        const QColor a = frame.pixelColor(at - region.topLeft());
+        const QColor b(e2e::positionColour(at.x(), at.y()));
+        return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                         std::abs(a.blue() - b.blue())});
     };
-    // Away from the window and the pointer the frame is the pattern behind the region.
     int compared = 0;
     int gapSum = 0;
-    for (int y = 180; y < region.height(); y += 17) {
-        for (int x = 250; x < region.width(); x += 13) {
-            if ((QPoint(x, y) + region.topLeft() - pointerSpot).manhattanLength() >= 40) {
+    int covered = 0;
+    for (int y = region.top() + 180; y < region.bottom(); ++y) {
+        for (int x = region.left() + 250; x < region.right(); ++x) {
+            const QPoint offset = QPoint(x, y) - pointerSpot;
+            covered += std::max(std::abs(offset.x()), std::abs(offset.y())) <= 6 &&
+                       gapFromPattern({x, y}) > 80;
+            if (offset.manhattanLength() >= 40) {
                 gapSum += gapFromPattern({x, y});
                 ++compared;
             }
         }
     }
     EXPECT_LT(gapSum / compared, 16) << "average channel gap from the pattern";
-    // The pointer is drawn in: around its hot spot the frame departs from the pattern.
-    int covered = 0;
-    for (int dy = -6; dy <= 6; ++dy) {
-        for (int dx = -6; dx <= 6; ++dx) {
-            covered += gapFromPattern(pointerSpot - region.topLeft() + QPoint(dx, dy)) > 80;
-        }
-    }
     EXPECT_GT(covered, 15) << "pixels of the pointer near its hot spot";
 }
 
-// Under a window manager the recording window's frame has its lower-left corner 240 left of
-// the primary monitor's right edge and 90 below its top, and the window stays on every
-// workspace the user switches to.
+// The frame's lower-left corner 240 left of the primary monitor's right edge and 90 below its
+// top, and the window on every workspace.
 void expectRecordingWindowPlacedByItsFrameOnEveryWorkspace() {
     const QString window = QString::fromUtf8(
         e2e::runTool("xdotool", {"search", "--onlyvisible", "--name", "^Đang quay$"})
             .output.trimmed());
-    // The frame's extents left, right, top, bottom, then the content's absolute left and top, its
-    // width and height.
+    // Extents left and bottom, then the content's absolute left, top and height.
     const QRegularExpression numbers(
-        R"(= (\d+), \d+, \d+, (\d+).*?X:\s+(-?\d+).*?Y:\s+(-?\d+).*?Width: (\d+).*?Height: (\d+))",
+        R"(= (\d+), \d+, \d+, (\d+).*?X:\s+(-?\d+).*?Y:\s+(-?\d+).*?Height: (\d+))",
         QRegularExpression::DotMatchesEverythingOption);
     const QPoint wanted(e2e::monitorA.x + e2e::monitorA.width - 240, e2e::monitorA.y + 90);
     QPoint corner;
@@ -124,8 +108,8 @@ void expectRecordingWindowPlacedByItsFrameOnEveryWorkspace() {
                               e2e::runTool("xwininfo", {"-id", window}).output));
         corner = QPoint(
             found.captured(3).toInt() - found.captured(1).toInt(),
-            found.captured(4).toInt() + found.captured(6).toInt() + found.captured(2).toInt());
-        return found.hasMatch() && corner == wanted;
+            found.captured(4).toInt() + found.captured(5).toInt() + found.captured(2).toInt());
+        return corner == wanted;
     })) << corner.x()
         << ',' << corner.y();
     ASSERT_TRUE(e2e::xdotool({"set_desktop", "2"}));
@@ -146,28 +130,27 @@ void expectOnlyWholeListedCaptures(const e2e::Program& program) {
         listed << path;
     }
     const QDir movies(program.capturesFolder("Recordings"));
-    for (const QString& name : movies.entryList(QDir::Files | QDir::Hidden)) {
-        const auto movie = movieprobe::probe(movies.filePath(name));
-        EXPECT_TRUE(movie && movie->codec == "h264" && !movie->frameTimes.empty())
-            << name.toStdString();
-        EXPECT_TRUE(listed.contains(movies.filePath(name))) << name.toStdString();
+    for (const QFileInfo& file : movies.entryInfoList(QDir::Files | QDir::Hidden)) {
+        const auto movie = movieprobe::probe(file.filePath());
+        EXPECT_TRUE(movie && movie->codec == "h264" && !movie->frameTimes.empty() &&
+                    listed.contains(file.filePath()))
+            << file.fileName().toStdString();
     }
     const QDir pictures(program.capturesFolder("Screenshots"));
-    for (const QString& name : pictures.entryList(QDir::Files | QDir::Hidden)) {
-        EXPECT_FALSE(QImage(pictures.filePath(name)).isNull()) << name.toStdString();
+    for (const QFileInfo& file : pictures.entryInfoList(QDir::Files | QDir::Hidden)) {
+        EXPECT_FALSE(QImage(file.filePath()).isNull()) << file.fileName().toStdString();
     }
 }
 
 }  // namespace
 
-// The real program, bare and under a window manager with a compositor.
+// Bare and under a window manager with a compositor.
 class ProgramRecording : public testing::TestWithParam<bool> {};
 
 TEST_P(ProgramRecording, RecordsBetweenControlFiveAndPhysicalSuperFiveHeldAsPeopleDo) {
     std::optional<e2e::WindowManager> windowManager;
     if (GetParam()) {
-        windowManager.emplace();
-        ASSERT_TRUE(windowManager->started());
+        ASSERT_TRUE(windowManager.emplace().started());
     }
     e2e::showOnRoot(e2e::positionPattern());
     Flasher flasher;
@@ -206,9 +189,8 @@ TEST_P(ProgramRecording, RecordsBetweenControlFiveAndPhysicalSuperFiveHeldAsPeop
               (std::vector<std::pair<QString, QString>>{{"video", folder + '/' + movies[0]}}));
     expectRegionMovie(folder + '/' + movies[0]);
 
-    // The main window comes back with the saved message and the new first row, whose
-    // thumbnail is a frame of the movie: many colours, neither the plain box it starts as nor
-    // the grey placeholder.
+    // The new first row's thumbnail is a frame of the movie: neither the plain box it starts as
+    // nor the grey placeholder.
     EXPECT_TRUE(e2e::waitUntil([&] {
         return view.shown("label", "Đã lưu: " + movies[0]) && view.shows("Quorvastelin 1.0.0");
     }));
@@ -217,7 +199,6 @@ TEST_P(ProgramRecording, RecordsBetweenControlFiveAndPhysicalSuperFiveHeldAsPeop
     const QRect thumbnail(kind->extents.left() - 104, kind->extents.top() + 8, 96,
                           kind->extents.height() - 16);
     EXPECT_TRUE(e2e::waitUntil([&] { return e2e::colourCount("root", thumbnail) > 100; }));
-    e2e::saveScreenPicture("main-window-after-recording");
     EXPECT_EQ(program.stop(), 0);
 }
 
@@ -226,9 +207,9 @@ INSTANTIATE_TEST_SUITE_P(Desktops, ProgramRecording, testing::Bool(),
                              return info.param ? "WindowManager" : "BareServer";
                          });
 
-// The program killed outright at several moments of a screenshot and a recording, each time
-// started again: the next start finds only whole pictures and playable movies, each listed, an
-// intact history, and the movie cut short mid-recording recovered.
+// Killed outright at several moments of a screenshot and a recording, each time started again:
+// the next start finds only whole, listed captures, an intact history, and the movie cut short
+// mid-recording recovered.
 TEST(KilledProgram, EachNextStartKeepsOnlyWholeListedCapturesAndAnIntactHistory) {
     enum class Moment { savingScreenshot, regionChosen, recording, finishing, none };
     e2e::showOnRoot(e2e::positionPattern());
@@ -262,7 +243,7 @@ TEST(KilledProgram, EachNextStartKeepsOnlyWholeListedCapturesAndAnIntactHistory)
             break;
         }
         if (moment == Moment::savingScreenshot) {
-            // The whole first monitor: a picture big enough that saving it takes a while.
+            // The whole first monitor, big enough that saving it takes a while.
             ASSERT_TRUE(e2e::pressUntilOverlay(program, [] { e2e::xdotool({"key", "ctrl+4"}); }));
             e2e::drag({e2e::monitorA.x, e2e::monitorA.y},
                       {e2e::monitorA.x + e2e::monitorA.width - 1,

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,30 +18,25 @@ const QString saved = QStringLiteral("Đã lưu và sao chép: ");
 // Keycodes of Xvfb's evdev keymap; after the mapping, Super is pressed by its keycode.
 constexpr int leftSuper = 133;
 constexpr int key4 = 13;
+const auto controlFour = [] { e2e::xdotool({"key", "ctrl+4"}); };
 
 enum class Desktop { bareServer, windowManager, bareServerAtScaleTwo };
 
-void pressControlFour() {
-    e2e::xdotool({"key", "ctrl+4"});
+std::string desktopName(const testing::TestParamInfo<Desktop>& info) {
+    return info.param == Desktop::windowManager ? "WindowManager" : "BareServer";
 }
 
-// The real program on the two-monitor Xvfb showing the position pattern, with a tray, read
-// through its accessible tree and driven with the real keyboard and pointer; bare, and under a
-// window manager with a compositor as users run it.
+// The real program over the position pattern, with a tray, read through its accessible tree
+// and driven with the real keyboard and pointer.
 class ScreenshotCycleTest : public testing::TestWithParam<Desktop> {
   protected:
     void SetUp() override {
         // Many X11 desktops set 2× through the X resources alone.
         if (GetParam() == Desktop::bareServerAtScaleTwo) {
-            QProcess resources;
-            resources.start("xrdb", {"-merge"});
-            resources.write("Xft.dpi: 192\n");
-            resources.closeWriteChannel();
-            ASSERT_TRUE(resources.waitForFinished());
+            ASSERT_EQ(e2e::runTool("sh", {"-c", "echo Xft.dpi: 192 | xrdb -merge"}).exitCode, 0);
         }
         if (GetParam() == Desktop::windowManager) {
-            windowManager.emplace();
-            ASSERT_TRUE(windowManager->started());
+            ASSERT_TRUE(windowManager.emplace().started());
         }
         e2e::showOnRoot(e2e::positionPattern());
         ASSERT_TRUE(e2e::waitUntil([this] { return tray.said("ready"); }));
@@ -53,20 +47,18 @@ class ScreenshotCycleTest : public testing::TestWithParam<Desktop> {
         ASSERT_TRUE(e2e::waitUntil(e2e::windowsModeOn));
     }
 
-    bool overlayShown() const { return e2e::overlayShown(program.pid()); }
     bool captureIntoTheEditor(QPoint from, QPoint to) {
-        return e2e::pressUntilOverlay(program, pressControlFour) && e2e::drag(from, to) &&
+        return e2e::pressUntilOverlay(program, controlFour) && e2e::drag(from, to) &&
                e2e::waitUntil([this] { return view.shows(editorTitle); });
     }
-    // Escape reaches the overlay only once it holds the keyboard, so keep pressing until the
-    // cancel has been seen.
+    // Escape reaches the overlay only once it holds the keyboard.
     bool cancelSelection() const {
         return e2e::waitUntil([this] {
             e2e::xdotool({"key", "Escape"});
             return view.says("Đã hủy chụp màn hình") && view.shows(mainTitle);
         });
     }
-    // Return in the editor saves; the saved file's path, once the main window is back.
+    // The saved file's path, once the main window is back.
     std::optional<QString> saveWithReturn() const {
         QTest::qWait(200);
         e2e::xdotool({"key", "Return"});
@@ -86,23 +78,19 @@ class ScreenshotCycleTest : public testing::TestWithParam<Desktop> {
     e2e::Program program{home.path(), bus.environment()};
 };
 
-// One run: Control+4 and physical Super+4 open the overlay and Escape cancels; a capture on
-// monitor A stays in the editor through a second start and closing it discards it; the window
-// closed comes back from the tray; a capture on monitor B annotated and saved with Return is
-// exactly its pixels on disk and on the clipboard and heads the history; the tray's Thoát ends
-// the program and the mapping.
+// Control+4 and physical Super+4 open the overlay and Escape cancels; a capture stays in the
+// editor through a second start and closing it discards it; the closed window comes back from
+// the tray; an annotated capture on monitor B saved with Return is exactly its pixels on disk
+// and on the clipboard and heads the history; the tray's Thoát ends the program and the mapping.
 TEST_P(ScreenshotCycleTest, ControlFourEscapeReopenAnnotateSaveAndQuitFromTheTray) {
-    ASSERT_TRUE(e2e::pressUntilOverlay(program, pressControlFour));
-    EXPECT_TRUE(view.says(selecting)) << view.dump();
-    EXPECT_FALSE(view.shows(mainTitle));
+    ASSERT_TRUE(e2e::pressUntilOverlay(program, controlFour));
+    EXPECT_TRUE(view.says(selecting) && !view.shows(mainTitle)) << view.dump();
     EXPECT_TRUE(cancelSelection()) << view.dump();
     // Held as people hold it, the overlay takes the keyboard before the 4 is let go, and the
     // next press still counts.
     for (int round = 0; round < 2; ++round) {
         e2e::holdChord(leftSuper, key4);
-        ASSERT_TRUE(e2e::waitUntil([this] { return view.says(selecting) && overlayShown(); }))
-            << "round " << round << '\n'
-            << view.dump();
+        ASSERT_TRUE(e2e::waitUntil([this] { return e2e::overlayShown(program.pid()); })) << round;
         EXPECT_TRUE(cancelSelection()) << view.dump();
     }
 
@@ -134,7 +122,6 @@ TEST_P(ScreenshotCycleTest, ControlFourEscapeReopenAnnotateSaveAndQuitFromTheTra
     QTest::qWait(200);
     e2e::drag(canvas->extents.topLeft() + QPoint(50, 40),
               canvas->extents.topLeft() + QPoint(250, 160));
-    e2e::saveScreenPicture("image-editor");
     const auto path = saveWithReturn();
     ASSERT_TRUE(path) << view.dump();
     EXPECT_TRUE(QRegularExpression(R"(/Screenshot_\d{4}(-\d\d){2}_\d\d(-\d\d){2}\.png$)")
@@ -158,7 +145,6 @@ TEST_P(ScreenshotCycleTest, ControlFourEscapeReopenAnnotateSaveAndQuitFromTheTra
     EXPECT_EQ(historyFile::read(program.historyPath()).rows,
               (std::vector<std::pair<QString, QString>>{{"screenshot", *path}}));
     EXPECT_TRUE(view.shown("table cell", QFileInfo(*path).fileName())) << view.dump();
-    e2e::saveScreenPicture("main-window-after-save");
 
     // With a tray the window offers no Thoát of its own.
     EXPECT_FALSE(view.shown("push button", "Thoát"));
@@ -168,11 +154,7 @@ TEST_P(ScreenshotCycleTest, ControlFourEscapeReopenAnnotateSaveAndQuitFromTheTra
 }
 
 INSTANTIATE_TEST_SUITE_P(Desktops, ScreenshotCycleTest,
-                         testing::Values(Desktop::bareServer, Desktop::windowManager),
-                         [](const testing::TestParamInfo<Desktop>& info) {
-                             return info.param == Desktop::bareServer ? "BareServer"
-                                                                      : "WindowManager";
-                         });
+                         testing::Values(Desktop::bareServer, Desktop::windowManager), desktopName);
 
 // At scale 2 the pointer moves in half points, yet the picture holds exactly the pixels the
 // drag spanned.
@@ -193,7 +175,6 @@ TEST_P(ScreenshotAtScaleTwoTest, SavesExactlyTheDraggedPixels) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Desktops, ScreenshotAtScaleTwoTest,
-                         testing::Values(Desktop::bareServerAtScaleTwo),
-                         [](const testing::TestParamInfo<Desktop>&) { return "BareServer"; });
+                         testing::Values(Desktop::bareServerAtScaleTwo), desktopName);
 
 }  // namespace

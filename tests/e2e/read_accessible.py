@@ -1,33 +1,29 @@
-"""Prints what a program shows, as assistive technology reads it: one line per accessible
-object, "role<TAB>name<TAB>text<TAB>showing|hidden<TAB>x,y,width,height" (screen
-coordinates), for every application whose name contains argv[1]. With "press NAME" after it,
-presses the first push button of that name instead, as a screen reader's user would: where the
-desktop tells no client where its windows are, no pointer position can find the button."""
+"""Prints what the applications whose names contain argv[1] show, as assistive technology reads
+it: one line per object, "role<TAB>name<TAB>text<TAB>showing|hidden<TAB>x,y,width,height" in
+screen coordinates. With "press NAME" after it, presses the first push button of that name
+instead, as a screen reader's user would where no pointer position can find the button."""
 import sys
 
 import pyatspi
+
+
+def optional(read):
+    try:
+        return read()
+    except NotImplementedError:
+        return ""
 
 
 def walk(node, depth, lines):
     if node is None or depth > 60:
         return
     try:
-        text = ""
-        try:
-            text = node.queryText().getText(0, -1)
-        except NotImplementedError:
-            pass
-        states = node.getState()
-        showing = "showing" if states.contains(pyatspi.STATE_SHOWING) else "hidden"
-        extents = ""
-        try:
-            box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-            extents = f"{box.x},{box.y},{box.width},{box.height}"
-        except NotImplementedError:
-            pass
-        name = (node.name or "").replace("\n", " ")
-        text = text.replace("\n", " ")
-        lines.append(f"{node.getRoleName()}\t{name}\t{text}\t{showing}\t{extents}")
+        text = optional(lambda: node.queryText().getText(0, -1))
+        box = optional(lambda: node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS))
+        extents = f"{box.x},{box.y},{box.width},{box.height}" if box else ""
+        showing = "showing" if node.getState().contains(pyatspi.STATE_SHOWING) else "hidden"
+        fields = [node.getRoleName(), node.name or "", text, showing, extents]
+        lines.append("\t".join(field.replace("\n", " ") for field in fields))
         for index in range(node.childCount):
             walk(node.getChildAtIndex(index), depth + 1, lines)
     except Exception as error:  # an object that vanished while being read
@@ -44,20 +40,14 @@ def press(node, name, depth=0):
                for index in range(node.childCount))
 
 
-def main():
-    wanted = sys.argv[1].lower()
-    lines = []
-    desktop = pyatspi.Registry.getDesktop(0)
-    for index in range(desktop.childCount):
-        application = desktop.getChildAtIndex(index)
-        if application is None or wanted not in (application.name or "").lower():
-            continue
-        if len(sys.argv) == 4 and sys.argv[2] == "press":
-            sys.exit(0 if press(application, sys.argv[3]) else 1)
-        walk(application, 0, lines)
-    if len(sys.argv) == 4:
-        sys.exit(1)
-    print("\n".join(lines))
-
-
-main()
+desktop = pyatspi.Registry.getDesktop(0)
+wanted = sys.argv[1].lower()
+applications = [application for application in
+                (desktop.getChildAtIndex(index) for index in range(desktop.childCount))
+                if application is not None and wanted in (application.name or "").lower()]
+if len(sys.argv) == 4:
+    sys.exit(0 if any(press(application, sys.argv[3]) for application in applications) else 1)
+lines = []
+for application in applications:
+    walk(application, 0, lines)
+print("\n".join(lines))

@@ -31,12 +31,15 @@ xcb_atom_t atom(xcb_connection_t* connection, const char* name) {
     return value;
 }
 
-bool selectionOwned(const char* name) {
+bool selectionsOwned() {
     xcb_connection_t* connection = xcb_connect(display().toUtf8().constData(), nullptr);
-    xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
-        connection, xcb_get_selection_owner(connection, atom(connection, name)), nullptr);
-    const bool owned = owner && owner->owner != XCB_NONE;
-    std::free(owner);
+    bool owned = true;
+    for (const char* name : {"WM_S0", "_NET_WM_CM_S0"}) {
+        xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
+            connection, xcb_get_selection_owner(connection, atom(connection, name)), nullptr);
+        owned = owned && owner && owner->owner != XCB_NONE;
+        std::free(owner);
+    }
     xcb_disconnect(connection);
     return owned;
 }
@@ -72,6 +75,11 @@ ToolResult finish(QProcess& process, std::chrono::milliseconds timeout) {
             process.readAllStandardOutput()};
 }
 
+QString reader(const QStringList& runAs) {
+    const QString script = QStringLiteral(QV_TEST_SOURCE "/e2e/read_accessible.py");
+    return runAs.isEmpty() ? script : reachableByAnyone(script);
+}
+
 }  // namespace
 
 QString display() {
@@ -79,14 +87,15 @@ QString display() {
 }
 
 void setMonitor(const QString& name, const Monitor& monitor, const QString& output) {
-    const QString geometry = QStringLiteral("%1/%2x%3/%4+%5+%6")
-                                 .arg(monitor.width)
-                                 .arg(monitor.width * 254 / 960)
-                                 .arg(monitor.height)
-                                 .arg(monitor.height * 254 / 960)
-                                 .arg(monitor.x)
-                                 .arg(monitor.y);
-    runTool("xrandr", {"--setmonitor", name, geometry, output});
+    runTool("xrandr", {"--setmonitor", name,
+                       QStringLiteral("%1/%2x%3/%4+%5+%6")
+                           .arg(monitor.width)
+                           .arg(monitor.width * 254 / 960)
+                           .arg(monitor.height)
+                           .arg(monitor.height * 254 / 960)
+                           .arg(monitor.x)
+                           .arg(monitor.y),
+                       output});
 }
 
 ToolResult runTool(const QString& program, const QStringList& arguments,
@@ -157,18 +166,12 @@ void showOnRoot(const QImage& picture) {
     file.open();
     picture.save(&file, "PNG");
     file.close();
-    // hsetroot also publishes the picture as the root pixmap, which is what a compositing
-    // manager paints; tiling never scales it.
+    // hsetroot also publishes the root pixmap a compositing manager paints; -tile never scales.
     runTool("hsetroot", {"-root", "-tile", file.fileName()});
 }
 
 bool xdotool(const QStringList& arguments) {
     return runTool("xdotool", arguments).exitCode == 0;
-}
-
-bool clickAt(QPoint point) {
-    return xdotool(moveTo(point) << "click"
-                                 << "1");
 }
 
 bool drag(QPoint from, QPoint to, const std::function<void()>& whileHeld) {
@@ -192,17 +195,15 @@ void holdChord(int modifierKeycode, int keycode) {
     xdotool({"keydown", modifier, "keydown", key, "sleep", "0.4", "keyup", key, "keyup", modifier});
 }
 
-WindowManager::WindowManager() {
-    managerPid = startInBackground("openbox", {});
-    compositorPid = startInBackground("picom", {"--backend", "xrender"});
-    ready = managerPid > 0 && compositorPid > 0 &&
-            waitUntil([] { return selectionOwned("WM_S0") && selectionOwned("_NET_WM_CM_S0"); });
-}
+WindowManager::WindowManager()
+    : managerPid(startInBackground("openbox", {})),
+      compositorPid(startInBackground("picom", {"--backend", "xrender"})),
+      ready(managerPid > 0 && compositorPid > 0 && waitUntil(selectionsOwned)) {}
 
 WindowManager::~WindowManager() {
     endProcesses({compositorPid, managerPid});
-    // The bare server the next test may expect has no manager left behind.
-    waitUntil([] { return !selectionOwned("WM_S0") && !selectionOwned("_NET_WM_CM_S0"); });
+    // The next test may expect a bare server.
+    waitUntil([] { return !selectionsOwned(); });
 }
 
 QString keyboardSetting(const QString& field) {
@@ -222,12 +223,7 @@ bool windowsModeOn() {
 
 QString saveScreenPicture(const QString& name) {
     QDir().mkpath(QV_ARTIFACTS);
-    // Named after the test too: the same picture taken by a test run bare and under a window
-    // manager at once must not land in one file.
-    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    const QString testName = QString::fromUtf8(test != nullptr ? test->name() : "")
-                                 .replace(QRegularExpression("[^A-Za-z0-9]+"), "-");
-    const QString path = QStringLiteral(QV_ARTIFACTS "/%1-%2.png").arg(name, testName);
+    const QString path = QStringLiteral(QV_ARTIFACTS "/%1.png").arg(name);
     runTool("import", {"-display", display(), "-window", "root", path});
     return path;
 }
@@ -301,18 +297,13 @@ ToolResult SessionBus::run(const QString& program, const QStringList& arguments)
     return finish(process, std::chrono::seconds(20));
 }
 
-QString SessionBus::readerScript() const {
-    const QString script = QStringLiteral(QV_TEST_SOURCE "/e2e/read_accessible.py");
-    return runAs.isEmpty() ? script : reachableByAnyone(script);
-}
-
 QStringList SessionBus::read(const QString& applicationName) const {
-    return QString::fromUtf8(run("/usr/bin/python3", {readerScript(), applicationName}).output)
+    return QString::fromUtf8(run("/usr/bin/python3", {reader(runAs), applicationName}).output)
         .split('\n', Qt::SkipEmptyParts);
 }
 
 bool SessionBus::press(const QString& applicationName, const QString& buttonTitle) const {
-    return run("/usr/bin/python3", {readerScript(), applicationName, "press", buttonTitle})
+    return run("/usr/bin/python3", {reader(runAs), applicationName, "press", buttonTitle})
                .exitCode == 0;
 }
 
@@ -374,7 +365,8 @@ std::optional<QString> ProgramView::labelStartingWith(const QString& prefix) con
 
 bool ProgramView::click(const QString& buttonTitle) const {
     const auto button = shown("push button", buttonTitle);
-    return button && clickAt(button->extents.center());
+    return button && xdotool(moveTo(button->extents.center()) << "click"
+                                                              << "1");
 }
 
 TrayHost::TrayHost(const SessionBus& bus) : host(std::make_unique<QProcess>()) {

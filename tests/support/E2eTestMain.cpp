@@ -7,13 +7,11 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-// Every end-to-end test runs in a process of its own (CTest runs them one by one), with its
-// own Xvfb showing two monitors. The process itself is an X client of that server too, so a
-// test can drive platform pieces in-process or start the real program against it.
+// Each test runs in a process of its own with its own two-monitor Xvfb, of which the process
+// is a client too: a test can drive platform pieces in-process or start the real program.
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    const bool listingOnly = testing::GTEST_FLAG(list_tests);
-    if (listingOnly) {
+    if (testing::GTEST_FLAG(list_tests)) {
         return RUN_ALL_TESTS();
     }
     XServer server;
@@ -23,14 +21,14 @@ int main(int argc, char** argv) {
     }
     qputenv("DISPLAY", server.display().toUtf8());
     qputenv("QT_QPA_PLATFORM", "xcb");
-    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/quorvastelin-e2e-XXXXXX"));
+    QTemporaryDir home(QDir::tempPath() + "/quorvastelin-e2e-XXXXXX");
     qputenv("HOME", home.path().toUtf8());
     for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME",
                              "XDG_RUNTIME_DIR", "DBUS_SESSION_BUS_ADDRESS"}) {
         qunsetenv(name);
     }
-    e2e::setMonitor(QStringLiteral("A"), e2e::monitorA, QStringLiteral("screen"));
-    e2e::setMonitor(QStringLiteral("B"), e2e::monitorB, QStringLiteral("none"));
+    e2e::setMonitor("A", e2e::monitorA, "screen");
+    e2e::setMonitor("B", e2e::monitorB, "none");
     QApplication application(argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -29,7 +29,7 @@ struct MovieFacts {
     std::vector<double> frameTimes;
 };
 
-// What the tool wrote, or nothing when it failed or ran past two minutes.
+// Nothing when the tool failed or ran past two minutes.
 inline std::optional<QByteArray> toolOutput(const QString& program, const QStringList& arguments) {
     QProcess process;
     process.setStandardInputFile(QProcess::nullDevice());
@@ -37,12 +37,10 @@ inline std::optional<QByteArray> toolOutput(const QString& program, const QStrin
     if (!process.waitForFinished(120000)) {
         process.kill();
         process.waitForFinished();
-        return std::nullopt;
     }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        return std::nullopt;
-    }
-    return process.readAllStandardOutput();
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0
+               ? std::optional(process.readAllStandardOutput())
+               : std::nullopt;
 }
 
 inline std::optional<MovieFacts> probe(const QString& path) {
