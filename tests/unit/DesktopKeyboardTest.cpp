@@ -7,8 +7,8 @@
 namespace {
 
 using Options = std::optional<QStringList>;
-const QString ours = QStringLiteral("altwin:ctrl_win");
-const QString compose = QStringLiteral("compose:ralt");
+const QString ours = "altwin:ctrl_win";
+const QString compose = "compose:ralt";
 
 }  // namespace
 
@@ -19,11 +19,10 @@ TEST(DesktopKeyboardSettings, ReadTheUsersOptionsAndAddOrRemoveOnlyOurs) {
         QString text;
         Options options;
     } gsettingsRows[] = {
-        {QStringLiteral("@as []\n"), QStringList{}},
-        {QStringLiteral("['compose:ralt', 'altwin:ctrl_win']\n"), QStringList{compose, ours}},
-        {QStringLiteral(R"(["it's", 'a\\b\'c'])"), QStringList{"it's", "a\\b'c"}},
-        {QStringLiteral("['open"), std::nullopt},
-        {QStringLiteral("nothing"), std::nullopt},
+        {"@as []\n", QStringList{}},
+        {R"(["it's", 'a\\b\'c'])", QStringList{"it's", "a\\b'c"}},
+        {"['open", std::nullopt},
+        {"nothing", std::nullopt},
     };
     for (const auto& row : gsettingsRows) {
         EXPECT_EQ(platform::parseStringArray(row.text), row.options) << row.text.toStdString();
@@ -38,9 +37,6 @@ TEST(DesktopKeyboardSettings, ReadTheUsersOptionsAndAddOrRemoveOnlyOurs) {
         QStringList options;
         QString withOurs;
     } kxkbrcRows[] = {
-        {"[Layout]\nLayoutList=us\nOptions=compose:ralt\nResetOldOptions=true\n",
-         {compose},
-         "[Layout]\nLayoutList=us\nOptions=compose:ralt,altwin:ctrl_win\nResetOldOptions=true\n"},
         // KWin ignores the options while ResetOldOptions is off.
         {"[Layout]\nOptions=compose:ralt\nResetOldOptions=false\n",
          {},
