@@ -15,27 +15,20 @@ namespace {
 
 const QSize listBox(92, 54);
 
+// A cache with room for two list thumbnails, whose drawings are counted and recognisable by
+// their number, the red channel.
 class ThumbnailCacheTest : public testing::Test {
   protected:
-    QString path(const char* name) const { return folder.filePath(QString::fromUtf8(name)); }
-    CaptureItem item(const char* name, const char* type = "screenshot") const {
-        return CaptureItem{1, type, path(name), {}};
-    }
-    // Counts the drawings and makes each one recognisable by its number.
-    void makeCache(qsizetype byteLimit = ThumbnailCache::defaultByteLimit) {
-        cache = std::make_unique<ThumbnailCache>(
-            [count = drawings](const CaptureItem&, QSize size, const QColor&, qreal) {
-                QImage image(size, QImage::Format_ARGB32_Premultiplied);
-                image.fill(QColor::fromRgb(++*count, 0, 0));
-                return image;
-            },
-            byteLimit);
+    ThumbnailCacheTest() {
         cache->onThumbnailReady = [this](const QString& ready) {
             readyPaths.append(ready);
             readyOnGuiThread = readyOnGuiThread && QThread::currentThread() == qApp->thread();
         };
     }
-    // Asks until the drawing has arrived and answers the red channel, the drawing's number.
+    CaptureItem item(const char* name, const char* type = "screenshot") const {
+        return CaptureItem{1, type, folder.filePath(name), {}};
+    }
+    // Asks until the drawing has arrived and answers its number.
     int drawn(const CaptureItem& asked, QSize box = listBox) {
         std::optional<QImage> answer;
         EXPECT_TRUE(QTest::qWaitFor(
@@ -43,16 +36,22 @@ class ThumbnailCacheTest : public testing::Test {
         return answer ? answer->pixelColor(0, 0).red() : 0;
     }
     // Rewrites the file with the bytes and the modification time given.
-    void rewrite(const char* name, const QByteArray& bytes, const QDateTime& modified) {
-        ASSERT_TRUE(testmedia::writeFile(path(name), bytes));
-        QFile file(path(name));
+    void rewrite(const QByteArray& bytes, const QDateTime& modified) {
+        ASSERT_TRUE(testmedia::writeFile(folder.filePath("a.png"), bytes));
+        QFile file(folder.filePath("a.png"));
         ASSERT_TRUE(file.open(QIODevice::ReadWrite) &&
                     file.setFileTime(modified, QFileDevice::FileModificationTime));
     }
 
     QTemporaryDir folder;
     std::shared_ptr<std::atomic<int>> drawings = std::make_shared<std::atomic<int>>(0);
-    std::unique_ptr<ThumbnailCache> cache;
+    std::unique_ptr<ThumbnailCache> cache = std::make_unique<ThumbnailCache>(
+        [count = drawings](const CaptureItem&, QSize size, const QColor&, qreal) {
+            QImage image(size, QImage::Format_ARGB32_Premultiplied);
+            image.fill(QColor::fromRgb(++*count, 0, 0));
+            return image;
+        },
+        2 * listBox.width() * listBox.height() * 4);
     QStringList readyPaths;
     bool readyOnGuiThread = true;
 };
@@ -60,42 +59,29 @@ class ThumbnailCacheTest : public testing::Test {
 }  // namespace
 
 TEST_F(ThumbnailCacheTest, UnchangedFileIsDrawnOnceAwayFromTheGuiThreadAndAnnouncedOnIt) {
-    ASSERT_TRUE(testmedia::writeFile(path("a.png"), "picture"));
-    makeCache();
-    for (int i = 0; i < 50; ++i) {
-        EXPECT_FALSE(cache->thumbnail(item("a.png"), listBox).has_value());
-    }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !readyPaths.isEmpty(); }, 20000));
-    for (int i = 0; i < 200; ++i) {
-        EXPECT_EQ(cache->thumbnail(item("a.png"), listBox).value_or(QImage()).size(), listBox);
-    }
-    EXPECT_EQ(drawings->load(), 1);
-    EXPECT_EQ(readyPaths, QStringList{path("a.png")});
-    EXPECT_TRUE(readyOnGuiThread);
-}
-
-TEST_F(ThumbnailCacheTest, ChangedTimeSizeBoxTypeOrExistenceIsDrawnAgain) {
     const QDateTime stamp = QDateTime::currentDateTime().addSecs(-3600);
-    rewrite("a.png", "picture", stamp);
-    makeCache();
-    EXPECT_EQ(drawn(item("a.png")), 1);
-    rewrite("a.png", "picture", stamp.addSecs(60));
+    rewrite("picture", stamp);
     EXPECT_FALSE(cache->thumbnail(item("a.png"), listBox).has_value());
-    EXPECT_EQ(drawn(item("a.png")), 2);
-    // Same modification time, different length: still another file.
-    rewrite("a.png", "a longer picture", stamp.addSecs(60));
     EXPECT_FALSE(cache->thumbnail(item("a.png"), listBox).has_value());
-    EXPECT_EQ(drawn(item("a.png")), 3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !readyPaths.isEmpty(); }, 20000));
+    EXPECT_EQ(cache->thumbnail(item("a.png"), listBox).value_or(QImage()).size(), listBox);
+    EXPECT_EQ(drawings->load(), 1);
+    EXPECT_EQ(readyPaths, QStringList{folder.filePath("a.png")});
+    EXPECT_TRUE(readyOnGuiThread);
 
+    // A changed time, length, box, type or existence is another drawing.
+    rewrite("picture", stamp.addSecs(60));
+    EXPECT_EQ(drawn(item("a.png")), 2);
+    rewrite("a longer picture", stamp.addSecs(60));
+    EXPECT_EQ(drawn(item("a.png")), 3);
     EXPECT_EQ(drawn(item("a.png"), QSize(46, 27)), 4);
     EXPECT_EQ(drawn(item("a.png", "video")), 5);
     EXPECT_EQ(drawn(item("late.png")), 6);
-    ASSERT_TRUE(testmedia::writeFile(path("late.png"), "now it exists"));
+    ASSERT_TRUE(testmedia::writeFile(folder.filePath("late.png"), "now it exists"));
     EXPECT_EQ(drawn(item("late.png")), 7);
 }
 
 TEST_F(ThumbnailCacheTest, KeepsWithinItsBudgetDroppingTheLeastRecentlyUsed) {
-    makeCache(2 * listBox.width() * listBox.height() * 4);
     for (const char* name : {"a.png", "b.png", "a.png", "c.png"}) {
         drawn(item(name));
     }
