@@ -10,7 +10,6 @@
 namespace {
 
 constexpr QRgb white = 0xffffffff;
-constexpr QRgb blue = 0xff0000ff;
 
 // White, or a pattern in which neighbouring pixels differ, at the pixel ratio given.
 QImage picture(int width, int height, qreal ratio = 1.0, bool patterned = false) {
@@ -192,27 +191,7 @@ TEST(EditorCanvasView, ThirtyOneEditsLeaveThirtyUnchangedStepsAndANewEditClearsR
     EXPECT_EQ(canvas.document().redoCount(), 0u);
 }
 
-TEST(EditorCanvasView, TinyImagesKeepAOnePointFrameAndSurviveGestures) {
-    Canvas dot(picture(1, 1), EditTool::pen);
-    for (const EditTool tool : {EditTool::pen, EditTool::rectangle, EditTool::crop,
-                                EditTool::pixelate, EditTool::arrow}) {
-        dot.setTool(tool);
-        dot.drag({1, 1}, {30, 30});
-    }
-    EXPECT_EQ(dot.copyImage().size(), QSize(1, 1));
-    EXPECT_EQ(Canvas(picture(3, 40), EditTool::crop, 4, 0.25).size(), QSize(1, 10));
-}
-
 TEST(EditorCanvasView, DoubleDensityImagesDrawInUnitsAtFullResolution) {
-    Canvas canvas(picture(200, 150, 2), EditTool::rectangle, 2);
-    canvas.drag({10, 10}, {60, 50});
-    const QImage image = canvas.copyImage();
-    EXPECT_EQ(image.devicePixelRatio(), 2.0);
-    // The left edge at x = 10 units is 2 units wide: bitmap columns 18 to 21, in the colour.
-    EXPECT_EQ(
-        QList({image.pixel(17, 60), image.pixel(18, 60), image.pixel(21, 60), image.pixel(22, 60)}),
-        QList({white, blue, blue, white}));
-
     // Text of 18 units stands 36 bitmap pixels tall. A glyph drawn at 1x and enlarged shows
     // either soft edges two pixels wide (smooth) or nothing but uniform 2 x 2 blocks (fast); one
     // drawn at full resolution shows neither.

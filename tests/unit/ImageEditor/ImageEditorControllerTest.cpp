@@ -52,18 +52,6 @@ class ImageEditorControllerTest : public testing::Test {
 
 }  // namespace
 
-TEST_F(ImageEditorControllerTest, ToolbarWrapsAboveThePictureInANarrowWindow) {
-    editor.showWindow();
-    editor.window()->resize(700, 560);
-    QCoreApplication::sendPostedEvents();
-    const int pictureTop = editor.window()->layout()->itemAt(1)->geometry().top();
-    for (int index = 0; index < 18; ++index) {
-        const QWidget* shown = item<QWidget>(index);
-        const QRect box(shown->mapTo(editor.window(), QPoint(0, 0)), shown->size());
-        EXPECT_TRUE(editor.window()->rect().contains(box) && box.bottom() < pictureTop) << index;
-    }
-}
-
 TEST_F(ImageEditorControllerTest, SettingsReachTheCanvasCopyRepeatsAndCancelDeliversNothingOnce) {
     item(3)->click();
     item<QComboBox>(10)->setCurrentText("24");

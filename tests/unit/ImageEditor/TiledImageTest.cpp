@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <QPainter>
-#include <algorithm>
-#include <set>
 
 namespace {
 
@@ -17,27 +15,7 @@ QImage pattern(int width, int height) {
     return image;
 }
 
-std::set<const uchar*> tileMemory(const TiledImage& image) {
-    std::set<const uchar*> blocks;
-    image.forEachTile([&](const QImage& tile) { blocks.insert(tile.constBits()); });
-    return blocks;
-}
-
 }  // namespace
-
-TEST(TiledImage, CopiesShareTilesUntilPaintedAndPaintingDetachesOnlyTouchedTiles) {
-    TiledImage image(pattern(1024, 768));
-    const TiledImage snapshot = image;
-    EXPECT_EQ(tileMemory(image), tileMemory(snapshot));
-    image.paint(QRectF(10, 10, 20, 20),
-                [](QPainter& painter) { painter.fillRect(QRectF(10, 10, 20, 20), Qt::red); });
-    const auto before = tileMemory(snapshot);
-    EXPECT_EQ(
-        std::ranges::count_if(tileMemory(image), [&](auto tile) { return before.contains(tile); }),
-        std::ssize(before) - 1);
-    EXPECT_EQ(snapshot.toImage().pixel(15, 15), qRgb(15, 15, 60));
-    EXPECT_EQ(image.toImage().pixel(15, 15), qRgb(255, 0, 0));
-}
 
 TEST(TiledImage, StrokesAcrossTileEdgesMatchOnePlainBitmap) {
     QImage plain = pattern(700, 600);
