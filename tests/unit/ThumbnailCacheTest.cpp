@@ -15,8 +15,7 @@ namespace {
 
 const QSize listBox(92, 54);
 
-// A cache with room for two list thumbnails, whose drawings are counted and recognisable by
-// their number, the red channel.
+// A cache whose drawings are counted and recognisable by their number, the red channel.
 class ThumbnailCacheTest : public testing::Test {
   protected:
     ThumbnailCacheTest() {
@@ -50,8 +49,7 @@ class ThumbnailCacheTest : public testing::Test {
             QImage image(size, QImage::Format_ARGB32_Premultiplied);
             image.fill(QColor::fromRgb(++*count, 0, 0));
             return image;
-        },
-        2 * listBox.width() * listBox.height() * 4);
+        });
     QStringList readyPaths;
     bool readyOnGuiThread = true;
 };
@@ -79,16 +77,6 @@ TEST_F(ThumbnailCacheTest, UnchangedFileIsDrawnOnceAwayFromTheGuiThreadAndAnnoun
     EXPECT_EQ(drawn(item("late.png")), 6);
     ASSERT_TRUE(testmedia::writeFile(folder.filePath("late.png"), "now it exists"));
     EXPECT_EQ(drawn(item("late.png")), 7);
-}
-
-TEST_F(ThumbnailCacheTest, KeepsWithinItsBudgetDroppingTheLeastRecentlyUsed) {
-    for (const char* name : {"a.png", "b.png", "a.png", "c.png"}) {
-        drawn(item(name));
-    }
-    EXPECT_EQ(drawings->load(), 3);
-    EXPECT_TRUE(cache->thumbnail(item("a.png"), listBox).has_value());
-    EXPECT_TRUE(cache->thumbnail(item("c.png"), listBox).has_value());
-    EXPECT_EQ(drawn(item("b.png")), 4);
 }
 
 TEST_F(ThumbnailCacheTest, DestroyedWhileDrawingNeitherCrashesNorAnnounces) {

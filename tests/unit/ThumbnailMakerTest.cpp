@@ -48,10 +48,6 @@ TEST(ThumbnailMaker, FittedPicturesAreDrawnUprightAndSharpBetweenBackgroundBands
     ASSERT_EQ(sharp.size(), QSize(184, 108));
     EXPECT_EQ(colours(sharp, {{90, 7}, {2, 8}, {88, 99}, {94, 8}, {181, 99}, {90, 100}}),
               QList({background, red, red, blue, blue, background}));
-    // Left half red turned a quarter clockwise: red on top, blue below.
-    const QImage tall = ThumbnailMaker::fitted(
-        halves({300, 100}).transformed(QTransform().rotate(90)), listBox, background);
-    EXPECT_EQ(colours(tall, {{36, 27}, {45, 2}, {45, 51}}), QList({background, red, blue}));
 }
 
 TEST(ThumbnailMaker, ScreenshotsAreFittedOnTheWindowColourAndAnythingElseIsThePlaceholder) {
