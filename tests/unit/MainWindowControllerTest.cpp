@@ -110,10 +110,10 @@ TEST_F(MainWindowControllerTest,
         button(title)->click();
         EXPECT_FALSE(window()->isVisible());
         EXPECT_EQ(controller->status->text(), selecting);
-        ASSERT_TRUE(QTest::qWaitFor([] { return visibleOverlay() != nullptr; }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([] { return shownWindow() != nullptr; }, 5000));
         controller->reopen();
         EXPECT_FALSE(window()->isVisible());
-        QTest::keyClick(visibleOverlay(), Qt::Key_Escape);
+        QTest::keyClick(shownWindow(), Qt::Key_Escape);
         EXPECT_EQ(controller->status->text(), cancelled);
         EXPECT_TRUE(window()->isVisible());
     }

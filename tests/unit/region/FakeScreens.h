@@ -11,17 +11,13 @@
 #include <tuple>
 #include <vector>
 
-// The two-screen desk of the worked examples: a 1512 × 982 primary at scale 2 and a
-// 1920 × 1080 screen on its right whose frame starts at (1512, −200).
-inline std::vector<platform::QtScreenInfo> laptopAndMonitor() {
-    return {{"Built-in", QRect(0, 0, 1512, 982), 2.0},
-            {"Monitor", QRect(1512, 102, 1920, 1080), 1.0}};
-}
-
-// That desk's screens as Qt would report them, without a desktop still.
+// The two-screen desk of the worked examples as Qt would report it, without a desktop still: a
+// 1512 × 982 primary at scale 2 and a 1920 × 1080 screen on its right whose frame starts at
+// (1512, −200).
 struct FakeScreens : platform::Screens {
     platform::ScreenLayout layout() const override {
-        return platform::layoutScreens(laptopAndMonitor());
+        return platform::layoutScreens({{"Built-in", QRect(0, 0, 1512, 982), 2.0},
+                                        {"Monitor", QRect(1512, 102, 1920, 1080), 1.0}});
     }
     std::optional<std::vector<platform::DesktopPiece>> desktopStill() const override { return {}; }
 };
@@ -64,10 +60,10 @@ inline void dragInQt(QWidget* window, const QPointF& from, const QPointF& to) {
     sendMouse(window, QEvent::MouseButtonRelease, to);
 }
 
-// The overlay a capture request put up, if one is showing.
-inline QWidget* visibleOverlay() {
+// The window showing with this title, or any showing one: the overlay a capture request put up.
+inline QWidget* shownWindow(const QString& title = {}) {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->isVisible()) {
+        if (widget->isVisible() && (title.isEmpty() || widget->windowTitle() == title)) {
             return widget;
         }
     }

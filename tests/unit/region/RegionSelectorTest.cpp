@@ -2,40 +2,24 @@
 #include "tests/unit/region/FakeScreens.h"
 
 #include <gtest/gtest.h>
-#include <QApplication>
 #include <QPointer>
 #include <QTest>
 
-namespace {
-
-// Builds a selector over the two-screen desk and records every result it delivers.
-class RegionSelectorTest : public testing::Test {
-  protected:
-    void open() {
+TEST(RegionSelector, OnlyLeftDragsOfFourPointsEachWaySelectAndEscapeCancelsOnce) {
+    std::shared_ptr<RegionSelectorController> controller;
+    std::vector<RegionResult> results;
+    QPointer<QWidget> window;
+    const auto open = [&] {
         results.clear();
         controller = RegionSelectorController::create(
-            QStringLiteral("Kéo chuột để chọn vùng chụp  •  Esc để hủy"),
-            [this](RegionResult result) {
+            "Kéo chuột để chọn vùng chụp  •  Esc để hủy",
+            [&](RegionResult result) {
                 results.push_back(result);
                 controller.reset();
             },
             std::make_shared<FakeScreens>());
         window = controller->window();
-    }
-    void TearDown() override {
-        controller.reset();
-        runDeferredDeletes();
-        EXPECT_EQ(popLeftoverCursors(), 0);
-    }
-
-    std::shared_ptr<RegionSelectorController> controller;
-    QPointer<QWidget> window;
-    std::vector<RegionResult> results;
-};
-
-}  // namespace
-
-TEST_F(RegionSelectorTest, OnlyLeftDragsOfFourPointsEachWaySelectAndEscapeCancelsOnce) {
+    };
     open();
     auto keepAlive = controller;
     EXPECT_EQ(window->geometry(), QRect(0, 0, 3432, 1182));
@@ -60,4 +44,7 @@ TEST_F(RegionSelectorTest, OnlyLeftDragsOfFourPointsEachWaySelectAndEscapeCancel
     sendMouse(window, QEvent::MouseButtonRelease, QPointF(300, 300));
     ASSERT_EQ(results.size(), 1u) << "mouse-up after Escape delivers nothing more";
     EXPECT_FALSE(results[0].rect.has_value() || results[0].screen.has_value());
+    keepAlive.reset();
+    runDeferredDeletes();
+    EXPECT_EQ(popLeftoverCursors(), 0);
 }

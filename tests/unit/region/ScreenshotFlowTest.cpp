@@ -36,7 +36,7 @@ class ScreenshotFlowTest : public testing::Test {
 
 TEST_F(ScreenshotFlowTest, RegionOnRetinaScreenIsCapturedAtTwiceItsPointsAfterTheStatusAndTheWait) {
     take();
-    dragInQt(visibleOverlay(), QPointF(100, 632), QPointF(400, 782));
+    dragInQt(shownWindow(), QPointF(100, 632), QPointF(400, 782));
     EXPECT_EQ(statuses, QStringList{"Đang chụp màn hình…"});
     EXPECT_TRUE(capture->requests.empty()) << "the pixels are read only after the wait";
     ASSERT_TRUE(QTest::qWaitFor([this] { return !images.empty(); }, 5000));
@@ -49,7 +49,7 @@ TEST_F(ScreenshotFlowTest, RegionOnRetinaScreenIsCapturedAtTwiceItsPointsAfterTh
     // A failed still completes with nothing and says why.
     capture->stillFailure = Error::platform("màn hình bận");
     take();
-    dragInQt(visibleOverlay(), QPointF(100, 100), QPointF(200, 200));
+    dragInQt(shownWindow(), QPointF(100, 100), QPointF(200, 200));
     ASSERT_TRUE(QTest::qWaitFor([this] { return images.size() == 2; }, 5000));
     EXPECT_FALSE(images[1].has_value());
     EXPECT_EQ(statuses.last(), "Không thể chụp màn hình: màn hình bận");
@@ -59,11 +59,11 @@ TEST_F(ScreenshotFlowTest, SecondRequestReplacesTheOverlayWithoutStrayCompletion
     QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
     std::vector<std::optional<QImage>> firstImages;
     service->takeScreenshot([&](std::optional<QImage> image) { firstImages.push_back(image); });
-    QPointer<QWidget> firstOverlay = visibleOverlay();
+    QPointer<QWidget> firstOverlay = shownWindow();
     take();
     runDeferredDeletes();
     EXPECT_TRUE(firstOverlay.isNull());
-    QTest::keyClick(visibleOverlay(), Qt::Key_Escape);
+    QTest::keyClick(shownWindow(), Qt::Key_Escape);
     QTest::qWait(200);
     EXPECT_TRUE(firstImages.empty());
     EXPECT_EQ(images.size(), 1u);
@@ -72,7 +72,7 @@ TEST_F(ScreenshotFlowTest, SecondRequestReplacesTheOverlayWithoutStrayCompletion
 
     // Released while selecting, the service never completes.
     take();
-    QPointer<QWidget> overlay = visibleOverlay();
+    QPointer<QWidget> overlay = shownWindow();
     service.reset();
     runDeferredDeletes();
     EXPECT_TRUE(overlay.isNull());
