@@ -119,14 +119,35 @@ TEST(EditorCanvasView, EachToolCommitsItsShapeInImageUnitsWhateverTheZoomOrRefus
     }
 }
 
-TEST(EditorCanvasView, TextIsSixTimesTheWidthTallAndEmptyOrCancelledTextLeavesNoStep) {
-    Canvas canvas(picture(600, 300), EditTool::text, 24);
-    canvas.drag({30, 250}, {30, 250}, 0);
-    const QRect glyph = inkBounds(canvas.copyImage());
+TEST(EditorCanvasView, TextIsSixTimesTheWidthTallAtFullResolutionAndEmptyTextLeavesNoStep) {
+    Canvas large(picture(600, 300), EditTool::text, 24);
+    large.drag({30, 250}, {30, 250}, 0);
+    const QRect bounds = inkBounds(large.copyImage());
     const QFontMetricsF metrics = semibold(144);
-    EXPECT_NEAR(glyph.height(), metrics.tightBoundingRect("H").height(), 3);
+    EXPECT_NEAR(bounds.height(), metrics.tightBoundingRect("H").height(), 3);
     // The press is the lower-left corner of the line: the baseline sits a descent above.
-    EXPECT_NEAR(glyph.bottom() + 1, 250 - metrics.descent(), 2);
+    EXPECT_NEAR(bounds.bottom() + 1, 250 - metrics.descent(), 2);
+    // Text of 18 units stands 36 bitmap pixels tall. A glyph drawn at 1x and enlarged shows
+    // either soft edges two pixels wide (smooth) or nothing but uniform 2 x 2 blocks (fast); one
+    // drawn at full resolution shows neither.
+    Canvas written(picture(400, 200, 2), EditTool::text, 2);
+    written.drag({20, 80}, {20, 80}, 0);
+    const QImage text = written.copyImage();
+    const QRect glyph = inkBounds(text);
+    EXPECT_NEAR(glyph.height(), semibold(36).tightBoundingRect("H").height(), 3);
+    int partial = 0;
+    bool finerThanBlocks = false;
+    for (int x = glyph.left() / 2 * 2; x <= glyph.right(); ++x) {
+        const QRgb pixel = text.pixel(x, glyph.top() + glyph.height() / 4);
+        partial += pixel != white && qRed(pixel) > 40;
+        for (int y = glyph.top() / 2 * 2; x % 2 == 0 && y < glyph.bottom(); y += 2) {
+            const QRgb corner = text.pixel(x, y);
+            finerThanBlocks =
+                finerThanBlocks || text.pixel(x + 1, y) != corner || text.pixel(x, y + 1) != corner;
+        }
+    }
+    EXPECT_LE(partial, 8);
+    EXPECT_TRUE(finerThanBlocks);
     for (const auto& [answer, steps] : {std::pair{std::optional<QString>(), 0u},
                                         {std::optional(QString()), 0u},
                                         {std::optional(QStringLiteral("   ")), 1u}}) {
@@ -137,7 +158,7 @@ TEST(EditorCanvasView, TextIsSixTimesTheWidthTallAndEmptyOrCancelledTextLeavesNo
     }
 }
 
-TEST(EditorCanvasView, PixelateFillsSquareBlocksInsideTheRectangleOnly) {
+TEST(EditorCanvasView, PixelateFillsSquareBlocksOfBitmapPixelsInsideTheRectangleOnly) {
     const QImage original = picture(200, 150, 1, true);
     Canvas canvas(original, EditTool::pixelate, 2);
     canvas.drag({30, 30}, {100, 90});
@@ -152,6 +173,12 @@ TEST(EditorCanvasView, PixelateFillsSquareBlocksInsideTheRectangleOnly) {
         }
     }
     EXPECT_NE(result.pixel(39, 60), result.pixel(40, 60));
+    // On a double-density image the blocks are 12 bitmap pixels, not 12 units.
+    Canvas doubled(picture(200, 150, 2, true), EditTool::pixelate);
+    doubled.drag({6, 6}, {60, 60});
+    const QImage dense = doubled.copyImage();
+    EXPECT_EQ(dense.pixel(24, 24), dense.pixel(35, 35));
+    EXPECT_NE(dense.pixel(35, 35), dense.pixel(36, 36));
 }
 
 TEST(EditorCanvasView, CropAtOneFiftyKeepsZoomStopsAtTheEdgeAndUndoRestoresSizeAndFrame) {
@@ -189,35 +216,4 @@ TEST(EditorCanvasView, ThirtyOneEditsLeaveThirtyUnchangedStepsAndANewEditClearsR
     canvas.undo();
     canvas.drag({50, 50}, {90, 90});
     EXPECT_EQ(canvas.document().redoCount(), 0u);
-}
-
-TEST(EditorCanvasView, DoubleDensityImagesDrawInUnitsAtFullResolution) {
-    // Text of 18 units stands 36 bitmap pixels tall. A glyph drawn at 1x and enlarged shows
-    // either soft edges two pixels wide (smooth) or nothing but uniform 2 x 2 blocks (fast); one
-    // drawn at full resolution shows neither.
-    Canvas written(picture(400, 200, 2), EditTool::text, 2);
-    written.drag({20, 80}, {20, 80}, 0);
-    const QImage text = written.copyImage();
-    const QRect glyph = inkBounds(text);
-    EXPECT_NEAR(glyph.height(), semibold(36).tightBoundingRect("H").height(), 3);
-    int partial = 0;
-    bool finerThanBlocks = false;
-    for (int x = glyph.left() / 2 * 2; x <= glyph.right(); ++x) {
-        const QRgb pixel = text.pixel(x, glyph.top() + glyph.height() / 4);
-        partial += pixel != white && qRed(pixel) > 40;
-        for (int y = glyph.top() / 2 * 2; x % 2 == 0 && y < glyph.bottom(); y += 2) {
-            const QRgb corner = text.pixel(x, y);
-            finerThanBlocks =
-                finerThanBlocks || text.pixel(x + 1, y) != corner || text.pixel(x, y + 1) != corner;
-        }
-    }
-    EXPECT_LE(partial, 8);
-    EXPECT_TRUE(finerThanBlocks);
-
-    // Blocks of 12 bitmap pixels, not 12 units.
-    Canvas doubled(picture(200, 150, 2, true), EditTool::pixelate);
-    doubled.drag({6, 6}, {60, 60});
-    const QImage result = doubled.copyImage();
-    EXPECT_EQ(result.pixel(24, 24), result.pixel(35, 35));
-    EXPECT_NE(result.pixel(35, 35), result.pixel(36, 36));
 }
