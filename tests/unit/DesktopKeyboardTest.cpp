@@ -4,13 +4,7 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
 using Options = std::optional<QStringList>;
-const QString ours = "altwin:ctrl_win";
-const QString compose = "compose:ralt";
-
-}  // namespace
 
 // Each row: a desktop's settings as it writes them, the options the user has there, and the
 // settings once ours is added; taking ours out again gives back the user's own.
@@ -56,7 +50,7 @@ TEST(DesktopKeyboardSettings, ReadTheUsersOptionsAndAddOrRemoveOnlyOurs) {
         Options options;
     } hyprctlRows[] = {
         {R"({"option": "input:kb_options", "str": "compose:ralt,altwin:ctrl_win", "set": true})",
-         QStringList{compose, ours}},
+         QStringList{"compose:ralt", "altwin:ctrl_win"}},
         {R"({"option": "input:kb_options", "str": "[[EMPTY]]", "set": false})", QStringList{}},
         {R"({"option": "input:kb_options", "int": 0})", std::nullopt},
         {"no such option", std::nullopt},

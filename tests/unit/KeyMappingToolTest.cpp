@@ -1,9 +1,9 @@
 #include "platform/wayland/SwayKeyboard.h"
 #include "platform/x11/SetxkbmapTool.h"
+#include "tests/support/TestMedia.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 using platform::KeyboardNames;
@@ -62,12 +62,10 @@ TEST(SetxkbmapTool, UnreadableKeyboardSettingsRunNoToolRatherThanLoseTheLayout) 
 TEST(SwayKeyboardOptions, OursGoesOnTopOfTheUsersForTheKeyboardTypeAndEachConfiguredKeyboard) {
     QTemporaryDir folder;
     QDir(folder.path()).mkdir("config.d");
-    QFile included(folder.filePath("config.d/50-keyboard.conf"));
-    ASSERT_TRUE(included.open(QIODevice::WriteOnly));
-    included.write(
-        "input \"1:1:AT Keyboard\" {\n    xkb_layout us\n"
-        "    xkb_options \"grp:alt_shift_toggle,altwin:ctrl_win\"\n}\n");
-    included.close();
+    ASSERT_TRUE(
+        testmedia::writeFile(folder.filePath("config.d/50-keyboard.conf"),
+                             "input \"1:1:AT Keyboard\" {\n    xkb_layout us\n"
+                             "    xkb_options \"grp:alt_shift_toggle,altwin:ctrl_win\"\n}\n"));
     const auto configured = platform::configuredKeyboardOptions(
         "# input type:keyboard xkb_options caps:none\ninput * xkb_options compose:ralt\n"
         "include config.d/*.conf\ninput type:touchpad tap enabled\n",
