@@ -21,17 +21,6 @@ QColor thumbnailCentre(const HistoryTableModel& model, int row) {
         .pixelColor(46, 27);
 }
 
-// Thumbnails drawn as magenta boxes, the drawings counted.
-std::unique_ptr<ThumbnailCache> magentaThumbnails(std::shared_ptr<std::atomic<int>> drawings) {
-    return std::make_unique<ThumbnailCache>(
-        [drawings](const CaptureItem&, QSize size, const QColor&, qreal) {
-            ++*drawings;
-            QImage image(size, QImage::Format_ARGB32_Premultiplied);
-            image.fill(Qt::magenta);
-            return image;
-        });
-}
-
 }  // namespace
 
 TEST(HistoryTableModel, ShowsKindLocalTimeAndFileNameUnderTheFourTitles) {
@@ -57,7 +46,14 @@ TEST(HistoryTableModel, ShowsKindLocalTimeAndFileNameUnderTheFourTitles) {
 
 TEST(HistoryTableModel, ThumbnailStartsAsAWindowColouredBoxAndALateOneForAnOldListIsHarmless) {
     auto drawings = std::make_shared<std::atomic<int>>(0);
-    HistoryTableModel model(magentaThumbnails(drawings));
+    // Thumbnails drawn as magenta boxes, the drawings counted.
+    HistoryTableModel model(std::make_unique<ThumbnailCache>(
+        [drawings](const CaptureItem&, QSize size, const QColor&, qreal) {
+            ++*drawings;
+            QImage image(size, QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::magenta);
+            return image;
+        }));
     model.setItems({capture("screenshot", "/missing/a.png")});
     EXPECT_EQ(thumbnailCentre(model, 0), QGuiApplication::palette().color(QPalette::Window));
     model.setItems({capture("video", "/missing/b.mov")});
