@@ -12,6 +12,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 
 namespace {
 
@@ -44,12 +45,9 @@ class MainWindowControllerTest : public testing::Test {
     QCheckBox* mappingSwitch() const { return window()->findChild<QCheckBox*>(); }
     QTableView* table() const { return window()->findChild<QTableView*>(); }
     QPushButton* button(const QString& title) const {
-        for (QPushButton* candidate : window()->findChildren<QPushButton*>()) {
-            if (candidate->text() == title) {
-                return candidate;
-            }
-        }
-        return nullptr;
+        const auto buttons = window()->findChildren<QPushButton*>();
+        return *std::ranges::find_if(buttons,
+                                     [&](auto* button) { return button->text() == title; });
     }
 
     QTemporaryDir support;

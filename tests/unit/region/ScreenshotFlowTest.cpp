@@ -10,10 +10,7 @@ namespace {
 
 class ScreenshotFlowTest : public testing::Test {
   protected:
-    ScreenshotFlowTest() {
-        service = std::make_unique<CaptureService>(
-            std::make_shared<HistoryDatabase>(folder.path()),
-            CapturePlatform{.screens = std::make_shared<FakeScreens>(), .screenCapture = capture});
+    void SetUp() override {
         service->onStatus = [this](const QString& text) { statuses << text; };
     }
     void TearDown() override {
@@ -27,7 +24,9 @@ class ScreenshotFlowTest : public testing::Test {
 
     QTemporaryDir folder;
     std::shared_ptr<FakeScreenCapture> capture = std::make_shared<FakeScreenCapture>();
-    std::unique_ptr<CaptureService> service;
+    std::unique_ptr<CaptureService> service = std::make_unique<CaptureService>(
+        std::make_shared<HistoryDatabase>(folder.path()),
+        CapturePlatform{.screens = std::make_shared<FakeScreens>(), .screenCapture = capture});
     QStringList statuses;
     std::vector<std::optional<QImage>> images;
 };
