@@ -1,10 +1,7 @@
 #include "main/HistoryDatabase.h"
-#include "tests/support/TestMedia.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 namespace {
@@ -33,21 +30,15 @@ TEST(HistoryDatabase, ListsTheNewestHundredFirstAcrossRestartsAndNeverReusesIds)
     HistoryDatabase reopened(folder.path());
     const auto items = reopened.recent();
     ASSERT_EQ(items.size(), 100u);
-    EXPECT_EQ(items.front().path, "/p/149.png");
-    EXPECT_EQ(items.front().type, "screenshot");
-    EXPECT_EQ(items.back().path, "/p/50.png");
-    EXPECT_GT(items.front().id, items.back().id);
+    EXPECT_EQ(QStringList({items.front().path, items.back().path}),
+              QStringList({"/p/149.png", "/p/50.png"}));
     EXPECT_GE(items.front().createdAt, before);
     EXPECT_LE(items.front().createdAt, QDateTime::currentDateTimeUtc().addSecs(1));
-    const auto oldest = reopened.recent(150);
-    ASSERT_EQ(oldest.size(), 150u);
-    EXPECT_EQ(oldest.back().path, "/tmp/a b/Ảnh 0.mov");
-    EXPECT_EQ(oldest.back().type, "video");
+    EXPECT_EQ(reopened.recent(150).back().type, "video");
     execute(folder,
             "DELETE FROM captures WHERE created_at NOT GLOB "
             "'[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]T[0-9][0-9]:[0-9][0-9]:[0-9][0-9]Z'");
     EXPECT_EQ(reopened.recent(150).size(), 150u) << "times are stored as whole-second UTC text";
-
     execute(folder, "DELETE FROM captures");
     reopened.add("video", "/3.mov");
     EXPECT_GT(reopened.recent().front().id, items.front().id);
@@ -70,33 +61,4 @@ TEST(HistoryDatabase, UnparsableTimeReadsAsNowAndNullRowsAreSkipped) {
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(items[0].path, "/odd.mov");
     EXPECT_LE(qAbs(items[0].createdAt.secsTo(QDateTime::currentDateTimeUtc())), 2);
-    EXPECT_EQ(items[1].path, "/good.png");
-
-    EXPECT_EQ(HistoryDatabase::parseIsoText("2024-03-07T11:05:02+02:00"),
-              QDateTime(QDate(2024, 3, 7), QTime(9, 5, 2), Qt::UTC));
-    EXPECT_FALSE(HistoryDatabase::parseIsoText("2024-03-07").isValid());
-    EXPECT_FALSE(HistoryDatabase::parseIsoText("2024-13-07T09:05:02Z").isValid());
-}
-
-TEST(HistoryDatabase, BadFilesGiveAnEmptyOrPartialListAndAreNeverOverwritten) {
-    QTemporaryDir junk, folderInItsPlace;
-    const QByteArray text = QByteArray("not a database, just some text\n").repeated(50);
-    ASSERT_TRUE(testmedia::writeFile(junk.filePath("history.db"), text));
-    ASSERT_TRUE(QDir(folderInItsPlace.path()).mkdir("history.db"));
-    for (const QTemporaryDir* bad : {&junk, &folderInItsPlace}) {
-        HistoryDatabase store(bad->path());
-        store.add("screenshot", "/x.png");
-        EXPECT_TRUE(store.recent().empty());
-    }
-    QFile file(junk.filePath("history.db"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), text);
-
-    QTemporaryDir readOnly;
-    HistoryDatabase(readOnly.path()).add("screenshot", "/kept.png");
-    QFile::setPermissions(readOnly.filePath("history.db"), QFile::ReadOwner | QFile::ReadUser);
-    HistoryDatabase store(readOnly.path());
-    store.add("video", "/maybe-lost.mov");  // root may still write; anyone else may not
-    ASSERT_FALSE(store.recent().empty());
-    EXPECT_EQ(store.recent().back().path, "/kept.png");
 }

@@ -3,30 +3,21 @@
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
-namespace {
-
-constexpr uint16_t numLock = XCB_MOD_MASK_2;
-constexpr uint16_t control = XCB_MOD_MASK_CONTROL;
-constexpr uint8_t key4 = 13;
-constexpr uint8_t key5 = 14;
-
-}  // namespace
-
 TEST(HotKeyModifiers, ControlAloneMatchesWhateverTheLockKeysSayAndNothingElseDoes) {
-    for (const uint16_t state :
-         {uint16_t(control), uint16_t(control | XCB_MOD_MASK_LOCK), uint16_t(control | numLock),
-          uint16_t(control | XCB_KEY_BUT_MASK_BUTTON_1)}) {
+    const int numLock = XCB_MOD_MASK_2, control = XCB_MOD_MASK_CONTROL;
+    for (const int state : {control, control | XCB_MOD_MASK_LOCK, control | numLock,
+                            control | XCB_KEY_BUT_MASK_BUTTON_1}) {
         EXPECT_TRUE(platform::isExactlyControl(state, numLock)) << state;
     }
-    for (const uint16_t state :
-         {uint16_t(0), uint16_t(XCB_MOD_MASK_LOCK), uint16_t(control | XCB_MOD_MASK_SHIFT),
-          uint16_t(control | XCB_MOD_MASK_1), uint16_t(control | XCB_MOD_MASK_4)}) {
+    for (const int state : {0, numLock | XCB_MOD_MASK_LOCK, control | XCB_MOD_MASK_SHIFT,
+                            control | XCB_MOD_MASK_1, control | XCB_MOD_MASK_4}) {
         EXPECT_FALSE(platform::isExactlyControl(state, numLock)) << state;
     }
     EXPECT_FALSE(platform::isExactlyControl(control | numLock, 0));
 }
 
 TEST(HotKeyRepeats, OnlyTheFirstPressOfAHeldKeyCounts) {
+    const uint8_t key4 = 13, key5 = 14;
     platform::RepeatFilter filter;
     EXPECT_TRUE(filter.press(key5, 100));
     EXPECT_FALSE(filter.press(key5, 700));
@@ -35,14 +26,11 @@ TEST(HotKeyRepeats, OnlyTheFirstPressOfAHeldKeyCounts) {
     filter.release(key5, 900);
     EXPECT_TRUE(filter.press(key5, 1500));
     filter.release(key5, 1600);
-
     // A key whose release went elsewhere counts again once the grab ends.
     EXPECT_TRUE(filter.press(key4, 2000));
     EXPECT_TRUE(filter.press(key5, 2050));
     filter.release(key4, 2100);
     EXPECT_TRUE(filter.press(key5, 2900));
-
-    EXPECT_TRUE(filter.press(key4, 2950));
     filter.clear();
-    EXPECT_TRUE(filter.press(key4, 3000)) << "clearing forgets held keys";
+    EXPECT_TRUE(filter.press(key5, 3000)) << "clearing forgets held keys";
 }

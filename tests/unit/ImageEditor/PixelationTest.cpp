@@ -1,15 +1,12 @@
 #include "main/ImageEditor/Pixelation.h"
 
 #include <gtest/gtest.h>
+#include <QPainter>
 
 TEST(Pixelation, EachBlockAveragesEveryPixelItCoversEvenOutsideTheAreaButNotBeyondTheImage) {
     QImage source(16, 10, QImage::Format_ARGB32_Premultiplied);
     source.fill(qRgb(0, 0, 0));
-    for (int y = 0; y < 8; ++y) {
-        for (int x = 0; x < 4; ++x) {
-            source.setPixel(x, y, qRgb(200, 100, 40));
-        }
-    }
+    QPainter(&source).fillRect(0, 0, 4, 8, QColor(200, 100, 40));
     // The area starts inside the first block: its colour still counts the whole block.
     const QImage mosaic = pixelated(source, QRect(2, 0, 14, 8), 8);
     ASSERT_EQ(mosaic.size(), QSize(14, 8));

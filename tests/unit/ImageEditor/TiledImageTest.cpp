@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <QPainter>
-#include <set>
 
 namespace {
 
@@ -16,30 +15,7 @@ QImage pattern(int width, int height) {
     return image;
 }
 
-std::set<const uchar*> tileMemory(const TiledImage& image) {
-    std::set<const uchar*> blocks;
-    image.forEachTile([&](const QImage& tile) { blocks.insert(tile.constBits()); });
-    return blocks;
-}
-
 }  // namespace
-
-TEST(TiledImage, CopiesShareTilesUntilPaintedAndPaintingDetachesOnlyTouchedTiles) {
-    TiledImage image(pattern(1024, 768));
-    const TiledImage snapshot = image;
-    EXPECT_EQ(tileMemory(image), tileMemory(snapshot));
-    image.paint(QRectF(10, 10, 20, 20),
-                [](QPainter& painter) { painter.fillRect(QRectF(10, 10, 20, 20), Qt::red); });
-    const auto after = tileMemory(image);
-    const auto before = tileMemory(snapshot);
-    std::size_t shared = 0;
-    for (const uchar* block : after) {
-        shared += before.count(block);
-    }
-    EXPECT_EQ(shared, after.size() - 1);
-    EXPECT_EQ(snapshot.toImage().pixel(15, 15), qRgb(15, 15, 60));
-    EXPECT_EQ(image.toImage().pixel(15, 15), qRgb(255, 0, 0));
-}
 
 TEST(TiledImage, StrokesAcrossTileEdgesMatchOnePlainBitmap) {
     QImage plain = pattern(700, 600);

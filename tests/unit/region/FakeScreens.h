@@ -8,63 +8,39 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QWidget>
+#include <tuple>
 #include <vector>
 
-// Screens laid out as Qt would report them, with an optional desktop still.
-class FakeScreens : public platform::Screens {
-  public:
-    explicit FakeScreens(std::vector<platform::QtScreenInfo> qtScreens)
-        : qtScreens(std::move(qtScreens)) {}
-    platform::ScreenLayout layout() const override { return platform::layoutScreens(qtScreens); }
-    std::optional<std::vector<platform::DesktopPiece>> desktopStill() const override {
-        return desktop;
+// The two-screen desk of the worked examples as Qt would report it, without a desktop still: a
+// 1512 × 982 primary at scale 2 and a 1920 × 1080 screen on its right whose frame starts at
+// (1512, −200).
+struct FakeScreens : platform::Screens {
+    platform::ScreenLayout layout() const override {
+        return platform::layoutScreens({{"Built-in", QRect(0, 0, 1512, 982), 2.0},
+                                        {"Monitor", QRect(1512, 102, 1920, 1080), 1.0}});
     }
-
-    std::vector<platform::QtScreenInfo> qtScreens;
-    std::optional<std::vector<platform::DesktopPiece>> desktop;
+    std::optional<std::vector<platform::DesktopPiece>> desktopStill() const override { return {}; }
 };
 
-// Lists the displays of both worked-example screens and paints stills one colour,
-// remembering each request.
-class FakeScreenCapture : public platform::ScreenCapture {
-  public:
+// Lists the desk's displays, placed on the root, and paints stills one colour, remembering
+// each request.
+struct FakeScreenCapture : platform::ScreenCapture {
     Result<std::vector<platform::Display>> displays() override {
-        std::vector<platform::Display> found(2);
-        found[0].displayID = platform::displayIdentifier(QStringLiteral("Built-in"));
-        found[1].displayID = platform::displayIdentifier(QStringLiteral("Monitor"));
-        return found;
+        return std::vector<platform::Display>{
+            {platform::displayIdentifier("Built-in"), {}, QRect(0, 0, 3024, 1964), 2},
+            {platform::displayIdentifier("Monitor"), {}, QRect(3024, 204, 1920, 1080)}};
     }
-    std::optional<QString> unavailableReason() const override {
-        return available ? std::nullopt
-                         : std::optional<QString>(QStringLiteral("Cần phiên X11 để chụp màn hình"));
-    }
-    Result<QImage> still(const platform::Display& display, const QRectF& sourceRect,
-                         QSize outputSize) override {
-        requests.push_back({display.displayID, sourceRect, outputSize});
-        if (stillFailure) {
-            return *stillFailure;
-        }
-        QImage image(outputSize, QImage::Format_RGB32);
+    std::optional<QString> unavailableReason() const override { return {}; }
+    Result<QImage> still(const platform::Display& display, const QRectF& source,
+                         QSize size) override {
+        requests.emplace_back(display.displayID, source, size);
+        QImage image(size, QImage::Format_RGB32);
         image.fill(Qt::green);
-        return image;
+        return stillFailure ? Result<QImage>(*stillFailure) : Result<QImage>(image);
     }
-
-    struct Request {
-        quint32 displayID;
-        QRectF sourceRect;
-        QSize outputSize;
-    };
     std::optional<Error> stillFailure;
-    bool available = true;
-    std::vector<Request> requests;
+    std::vector<std::tuple<quint32, QRectF, QSize>> requests;
 };
-
-// The two-screen desk of the worked examples: a 1512 × 982 primary at scale 2 and a
-// 1920 × 1080 screen on its right whose frame starts at (1512, −200).
-inline std::vector<platform::QtScreenInfo> laptopAndMonitor() {
-    return {{QStringLiteral("Built-in"), QRect(0, 0, 1512, 982), 2.0},
-            {QStringLiteral("Monitor"), QRect(1512, 102, 1920, 1080), 1.0}};
-}
 
 // Mouse events at a global position in Qt's space, the way the platform delivers them.
 inline void sendMouse(QWidget* window, QEvent::Type type, const QPointF& qtGlobal,
@@ -84,10 +60,10 @@ inline void dragInQt(QWidget* window, const QPointF& from, const QPointF& to) {
     sendMouse(window, QEvent::MouseButtonRelease, to);
 }
 
-// The overlay a capture request put up, if one is showing.
-inline QWidget* visibleOverlay() {
+// The window showing with this title, or any showing one: the overlay a capture request put up.
+inline QWidget* shownWindow(const QString& title = {}) {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->isVisible()) {
+        if (widget->isVisible() && (title.isEmpty() || widget->windowTitle() == title)) {
             return widget;
         }
     }

@@ -5,13 +5,6 @@
 
 namespace {
 
-platform::Display displayAt(QRect pixels, double scale) {
-    platform::Display display;
-    display.pixelGeometry = pixels;
-    display.scale = scale;
-    return display;
-}
-
 QImage numbered(int width, int height) {
     QImage image(width, height, QImage::Format_RGB32);
     for (int y = 0; y < height; ++y) {
@@ -24,41 +17,33 @@ QImage numbered(int width, int height) {
 
 }  // namespace
 
-TEST(ScreenCapture, PointsBecomeWholeDevicePixelsFromTheDisplaysCorner) {
+TEST(ScreenCapture, PointsBecomeWholeDevicePixelsAndATruncatedFractionIsCropped) {
     const QRectF points(10, 20, 300, 200);
-    EXPECT_EQ(platform::displayPixelRect(displayAt(QRect(1920, 0, 1280, 1024), 1.0), points),
-              QRect(1930, 20, 300, 200));
-    EXPECT_EQ(platform::displayPixelRect(displayAt(QRect(0, 120, 1920, 1080), 2.0), points),
+    EXPECT_EQ(platform::displayPixelRect({0, {}, QRect(0, 120, 1920, 1080), 2.0}, points),
               QRect(20, 160, 600, 400));
-    EXPECT_EQ(platform::displayPixelRect(displayAt(QRect(0, 0, 1920, 1080), 1.0),
+    EXPECT_EQ(platform::displayPixelRect({0, {}, QRect(0, 0, 1920, 1080), 1.0},
                                          QRectF(88, 279.8, 200.7, 100.2)),
               QRect(88, 279, 201, 101));
-}
-
-TEST(ScreenCapture, ATruncatedFractionIsCroppedAndOtherSizesAreResampled) {
     EXPECT_EQ(platform::fitToOutputSize(numbered(21, 11), QSize(20, 10)), numbered(20, 10));
     EXPECT_EQ(platform::fitToOutputSize(numbered(40, 20), QSize(20, 10)).size(), QSize(20, 10));
 }
 
 TEST(ScreenCapture, APictureOfTheWholeLayoutIsCutIntoEachScreensOwnPixels) {
-    // A scale-1 screen of 4 × 3 beside a scale-2 one of 2 × 2 points: the desktop draws the
+    // A scale-1 screen of 4 × 3 above a scale-2 one of 2 × 2 points: the desktop draws the
     // whole layout at scale 2, the first screen enlarged by doubling its pixels.
     const QImage first = numbered(4, 3);
     const QImage second = numbered(4, 4).mirrored(true, false);
-    QImage layout(12, 6, QImage::Format_RGB32);
-    layout.fill(Qt::black);
-    for (int y = 0; y < 6; ++y) {
+    QImage layout(8, 10, QImage::Format_RGB32);
+    for (int y = 0; y < 10; ++y) {
         for (int x = 0; x < 8; ++x) {
-            layout.setPixel(x, y, first.pixel(x / 2, y / 2));
-        }
-    }
-    for (int y = 0; y < 4; ++y) {
-        for (int x = 0; x < 4; ++x) {
-            layout.setPixel(8 + x, y, second.pixel(x, y));
+            layout.setPixel(x, y,
+                            y < 6   ? first.pixel(x / 2, y / 2)
+                            : x < 4 ? second.pixel(x, y - 6)
+                                    : 0);
         }
     }
     const auto pieces = platform::cutPerScreen(
-        layout, {{"A", QRect(0, 0, 4, 3), 1.0}, {"B", QRect(4, 0, 2, 2), 2.0}});
+        layout, {{"A", QRect(0, 0, 4, 3), 1.0}, {"B", QRect(0, 3, 2, 2), 2.0}});
     ASSERT_EQ(pieces.size(), 2u);
     EXPECT_EQ(pieces.at("A"), first);
     EXPECT_EQ(pieces.at("B"), second);
