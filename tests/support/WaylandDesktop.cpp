@@ -195,11 +195,9 @@ bool WaylandDesktop::overlayOnEachOutput(const ProgramView& view) {
 
 WaylandPointer::WaylandPointer(const WaylandDesktop& desktop) {
     const QStringList prefix = desktop.runAs();
-    pointer.start(
-        prefix.front(),
-        prefix.mid(1) + QStringList{reachableByAnyone(QV_WAYLAND_INPUT), "pointer",
-                                    QString::number(WaylandDesktop::layoutPoints.width()),
-                                    QString::number(WaylandDesktop::layoutPoints.height())});
+    // Both outputs side by side: 1280 + 800 points wide, 720 high.
+    pointer.start(prefix.front(), prefix.mid(1) + QStringList{reachableByAnyone(QV_WAYLAND_INPUT),
+                                                              "pointer", "2080", "720"});
     pointer.waitForStarted();
 }
 

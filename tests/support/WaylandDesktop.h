@@ -24,7 +24,6 @@ namespace e2e {
 class WaylandDesktop {
   public:
     static constexpr int userId = 65534;
-    static constexpr QSize layoutPoints{2080, 720};
 
     explicit WaylandDesktop(bool withPortals,
                             std::optional<QString> sharedOutput = QStringLiteral("HEADLESS-1"),

@@ -20,26 +20,21 @@
 
 namespace {
 
-// The protocol's two interfaces, declared by hand: only the requests used here are named,
-// and their order is the protocol's, which fixes their opcodes.
+// The protocol's two interfaces, declared by hand: only the requests up to the last one used,
+// in the protocol's order, which fixes their opcodes.
 const wl_interface* pointerTypes[] = {
     nullptr, nullptr, nullptr, nullptr, nullptr, &wl_seat_interface, nullptr};
 const wl_message pointerRequests[] = {
-    {"motion", "uff", pointerTypes},   {"motion_absolute", "uuuuu", pointerTypes},
-    {"button", "uuu", pointerTypes},   {"axis", "uuf", pointerTypes},
-    {"frame", "", pointerTypes},       {"axis_source", "u", pointerTypes},
-    {"axis_stop", "uu", pointerTypes}, {"axis_discrete", "uufi", pointerTypes},
-    {"destroy", "", pointerTypes},
+    {"motion", "uff", pointerTypes}, {"motion_absolute", "uuuuu", pointerTypes},
+    {"button", "uuu", pointerTypes}, {"axis", "uuf", pointerTypes},
+    {"frame", "", pointerTypes},
 };
-const wl_interface virtualPointerInterface = {"zwlr_virtual_pointer_v1", 2, 9,
+const wl_interface virtualPointerInterface = {"zwlr_virtual_pointer_v1", 2, 5,
                                               pointerRequests,           0, nullptr};
 const wl_interface* managerTypes[] = {&wl_seat_interface, &virtualPointerInterface};
-const wl_message managerRequests[] = {
-    {"create_virtual_pointer", "?on", managerTypes},
-    {"destroy", "", managerTypes},
-};
+const wl_message managerRequests[] = {{"create_virtual_pointer", "?on", managerTypes}};
 const wl_interface managerInterface = {
-    "zwlr_virtual_pointer_manager_v1", 1, 2, managerRequests, 0, nullptr};
+    "zwlr_virtual_pointer_manager_v1", 1, 1, managerRequests, 0, nullptr};
 
 enum PointerRequest : uint32_t { motionAbsolute = 1, button = 2, frame = 4 };
 
