@@ -21,18 +21,17 @@ QByteArray fileBytes(const QString& path) {
 TEST(KdeDesktop, MapsThroughKxkbrcAndTakesTheHotKeysFromThePortal) {
     e2e::WaylandDesktop desktop(e2e::WaylandDesktop::Kwin{});
     ASSERT_TRUE(desktop.started());
-    const QString kxkbrc = desktop.configFolder() + QStringLiteral("/kxkbrc");
+    const QString kxkbrc = desktop.configFolder() + "/kxkbrc";
     const QByteArray users =
         "[Layout]\nLayoutList=us\nOptions=compose:ralt\nResetOldOptions=true\n";
     QFile file(kxkbrc);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(users);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(users) == users.size());
     file.close();
     ASSERT_EQ(::chown(QFile::encodeName(kxkbrc).constData(), e2e::WaylandDesktop::userId,
                       e2e::WaylandDesktop::userId),
               0);
 
-    e2e::Program program(desktop.makeHome(), desktop.bus().environment(), desktop.runAs());
+    e2e::Program program = desktop.program();
     ASSERT_TRUE(program.start());
     EXPECT_TRUE(e2e::waitUntil([&] {
         return fileBytes(kxkbrc) ==
@@ -43,13 +42,12 @@ TEST(KdeDesktop, MapsThroughKxkbrcAndTakesTheHotKeysFromThePortal) {
     EXPECT_TRUE(e2e::waitUntil([&] { return view.says("● Command → Control đang hoạt động"); }));
     EXPECT_TRUE(e2e::repeatUntil(
         [&] {
-            desktop.run(
-                QStringLiteral("gdbus"),
-                {"call", "--session", "-d", "org.kde.kglobalaccel", "-o", "/component/quorvastelin",
-                 "-m", "org.kde.kglobalaccel.Component.invokeShortcut", "record"});
+            desktop.run("gdbus", {"call", "--session", "-d", "org.kde.kglobalaccel", "-o",
+                                  "/component/quorvastelin", "-m",
+                                  "org.kde.kglobalaccel.Component.invokeShortcut", "record"});
         },
         [&] { return view.labelStartingWith("Không thể quay màn hình: ").has_value(); }));
-    EXPECT_TRUE(desktop.bus().press(QStringLiteral("quorvastelin"), QStringLiteral("Thoát")));
+    EXPECT_TRUE(desktop.bus().press("quorvastelin", "Thoát"));
     EXPECT_EQ(program.waitForExit(), std::optional<int>(0));
     EXPECT_EQ(fileBytes(kxkbrc), users);
 }

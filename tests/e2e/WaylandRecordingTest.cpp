@@ -9,48 +9,20 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
 
 namespace {
 
-const QString program = QStringLiteral("quorvastelin");
+using e2e::WaylandDesktop;
 
-std::optional<e2e::Accessible> shown(const e2e::WaylandDesktop& desktop, const QString& role,
-                                     const QString& name) {
-    auto node = e2e::findAccessible(e2e::parseAccessibles(desktop.bus().read(program)), role, name);
-    return node && node->showing ? node : std::nullopt;
-}
-
-std::optional<QString> statusStartingWith(const e2e::WaylandDesktop& desktop,
-                                          const QString& prefix) {
-    for (const e2e::Accessible& node : e2e::parseAccessibles(desktop.bus().read(program))) {
-        if (node.role == QStringLiteral("label") && node.name.startsWith(prefix)) {
-            return node.name;
-        }
-    }
-    return std::nullopt;
-}
-
-bool mainWindowShown(const e2e::WaylandDesktop& desktop) {
-    return shown(desktop, QStringLiteral("filler"), QStringLiteral("Quorvastelin 1.0.0"))
-        .has_value();
-}
+const QString mainTitle = QStringLiteral("Quorvastelin 1.0.0");
 
 // "Quay vùng" pressed, then the region dragged on the overlay once it covers the outputs.
-bool dragRecordingRegion(const e2e::WaylandDesktop& desktop, e2e::WaylandPointer& pointer,
-                         QPoint from, QPoint to) {
-    const auto overlayUp = [&] {
-        int covering = 0;
-        for (const e2e::Accessible& node : e2e::parseAccessibles(desktop.bus().read(program))) {
-            covering += node.role == QStringLiteral("filler") && node.showing &&
-                        (node.extents == QRect(0, 0, 1280, 720) ||
-                         node.extents == QRect(1280, 0, 800, 600));
-        }
-        return covering == 2;
-    };
-    return e2e::waitUntil([&] { return mainWindowShown(desktop); }) &&
-           e2e::repeatUntil([&] { desktop.bus().press(program, QStringLiteral("Quay vùng")); },
-                            overlayUp) &&
+bool dragRecordingRegion(const WaylandDesktop& desktop, e2e::WaylandPointer& pointer, QPoint from,
+                         QPoint to) {
+    const e2e::ProgramView view(desktop.bus());
+    const auto overlayUp = [&] { return WaylandDesktop::overlayOnEachOutput(view); };
+    return e2e::waitUntil([&] { return view.shown("filler", mainTitle).has_value(); }) &&
+           e2e::repeatUntil([&] { desktop.bus().press("quorvastelin", "Quay vùng"); }, overlayUp) &&
            e2e::repeatUntil([&] { pointer.drag(from, to); }, [&] { return !overlayUp(); });
 }
 
@@ -59,30 +31,24 @@ int channelGap(QColor a, QColor b) {
                      std::abs(a.blue() - b.blue())});
 }
 
-// The average channel gap between two pictures of one size, outside an area.
-double averageGap(const QImage& a, const QImage& b, const QRect& outside) {
-    double sum = 0;
-    int compared = 0;
-    for (int y = 0; y < a.height(); y += 3) {
-        for (int x = 0; x < a.width(); x += 2) {
-            if (!outside.contains(x, y)) {
-                sum += channelGap(a.pixelColor(x, y), b.pixelColor(x, y));
-                ++compared;
+// The average channel gap between two pictures of one size outside an area, and how many
+// pixels plainly differ inside it.
+std::pair<double, int> gaps(const QImage& a, const QImage& b, const QRect& area) {
+    double outsideSum = 0;
+    int outside = 0;
+    int differingInside = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const int gap = channelGap(a.pixelColor(x, y), b.pixelColor(x, y));
+            if (area.contains(x, y)) {
+                differingInside += gap > 80;
+            } else {
+                outsideSum += gap;
+                ++outside;
             }
         }
     }
-    return compared ? sum / compared : 255;
-}
-
-// Pixels of an area where two pictures plainly differ.
-int differingPixels(const QImage& a, const QImage& b, const QRect& area) {
-    int differing = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        for (int x = area.left(); x <= area.right(); ++x) {
-            differing += channelGap(a.pixelColor(x, y), b.pixelColor(x, y)) > 80;
-        }
-    }
-    return differing;
+    return {outside ? outsideSum / outside : 255, differingInside};
 }
 
 struct Row {
@@ -106,31 +72,31 @@ class WaylandRecording : public testing::TestWithParam<Row> {};
 // what the output showed under the region, pointer included, and the history lists it.
 TEST_P(WaylandRecording, RecordsTheRegionOfItsOutputUntilStopped) {
     const Row row = GetParam();
-    e2e::WaylandDesktop desktop(true, row.output);
+    WaylandDesktop desktop(true, row.output);
     ASSERT_TRUE(desktop.started());
     e2e::WaylandPointer pointer(desktop);
-    const QString home = desktop.makeHome();
-    e2e::Program quorvastelin(home, desktop.bus().environment(), desktop.runAs());
-    ASSERT_TRUE(quorvastelin.start());
+    e2e::Program program = desktop.program();
+    ASSERT_TRUE(program.start());
+    const e2e::ProgramView view(desktop.bus());
     QElapsedTimer attempt;
     attempt.start();
     ASSERT_TRUE(dragRecordingRegion(desktop, pointer, row.from, row.to));
     ASSERT_TRUE(e2e::waitUntil([&] {
-        return statusStartingWith(desktop, QStringLiteral("Đang quay màn hình…")) &&
-               shown(desktop, QStringLiteral("filler"), QStringLiteral("Đang quay"));
-    })) << desktop.bus().read(program).join('\n').toStdString();
+        return view.labelStartingWith("Đang quay màn hình…") && view.shown("filler", "Đang quay");
+    })) << view.dump();
     QElapsedTimer recording;
     recording.start();
 
     // Content moving under the region: the output's picture and its negative, in turn.
     QTemporaryDir pictures;
-    QImage negative = e2e::WaylandDesktop::outputPicture(row.output);
+    const QImage picture = WaylandDesktop::outputPicture(row.output);
+    picture.save(pictures.filePath("picture.png"));
+    QImage negative = picture;
     negative.invertPixels();
     negative.save(pictures.filePath("negative.png"));
-    e2e::WaylandDesktop::outputPicture(row.output).save(pictures.filePath("picture.png"));
     for (int change = 0; change < 6; ++change) {
         const QString background = pictures.filePath(change % 2 ? "picture.png" : "negative.png");
-        desktop.run(QStringLiteral("swaymsg"),
+        desktop.run("swaymsg",
                     {"output", row.output, "bg", e2e::reachableByAnyone(background), "stretch"});
         QTest::qWait(300);
     }
@@ -139,28 +105,27 @@ TEST_P(WaylandRecording, RecordsTheRegionOfItsOutputUntilStopped) {
     const QPoint rest = row.from + (row.to - row.from) / 2;
     ASSERT_TRUE(pointer.moveTo(rest));
     const QRect area((row.from - row.origin) * row.scale, row.pixels);
-    const QImage picture = e2e::WaylandDesktop::outputPicture(row.output).copy(area);
     const QRect pointerArea((rest - row.from - QPoint(4, 4)) * row.scale,
                             QSize(28, 36) * row.scale);
     QImage still;
     ASSERT_TRUE(e2e::waitUntil([&] {
         still = desktop.outputShown(row.output).copy(area).convertToFormat(QImage::Format_RGB32);
-        return averageGap(still, picture, pointerArea) == 0;
+        return gaps(still, picture.copy(area), pointerArea).first == 0;
     }));
     QTest::qWait(1000);
     const qint64 runningBeforeStop = recording.elapsed();
-    ASSERT_TRUE(desktop.bus().press(program, QStringLiteral("Dừng")));
+    ASSERT_TRUE(desktop.bus().press("quorvastelin", "Dừng"));
 
     const QString savedPrefix = QStringLiteral("Đã lưu: ");
     std::optional<QString> saved;
     ASSERT_TRUE(e2e::waitUntil([&] {
-        saved = statusStartingWith(desktop, savedPrefix);
-        return saved && mainWindowShown(desktop);
-    })) << desktop.bus().read(program).join('\n').toStdString();
+        saved = view.labelStartingWith(savedPrefix);
+        return saved && view.shown("filler", mainTitle);
+    })) << view.dump();
     const qint64 attemptLasted = attempt.elapsed();
     const QString path =
-        home + "/Documents/Quorvastelin/Recordings/" + saved->mid(savedPrefix.size());
-    EXPECT_EQ(historyFile::read(home + "/.local/share/Quorvastelin/history.db").rows.front(),
+        program.capturesFolder("Recordings") + '/' + saved->mid(savedPrefix.size());
+    EXPECT_EQ(historyFile::read(program.historyPath()).rows.front(),
               std::make_pair(QStringLiteral("video"), path));
     const auto movie = movieprobe::probe(path);
     ASSERT_TRUE(movie.has_value());
@@ -175,20 +140,18 @@ TEST_P(WaylandRecording, RecordsTheRegionOfItsOutputUntilStopped) {
 
     const QImage last = movieprobe::frameAt(path, movie->frameTimes.back());
     ASSERT_EQ(last.size(), row.pixels);
-    EXPECT_LT(averageGap(last, still, QRect()), 16);
-    EXPECT_GT(differingPixels(last, picture, pointerArea), 20) << "pixels of the pointer";
+    EXPECT_LT(gaps(last, still, QRect()).first, 16);
+    EXPECT_GT(gaps(last, picture.copy(area), pointerArea).second, 20) << "pixels of the pointer";
     // The desktop asks once: its token for the output is kept for the next recording.
-    EXPECT_TRUE(QFile::exists(home + "/.local/share/Quorvastelin/screencast-tokens.ini"));
-
-    quorvastelin.signal(SIGTERM);
-    EXPECT_EQ(quorvastelin.waitForExit(), std::optional<int>(0));
+    EXPECT_TRUE(QFile::exists(QFileInfo(program.historyPath()).path() + "/screencast-tokens.ini"));
+    EXPECT_EQ(program.stop(), std::optional<int>(0));
 }
 
 INSTANTIATE_TEST_SUITE_P(Outputs, WaylandRecording,
-                         testing::Values(Row{QStringLiteral("HEADLESS-1"), QPoint(0, 0), 1,
-                                             QPoint(100, 120), QPoint(421, 331), QSize(320, 210)},
-                                         Row{QStringLiteral("HEADLESS-2"), QPoint(1280, 0), 2,
-                                             QPoint(1300, 40), QPoint(1501, 201), QSize(402, 322)}),
+                         testing::Values(Row{"HEADLESS-1", QPoint(0, 0), 1, QPoint(100, 120),
+                                             QPoint(421, 331), QSize(320, 210)},
+                                         Row{"HEADLESS-2", QPoint(1280, 0), 2, QPoint(1300, 40),
+                                             QPoint(1501, 201), QSize(402, 322)}),
                          [](const testing::TestParamInfo<Row>& info) {
                              return info.param.scale == 1 ? "ScaleOne" : "ScaleTwo";
                          });
@@ -196,22 +159,20 @@ INSTANTIATE_TEST_SUITE_P(Outputs, WaylandRecording,
 // The desktop's chooser dismissed: the portal refuses, the attempt ends with its reason, no
 // movie is left and the main window is back.
 TEST(WaylandRecordingRefused, SaysWhyAndLeavesNoMovie) {
-    e2e::WaylandDesktop desktop(true, std::nullopt);
+    WaylandDesktop desktop(true, std::nullopt);
     ASSERT_TRUE(desktop.started());
     e2e::WaylandPointer pointer(desktop);
-    const QString home = desktop.makeHome();
-    e2e::Program quorvastelin(home, desktop.bus().environment(), desktop.runAs());
-    ASSERT_TRUE(quorvastelin.start());
+    e2e::Program program = desktop.program();
+    ASSERT_TRUE(program.start());
+    const e2e::ProgramView view(desktop.bus());
     ASSERT_TRUE(dragRecordingRegion(desktop, pointer, QPoint(100, 120), QPoint(421, 331)));
     EXPECT_TRUE(e2e::waitUntil([&] {
-        return shown(desktop, QStringLiteral("label"),
-                     QStringLiteral(
-                         "Không thể quay màn hình: Yêu cầu quay màn hình đã bị từ chối")) &&
-               mainWindowShown(desktop);
-    })) << desktop.bus().read(program).join('\n').toStdString();
-    EXPECT_TRUE(QDir(home + "/Documents/Quorvastelin/Recordings").isEmpty());
-    quorvastelin.signal(SIGTERM);
-    EXPECT_EQ(quorvastelin.waitForExit(), std::optional<int>(0));
+        return view.shown("label",
+                          "Không thể quay màn hình: Yêu cầu quay màn hình đã bị từ chối") &&
+               view.shown("filler", mainTitle);
+    })) << view.dump();
+    EXPECT_TRUE(QDir(program.capturesFolder("Recordings")).isEmpty());
+    EXPECT_EQ(program.stop(), std::optional<int>(0));
 }
 
 }  // namespace

@@ -3,14 +3,11 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QThread>
 #include <csignal>
-#include <functional>
 
 namespace e2e {
 
@@ -28,6 +25,23 @@ void giveToUser(const QString& path) {
     }
 }
 
+std::optional<QPoint> contentOriginIn(const QJsonObject& node, const QString& title) {
+    if (node.value("name").toString() == title) {
+        const QJsonObject rect = node.value("rect").toObject();
+        const QJsonObject window = node.value("window_rect").toObject();
+        return QPoint(rect.value("x").toInt() + window.value("x").toInt(),
+                      rect.value("y").toInt() + window.value("y").toInt());
+    }
+    for (const char* children : {"nodes", "floating_nodes"}) {
+        for (const QJsonValue child : node.value(children).toArray()) {
+            if (const auto found = contentOriginIn(child.toObject(), title)) {
+                return found;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 QImage WaylandDesktop::outputPicture(const QString& output) {
@@ -42,93 +56,73 @@ QImage WaylandDesktop::outputPicture(const QString& output) {
 }
 
 WaylandDesktop::WaylandDesktop(bool withPortals, std::optional<QString> sharedOutput, bool nested)
-    : turn(::open("/tmp/quorvastelin-wayland-desktop.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0644)),
-      folder(QDir::tempPath() + QStringLiteral("/quorvastelin-wayland-XXXXXX")) {
+    : turn(::open("/tmp/quorvastelin-wayland-desktop.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
     if (turn >= 0) {
         ::flock(turn, LOCK_EX);
     }
+    QString configuration =
+        QStringLiteral("default_border none\ninput type:keyboard xkb_options compose:ralt\n");
+    for (const QString output : {"HEADLESS-1", "HEADLESS-2"}) {
+        const bool second = output == QStringLiteral("HEADLESS-2");
+        const QImage picture = outputPicture(output);
+        const QString file = folder.filePath(output + ".png");
+        picture.save(file);
+        configuration += QStringLiteral(
+                             "output %1 resolution %2x%3 position %4 0 scale %5 bg %6 "
+                             "stretch\n")
+                             .arg(output)
+                             .arg(picture.width())
+                             .arg(picture.height())
+                             .arg(second ? 1280 : 0)
+                             .arg(second ? 2 : 1)
+                             .arg(file);
+    }
+    QFile config(folder.filePath("sway.conf"));
+    config.open(QIODevice::WriteOnly);
+    config.write(configuration.toUtf8());
+    config.close();
+    startSession("sway", "wayland_session.sh",
+                 {withPortals ? "portals" : "bare", reachableByAnyone(QV_PORTAL_WLR),
+                  nested ? "nested" : "headless", sharedOutput.value_or(QString())});
+}
+
+WaylandDesktop::WaylandDesktop(Kwin) {
+    startSession("KDE", "kwin_session.sh", {});
+}
+
+void WaylandDesktop::startSession(const QString& desktopName, const QString& script,
+                                  const QStringList& arguments) {
     const QString root = folder.path();
     QFile::setPermissions(root, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                     QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup |
                                     QFile::ExeGroup);
-    for (const QString& name :
-         {QStringLiteral("runtime"), QStringLiteral("home"), QStringLiteral("portals")}) {
-        QDir(root).mkdir(name);
+    for (const QString& path : {root, root + "/runtime", root + "/home"}) {
+        QDir().mkpath(path);
+        giveToUser(path);
     }
-    QFile::setPermissions(root + QStringLiteral("/runtime"),
+    QFile::setPermissions(root + "/runtime",
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    giveToUser(root);
-    giveToUser(root + QStringLiteral("/runtime"));
-    giveToUser(root + QStringLiteral("/home"));
-    QString configuration =
-        QStringLiteral("default_border none\ninput type:keyboard xkb_options compose:ralt\n");
-    const struct {
-        const char* name;
-        const char* placement;
-    } outputs[] = {{"HEADLESS-1", "position 0 0"}, {"HEADLESS-2", "position 1280 0 scale 2"}};
-    for (const auto& output : outputs) {
-        const QString name = QString::fromLatin1(output.name);
-        const QImage picture = outputPicture(name);
-        const QString file = root + '/' + name + QStringLiteral(".png");
-        picture.save(file);
-        configuration += QStringLiteral("output %1 resolution %2x%3 %4 bg %5 stretch\n")
-                             .arg(name)
-                             .arg(picture.width())
-                             .arg(picture.height())
-                             .arg(QString::fromLatin1(output.placement), file);
-    }
-    QFile config(root + QStringLiteral("/sway.conf"));
-    config.open(QIODevice::WriteOnly);
-    config.write(configuration.toUtf8());
-    config.close();
-    // Only the wlroots backend, and a name claiming the access interface, which this portal
-    // version wants before it offers screenshots to anyone.
-    QFile::copy(QStringLiteral("/usr/share/xdg-desktop-portal/portals/wlr.portal"),
-                root + QStringLiteral("/portals/wlr.portal"));
-    QFile access(root + QStringLiteral("/portals/access.portal"));
-    access.open(QIODevice::WriteOnly);
-    access.write(
-        "[portal]\nDBusName=org.freedesktop.impl.portal.desktop.testaccess\n"
-        "Interfaces=org.freedesktop.impl.portal.Access;\nUseIn=sway\n");
-    access.close();
-    // Debian's portal for wlroots shares screens only with a GPU; ours is built to do without.
-    QFile sharing(root + QStringLiteral("/portal-wlr.conf"));
-    sharing.open(QIODevice::WriteOnly);
-    sharing.write(sharedOutput ? "[screencast]\nchooser_type=none\nmax_fps=30\noutput_name=" +
-                                     sharedOutput->toUtf8() + '\n'
-                               : "[screencast]\nchooser_type=simple\nchooser_cmd=true\n");
-    sharing.close();
-
-    sessionVariables = {QStringLiteral("HOME=") + root + QStringLiteral("/home"),
-                        QStringLiteral("XDG_RUNTIME_DIR=") + root + QStringLiteral("/runtime"),
-                        QStringLiteral("XDG_CURRENT_DESKTOP=sway"),
-                        QStringLiteral("XDG_SESSION_TYPE=wayland"),
-                        QStringLiteral("QT_QPA_PLATFORM=wayland")};
+    sessionVariables = {"HOME=" + root + "/home", "XDG_RUNTIME_DIR=" + root + "/runtime",
+                        "XDG_CURRENT_DESKTOP=" + desktopName, "XDG_SESSION_TYPE=wayland",
+                        "QT_QPA_PLATFORM=wayland"};
     sessionBus = std::make_unique<SessionBus>(runAs());
+    sessionVariables << "DBUS_SESSION_BUS_ADDRESS=" +
+                            sessionBus->environment().value("DBUS_SESSION_BUS_ADDRESS");
+    const QStringList prefix = runAs();
     QProcess session;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(sessionBus->environment());
-    session.setProcessEnvironment(environment);
-    session.setProgram(QStringLiteral("setpriv"));
+    session.setProgram(prefix.front());
     session.setArguments(
-        {QStringLiteral("--reuid=%1").arg(userId), QStringLiteral("--regid=%1").arg(userId),
-         QStringLiteral("--clear-groups"), QStringLiteral("--"), QStringLiteral("setsid"),
-         e2e::reachableByAnyone(QStringLiteral(QV_TEST_SOURCE) +
-                                QStringLiteral("/support/wayland_session.sh")),
-         root, withPortals ? QStringLiteral("portals") : QStringLiteral("bare"),
-         e2e::reachableByAnyone(QStringLiteral(QV_PORTAL_WLR)),
-         nested ? QStringLiteral("nested") : QStringLiteral("headless")});
+        prefix.mid(1) +
+        QStringList{"setsid", reachableByAnyone(QV_TEST_SOURCE "/support/" + script), root} +
+        arguments);
     session.setStandardOutputFile(QProcess::nullDevice());
-    session.setStandardErrorFile(root + QStringLiteral("/session.log"));
+    session.setStandardErrorFile(root + "/session.log");
     if (!session.startDetached(&sessionPid)) {
         return;
     }
-    ready = waitUntil([&] { return QFile::exists(root + QStringLiteral("/ready")); });
-    for (const QString& line :
-         fileText(root + QStringLiteral("/session.env")).split('\n', Qt::SkipEmptyParts)) {
-        sessionVariables << line;
-    }
-    xDisplay = QLatin1Char(':') + fileText(root + QStringLiteral("/xdisplay")).trimmed();
+    ready = waitUntil([&] { return QFile::exists(root + "/ready"); });
+    sessionVariables << fileText(root + "/session.env").split('\n', Qt::SkipEmptyParts);
+    xDisplay = ':' + fileText(root + "/xdisplay").trimmed();
 }
 
 WaylandDesktop::~WaylandDesktop() {
@@ -143,133 +137,67 @@ WaylandDesktop::~WaylandDesktop() {
 }
 
 QStringList WaylandDesktop::runAs() const {
-    return QStringList{QStringLiteral("setpriv"),
+    return QStringList{"setpriv",
                        QStringLiteral("--reuid=%1").arg(userId),
                        QStringLiteral("--regid=%1").arg(userId),
-                       QStringLiteral("--clear-groups"),
-                       QStringLiteral("--"),
-                       QStringLiteral("env")} +
+                       "--clear-groups",
+                       "--",
+                       "env"} +
            sessionVariables;
 }
 
 ToolResult WaylandDesktop::run(const QString& program, const QStringList& arguments) const {
     const QStringList prefix = runAs();
-    return runTool(prefix.front(),
-                   prefix.mid(1) +
-                       QStringList{QStringLiteral("DBUS_SESSION_BUS_ADDRESS=") +
-                                       sessionBus->environment().value(
-                                           QStringLiteral("DBUS_SESSION_BUS_ADDRESS")),
-                                   program} +
-                       arguments);
+    return runTool(prefix.front(), prefix.mid(1) + QStringList{program} + arguments);
 }
 
 QString WaylandDesktop::clientKeymap() const {
-    return QString::fromUtf8(run(reachableByAnyone(QStringLiteral(QV_KEYMAP_PROBE)), {}).output);
+    return QString::fromUtf8(run(reachableByAnyone(QV_WAYLAND_INPUT), {"keymap"}).output);
 }
 
 ToolResult WaylandDesktop::typeOnXServer(const QStringList& xdotoolArguments) const {
-    return run(QStringLiteral("env"),
-               QStringList{QStringLiteral("DISPLAY=") + xDisplay, QStringLiteral("xdotool")} +
-                   xdotoolArguments);
+    return run("env", QStringList{"DISPLAY=" + xDisplay, "xdotool"} + xdotoolArguments);
 }
 
 std::optional<QPoint> WaylandDesktop::contentOrigin(const QString& title) const {
-    const QJsonDocument tree = QJsonDocument::fromJson(
-        run(QStringLiteral("swaymsg"), {QStringLiteral("-t"), QStringLiteral("get_tree")}).output);
-    std::function<std::optional<QPoint>(const QJsonObject&)> find =
-        [&](const QJsonObject& node) -> std::optional<QPoint> {
-        if (node.value(QStringLiteral("name")).toString() == title) {
-            const QJsonObject rect = node.value(QStringLiteral("rect")).toObject();
-            const QJsonObject window = node.value(QStringLiteral("window_rect")).toObject();
-            return QPoint(
-                rect.value(QStringLiteral("x")).toInt() + window.value(QStringLiteral("x")).toInt(),
-                rect.value(QStringLiteral("y")).toInt() +
-                    window.value(QStringLiteral("y")).toInt());
-        }
-        for (const QString& children :
-             {QStringLiteral("nodes"), QStringLiteral("floating_nodes")}) {
-            for (const QJsonValue child : node.value(children).toArray()) {
-                if (const auto found = find(child.toObject())) {
-                    return found;
-                }
-            }
-        }
-        return std::nullopt;
-    };
-    return find(tree.object());
+    return contentOriginIn(
+        QJsonDocument::fromJson(run("swaymsg", {"-t", "get_tree"}).output).object(), title);
 }
 
 QImage WaylandDesktop::outputShown(const QString& output) const {
-    return QImage::fromData(run(QStringLiteral("grim"), {"-t", "ppm", "-o", output, "-"}).output,
-                            "PPM");
+    return QImage::fromData(run("grim", {"-t", "ppm", "-o", output, "-"}).output, "PPM");
 }
 
 QString WaylandDesktop::makeHome() const {
-    const QString home = folder.path() + QStringLiteral("/home/program");
+    const QString home = folder.path() + "/home/program";
     QDir().mkpath(home);
     giveToUser(home);
     return home;
 }
 
-WaylandDesktop::WaylandDesktop(Kwin)
-    : folder(QDir::tempPath() + QStringLiteral("/quorvastelin-kwin-XXXXXX")) {
-    const QString root = folder.path();
-    QFile::setPermissions(root, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                    QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup |
-                                    QFile::ExeGroup);
-    QDir(root).mkdir(QStringLiteral("runtime"));
-    QDir(root).mkdir(QStringLiteral("home"));
-    QFile::setPermissions(root + QStringLiteral("/runtime"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    for (const QString& path :
-         {root, root + QStringLiteral("/runtime"), root + QStringLiteral("/home")}) {
-        giveToUser(path);
-    }
-    sessionVariables = {QStringLiteral("HOME=") + root + QStringLiteral("/home"),
-                        QStringLiteral("XDG_RUNTIME_DIR=") + root + QStringLiteral("/runtime"),
-                        QStringLiteral("XDG_CURRENT_DESKTOP=KDE"),
-                        QStringLiteral("XDG_SESSION_TYPE=wayland"),
-                        QStringLiteral("QT_QPA_PLATFORM=wayland")};
-    startSession(QStringLiteral("kwin_session.sh"), {root});
-}
-
-void WaylandDesktop::startSession(const QString& script, const QStringList& arguments) {
-    const QString root = folder.path();
-    sessionBus = std::make_unique<SessionBus>(runAs());
-    QProcess session;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(sessionBus->environment());
-    session.setProcessEnvironment(environment);
-    session.setProgram(QStringLiteral("setpriv"));
-    session.setArguments(
-        QStringList{QStringLiteral("--reuid=%1").arg(userId),
-                    QStringLiteral("--regid=%1").arg(userId), QStringLiteral("--clear-groups"),
-                    QStringLiteral("--"), QStringLiteral("setsid"),
-                    reachableByAnyone(QStringLiteral(QV_TEST_SOURCE "/support/") + script)} +
-        arguments);
-    session.setStandardOutputFile(QProcess::nullDevice());
-    session.setStandardErrorFile(root + QStringLiteral("/session.log"));
-    if (!session.startDetached(&sessionPid)) {
-        return;
-    }
-    ready = waitUntil([&] { return QFile::exists(root + QStringLiteral("/ready")); });
-    for (const QString& line :
-         fileText(root + QStringLiteral("/session.env")).split('\n', Qt::SkipEmptyParts)) {
-        sessionVariables << line;
-    }
+Program WaylandDesktop::program(const QStringList& variables) const {
+    return Program(makeHome(), sessionBus->environment(), runAs() + variables);
 }
 
 QString WaylandDesktop::configFolder() const {
-    return folder.path() + QStringLiteral("/home/.config");
+    return folder.path() + "/home/.config";
+}
+
+bool WaylandDesktop::overlayOnEachOutput(const ProgramView& view) {
+    int covered = 0;
+    for (const Accessible& node : view.tree()) {
+        covered +=
+            node.role == "filler" && node.showing &&
+            (node.extents == QRect(0, 0, 1280, 720) || node.extents == QRect(1280, 0, 800, 600));
+    }
+    return covered == 2;
 }
 
 WaylandPointer::WaylandPointer(const WaylandDesktop& desktop) {
     const QStringList prefix = desktop.runAs();
-    pointer.start(
-        prefix.front(),
-        prefix.mid(1) + QStringList{reachableByAnyone(QStringLiteral(QV_VIRTUAL_POINTER)),
-                                    QString::number(WaylandDesktop::layoutPoints.width()),
-                                    QString::number(WaylandDesktop::layoutPoints.height())});
+    // Both outputs side by side: 1280 + 800 points wide, 720 high.
+    pointer.start(prefix.front(), prefix.mid(1) + QStringList{reachableByAnyone(QV_WAYLAND_INPUT),
+                                                              "pointer", "2080", "720"});
     pointer.waitForStarted();
 }
 
@@ -294,21 +222,17 @@ bool WaylandPointer::moveTo(QPoint point) {
     return send("move " + QByteArray::number(point.x()) + ' ' + QByteArray::number(point.y()));
 }
 
-bool WaylandPointer::press() {
-    return send("down");
-}
-
-bool WaylandPointer::release() {
-    return send("up");
+bool WaylandPointer::click() {
+    return send("down") && send("up");
 }
 
 bool WaylandPointer::drag(QPoint from, QPoint to) {
     // The pointer enters the window under it with the first motion; the press comes after.
-    bool sent = moveTo(from + QPoint(1, 1)) && moveTo(from) && press();
+    bool sent = moveTo(from + QPoint(1, 1)) && moveTo(from) && send("down");
     for (int step = 1; sent && step <= 4; ++step) {
         sent = moveTo(from + (to - from) * step / 4);
     }
-    return sent && release();
+    return sent && send("up");
 }
 
 }  // namespace e2e

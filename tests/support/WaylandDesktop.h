@@ -2,6 +2,7 @@
 
 #include "tests/support/E2eSupport.h"
 
+#include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QString>
@@ -23,7 +24,6 @@ namespace e2e {
 class WaylandDesktop {
   public:
     static constexpr int userId = 65534;
-    static constexpr QSize layoutPoints{2080, 720};
 
     explicit WaylandDesktop(bool withPortals,
                             std::optional<QString> sharedOutput = QStringLiteral("HEADLESS-1"),
@@ -45,6 +45,9 @@ class WaylandDesktop {
     ToolResult typeOnXServer(const QStringList& xdotoolArguments) const;
     // A folder the desktop's user owns, for a program's home.
     QString makeHome() const;
+    // The built program as the desktop's user in that home, its window read through bus();
+    // variables override the session's.
+    Program program(const QStringList& variables = {}) const;
     // Where the content of the window with this title begins, in layout points, as the
     // compositor placed it; Wayland tells no client where its windows are.
     std::optional<QPoint> contentOrigin(const QString& title) const;
@@ -54,14 +57,17 @@ class WaylandDesktop {
     static QImage outputPicture(const QString& output);
     // Where the desktop and the programs on it keep their settings.
     QString configFolder() const;
+    // The program's region overlay is up: one window of it covers each output.
+    static bool overlayOnEachOutput(const ProgramView& view);
 
   private:
-    void startSession(const QString& script, const QStringList& arguments);
+    void startSession(const QString& desktopName, const QString& script,
+                      const QStringList& arguments);
 
     // xdg-desktop-portal-wlr writes every screenshot to one fixed file, /tmp/out.png, so
-    // desktops of tests run at once take turns.
+    // sway desktops of tests run at once take turns.
     int turn = -1;
-    QTemporaryDir folder;
+    QTemporaryDir folder{QDir::tempPath() + QStringLiteral("/quorvastelin-desktop-XXXXXX")};
     QStringList sessionVariables;
     std::unique_ptr<SessionBus> sessionBus;
     qint64 sessionPid = -1;
@@ -76,8 +82,7 @@ class WaylandPointer {
     ~WaylandPointer();
     // Layout coordinates in points.
     bool moveTo(QPoint point);
-    bool press();
-    bool release();
+    bool click();
     bool drag(QPoint from, QPoint to);
 
   private:
