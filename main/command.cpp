@@ -9,12 +9,8 @@
 // What a desktop's key binding runs: hands the command to the running instance without loading
 // the program's GUI and media libraries, and starts the program with it when none runs.
 int main(int argc, char** argv) {
-    QStringList arguments;
-    for (int index = 1; index < argc; ++index) {
-        arguments << QString::fromLocal8Bit(argv[index]);
-    }
     const std::optional<platform::InstanceRequest> request =
-        platform::requestFromArguments(arguments);
+        platform::requestFromArguments(argc, argv);
     if (!request) {
         std::fputs(platform::usageLine, stderr);
         return 2;

@@ -6,12 +6,8 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
-    QStringList arguments;
-    for (int index = 1; index < argc; ++index) {
-        arguments << QString::fromLocal8Bit(argv[index]);
-    }
     const std::optional<platform::InstanceRequest> request =
-        platform::requestFromArguments(arguments);
+        platform::requestFromArguments(argc, argv);
     if (!request) {
         std::fputs(platform::usageLine, stderr);
         return 2;

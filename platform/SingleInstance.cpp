@@ -48,6 +48,14 @@ std::optional<InstanceRequest> requestFromArguments(const QStringList& arguments
     return std::nullopt;
 }
 
+std::optional<InstanceRequest> requestFromArguments(int argc, char** argv) {
+    QStringList arguments;
+    for (int index = 1; index < argc; ++index) {
+        arguments << QString::fromLocal8Bit(argv[index]);
+    }
+    return requestFromArguments(arguments);
+}
+
 QString commandEntryLine(const QString& argument) {
     return shellQuoted(QCoreApplication::applicationDirPath() +
                        QStringLiteral("/quorvastelin-command")) +

@@ -18,6 +18,7 @@ enum class InstanceRequest { reopen, screenshot, record };
 // The program's arguments: none (reopen), "--screenshot" or "--record"; nothing for anything
 // else.
 std::optional<InstanceRequest> requestFromArguments(const QStringList& arguments);
+std::optional<InstanceRequest> requestFromArguments(int argc, char** argv);
 inline constexpr char usageLine[] = "Cách dùng: quorvastelin [--screenshot | --record]\n";
 
 // A shell command that hands one argument to the running instance (starting the program when

@@ -1,6 +1,7 @@
 #include "platform/wayland/PortalDesktop.h"
 
 #include "platform/wayland/OutputCopier.h"
+#include "platform/wayland/PortalNames.h"
 
 #include <unistd.h>
 #include <QDBusConnection>
@@ -26,10 +27,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString screenshotInterface = QStringLiteral("org.freedesktop.portal.Screenshot");
-const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
 // The portal answers a request that asks nobody in a fraction of a second; a desktop that
 // shows a dialog anyway gets time for the user to answer it.
 constexpr auto responseLimit = 30s;

@@ -1,5 +1,7 @@
 #include "platform/wayland/PortalHotKeys.h"
 
+#include "platform/wayland/PortalNames.h"
+
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -11,10 +13,7 @@ namespace platform {
 
 namespace {
 
-const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
-const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
 const QString sessionToken = QStringLiteral("quorvastelin");
 
 // One entry of the portal's shortcut list, a(sa{sv}).

@@ -1,5 +1,7 @@
 #include "platform/wayland/ScreenCastPortal.h"
 
+#include "platform/wayland/PortalNames.h"
+
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -16,10 +18,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString screenCastInterface = QStringLiteral("org.freedesktop.portal.ScreenCast");
-const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
 // A desktop may ask the user which monitor to share; give them time to answer.
 constexpr auto responseLimit = 60s;
 
