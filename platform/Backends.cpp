@@ -35,9 +35,9 @@ Backends x11Backends() {
 std::shared_ptr<HotKeys> waylandHotKeys(KeyboardDesktop desktop) {
     switch (desktop) {
         case KeyboardDesktop::sway:
-            return std::make_shared<SwayHotKeys>();
+            return swayHotKeys();
         case KeyboardDesktop::hyprland:
-            return std::make_shared<HyprlandHotKeys>();
+            return hyprlandHotKeys();
         case KeyboardDesktop::kde:
             return std::make_shared<PortalHotKeys>();
         case KeyboardDesktop::gnome:

@@ -35,4 +35,31 @@ class HotKeys {
     virtual void uninstall() = 0;
 };
 
+// Hot keys a compositor binds to our command entry for us: presses arrive through the entry.
+class CommandBindings : public HotKeys {
+  public:
+    using Change = std::function<bool(const HotKey& key)>;
+    CommandBindings(Change bind, Change unbind)
+        : bind(std::move(bind)), unbind(std::move(unbind)) {}
+
+    void install(const std::vector<HotKey>& keys, std::function<void(int id)>) override {
+        for (const HotKey& key : keys) {
+            if (bind(key)) {
+                bound.push_back(key);
+            }
+        }
+    }
+    void uninstall() override {
+        for (const HotKey& key : bound) {
+            unbind(key);
+        }
+        bound.clear();
+    }
+
+  private:
+    Change bind;
+    Change unbind;
+    std::vector<HotKey> bound;
+};
+
 }  // namespace platform

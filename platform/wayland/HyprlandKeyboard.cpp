@@ -13,6 +13,13 @@ namespace {
 const QString hyprctl = QStringLiteral("hyprctl");
 const QString keyboardOptions = QStringLiteral("input:kb_options");
 
+// hyprctl exits with 0 whatever Hyprland said; "ok" is its answer to a change it took.
+bool setKeyword(const QString& name, const QString& value) {
+    const std::optional<QByteArray> answer =
+        processOutput(hyprctl, {QStringLiteral("keyword"), name, value});
+    return answer && answer->trimmed() == "ok";
+}
+
 std::optional<QStringList> currentOptions() {
     const std::optional<QByteArray> answer = processOutput(
         hyprctl, {QStringLiteral("getoption"), keyboardOptions, QStringLiteral("-j")});
@@ -39,11 +46,7 @@ bool HyprlandMappingTool::applyMapping(bool enabled) {
     if (!options) {
         return false;
     }
-    const std::optional<QByteArray> answer =
-        processOutput(hyprctl, {QStringLiteral("keyword"), keyboardOptions,
-                                withOurOption(*options, enabled).join(QLatin1Char(','))});
-    // hyprctl exits with 0 whatever Hyprland said; "ok" is its answer to a setting it took.
-    return answer && answer->trimmed() == "ok";
+    return setKeyword(keyboardOptions, withOurOption(*options, enabled).join(QLatin1Char(',')));
 }
 
 bool HyprlandMappingTool::isMappingApplied() {
@@ -51,25 +54,18 @@ bool HyprlandMappingTool::isMappingApplied() {
     return options && options->contains(QString::fromLatin1(superAsControlOption));
 }
 
-void HyprlandHotKeys::install(const std::vector<HotKey>& keys, std::function<void(int)>) {
-    for (const HotKey& key : keys) {
-        const QString binding =
-            QStringLiteral("CTRL,%1,exec,%2")
-                .arg(QString::fromLatin1(key.keySymbol), commandEntryLine(key.commandArgument));
-        const std::optional<QByteArray> answer =
-            processOutput(hyprctl, {QStringLiteral("keyword"), QStringLiteral("bind"), binding});
-        if (answer && answer->trimmed() == "ok") {
-            bound.push_back(key);
-        }
-    }
-}
-
-void HyprlandHotKeys::uninstall() {
-    for (const HotKey& key : bound) {
-        processOutput(hyprctl, {QStringLiteral("keyword"), QStringLiteral("unbind"),
-                                QStringLiteral("CTRL,") + QString::fromLatin1(key.keySymbol)});
-    }
-    bound.clear();
+std::shared_ptr<HotKeys> hyprlandHotKeys() {
+    return std::make_shared<CommandBindings>(
+        [](const HotKey& key) {
+            return setKeyword(QStringLiteral("bind"),
+                              QStringLiteral("CTRL,%1,exec,%2")
+                                  .arg(QString::fromLatin1(key.keySymbol),
+                                       commandEntryLine(key.commandArgument)));
+        },
+        [](const HotKey& key) {
+            return setKeyword(QStringLiteral("unbind"),
+                              QStringLiteral("CTRL,") + QString::fromLatin1(key.keySymbol));
+        });
 }
 
 }  // namespace platform

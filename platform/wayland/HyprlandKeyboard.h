@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QStringList>
+#include <memory>
 #include <optional>
 
 namespace platform {
@@ -23,13 +24,6 @@ class HyprlandMappingTool : public KeyMappingTool {
 
 // Bindings added to Hyprland that run our command entry. Its GlobalShortcuts portal registers
 // shortcuts without keys, leaving the binding to the user, so we bind them as on sway.
-class HyprlandHotKeys : public HotKeys {
-  public:
-    void install(const std::vector<HotKey>& keys, std::function<void(int id)> onPress) override;
-    void uninstall() override;
-
-  private:
-    std::vector<HotKey> bound;
-};
+std::shared_ptr<HotKeys> hyprlandHotKeys();
 
 }  // namespace platform

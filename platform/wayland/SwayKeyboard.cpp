@@ -158,24 +158,18 @@ bool SwayMappingTool::isMappingApplied() {
     return reloadWatch && !reloadWatch->reloadedSinceWatching();
 }
 
-void SwayHotKeys::install(const std::vector<HotKey>& keys, std::function<void(int)>) {
-    SwayIpc sway;
-    for (const HotKey& key : keys) {
-        const QString combination = QStringLiteral("Ctrl+") + QString::fromLatin1(key.keySymbol);
-        if (sway.runCommand(
-                QStringLiteral("bindsym --no-repeat %1 exec %2")
-                    .arg(combination, swayQuoted(commandEntryLine(key.commandArgument))))) {
-            bound.push_back(key);
-        }
-    }
-}
-
-void SwayHotKeys::uninstall() {
-    SwayIpc sway;
-    for (const HotKey& key : bound) {
-        sway.runCommand(QStringLiteral("unbindsym Ctrl+") + QString::fromLatin1(key.keySymbol));
-    }
-    bound.clear();
+std::shared_ptr<HotKeys> swayHotKeys() {
+    return std::make_shared<CommandBindings>(
+        [](const HotKey& key) {
+            return SwayIpc().runCommand(
+                QStringLiteral("bindsym --no-repeat Ctrl+%1 exec %2")
+                    .arg(QString::fromLatin1(key.keySymbol),
+                         swayQuoted(commandEntryLine(key.commandArgument))));
+        },
+        [](const HotKey& key) {
+            return SwayIpc().runCommand(QStringLiteral("unbindsym Ctrl+") +
+                                        QString::fromLatin1(key.keySymbol));
+        });
 }
 
 }  // namespace platform

@@ -39,13 +39,6 @@ class SwayMappingTool : public KeyMappingTool {
 
 // Bindings added to sway that run our command entry; sway drops them at a reload, like the
 // option, and the upkeep then adds both again.
-class SwayHotKeys : public HotKeys {
-  public:
-    void install(const std::vector<HotKey>& keys, std::function<void(int id)> onPress) override;
-    void uninstall() override;
-
-  private:
-    std::vector<HotKey> bound;
-};
+std::shared_ptr<HotKeys> swayHotKeys();
 
 }  // namespace platform
