@@ -58,4 +58,12 @@ TEST(ImageEditorController, SettingsReachTheCanvasCopyRepeatsAndCancelDeliversNo
     editor.save();
     editor.window()->close();
     EXPECT_EQ(results, std::vector<std::optional<QImage>>(1));
+
+    // Saving puts the picture it delivers on the clipboard too.
+    ImageEditorController saving(
+        picture, [&](std::optional<QImage> result) { results.push_back(std::move(result)); },
+        ImageEditorPlatform{clipboard, [](QWidget*) { return std::optional<QString>(); }, {}});
+    saving.save();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(clipboard->images.back(), results.back());
 }
