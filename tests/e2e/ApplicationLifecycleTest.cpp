@@ -15,8 +15,11 @@ struct LifecycleFixture : testing::Test {
     void SetUp() override { ASSERT_TRUE(QDir().mkpath(home)); }
 };
 
-void setUserOption(const QString& option) {
-    ASSERT_EQ(e2e::runTool("setxkbmap", {"-option", "", "-option", option}).exitCode, 0);
+void setUserKeyboard(const QStringList& layout = {}) {
+    ASSERT_EQ(
+        e2e::runTool("setxkbmap", layout + QStringList{"-option", "", "-option", "compose:ralt"})
+            .exitCode,
+        0);
 }
 
 // A process counts as gone once it has ended, even before its new parent has reaped it.
@@ -43,14 +46,16 @@ TEST_F(LifecycleFixture, LaunchAndUpkeepApplyTheMappingAndAnyEndRemovesOnlyOurOp
     } rows[] = {{SIGTERM, 0}, {SIGHUP, 0}, {SIGKILL, -1}, {SIGABRT, -1}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.signal);
-        setUserOption("compose:ralt");
+        setUserKeyboard();
         e2e::Program program(home);
         ASSERT_TRUE(program.start());
         ASSERT_TRUE(e2e::waitUntil([&] { return e2e::keyboardOptions() == userAndOurs; }));
         if (row.signal == SIGTERM) {
-            setUserOption("compose:ralt");
+            // A desktop switching layouts resets the options.
+            setUserKeyboard({"-layout", "fr"});
             EXPECT_TRUE(e2e::waitUntil([&] { return e2e::keyboardOptions() == userAndOurs; }))
                 << "the upkeep restores a reset mapping";
+            EXPECT_EQ(e2e::keyboardSetting("layout"), "fr");
         }
         const QString guardian = e2e::runTool("pgrep", {"-P", QString::number(program.pid()), "-f",
                                                         "quorvastelin-keyguard"})
