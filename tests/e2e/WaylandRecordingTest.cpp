@@ -69,10 +69,12 @@ class WaylandRecording : public testing::TestWithParam<Row> {};
 // A recording on headless sway through the ScreenCast portal and PipeWire, on the scale-1 and
 // on the scale-2 output: the background behind the region changes while it runs and the pointer
 // rests in it; "Dừng" stops. The movie lasts as long as the recording ran, its last frame is
-// what the output showed under the region, pointer included, and the history lists it.
+// what the output showed under the region, pointer included, and the history lists it. With
+// the desktop's chooser dismissed, the attempt ends with its reason and leaves no movie.
 TEST_P(WaylandRecording, RecordsTheRegionOfItsOutputUntilStopped) {
     const Row row = GetParam();
-    WaylandDesktop desktop(true, row.output);
+    const bool refused = row.output.isEmpty();
+    WaylandDesktop desktop(true, refused ? std::nullopt : std::optional(row.output));
     ASSERT_TRUE(desktop.started());
     e2e::WaylandPointer pointer(desktop);
     e2e::Program program = desktop.program();
@@ -81,6 +83,16 @@ TEST_P(WaylandRecording, RecordsTheRegionOfItsOutputUntilStopped) {
     QElapsedTimer attempt;
     attempt.start();
     ASSERT_TRUE(dragRecordingRegion(desktop, pointer, row.from, row.to));
+    if (refused) {
+        EXPECT_TRUE(e2e::waitUntil([&] {
+            return view.shown("label",
+                              "Không thể quay màn hình: Yêu cầu quay màn hình đã bị từ chối") &&
+                   view.shown("filler", mainTitle);
+        })) << view.dump();
+        EXPECT_TRUE(QDir(program.capturesFolder("Recordings")).isEmpty());
+        EXPECT_EQ(program.stop(), std::optional<int>(0));
+        return;
+    }
     ASSERT_TRUE(e2e::waitUntil([&] {
         return view.labelStartingWith("Đang quay màn hình…") && view.shown("filler", "Đang quay");
     })) << view.dump();
@@ -151,28 +163,12 @@ INSTANTIATE_TEST_SUITE_P(Outputs, WaylandRecording,
                          testing::Values(Row{"HEADLESS-1", QPoint(0, 0), 1, QPoint(100, 120),
                                              QPoint(421, 331), QSize(320, 210)},
                                          Row{"HEADLESS-2", QPoint(1280, 0), 2, QPoint(1300, 40),
-                                             QPoint(1501, 201), QSize(402, 322)}),
+                                             QPoint(1501, 201), QSize(402, 322)},
+                                         Row{{}, {}, 1, QPoint(100, 120), QPoint(421, 331), {}}),
                          [](const testing::TestParamInfo<Row>& info) {
-                             return info.param.scale == 1 ? "ScaleOne" : "ScaleTwo";
+                             return info.param.output.isEmpty() ? "Refused"
+                                    : info.param.scale == 1     ? "ScaleOne"
+                                                                : "ScaleTwo";
                          });
-
-// The desktop's chooser dismissed: the portal refuses, the attempt ends with its reason, no
-// movie is left and the main window is back.
-TEST(WaylandRecordingRefused, SaysWhyAndLeavesNoMovie) {
-    WaylandDesktop desktop(true, std::nullopt);
-    ASSERT_TRUE(desktop.started());
-    e2e::WaylandPointer pointer(desktop);
-    e2e::Program program = desktop.program();
-    ASSERT_TRUE(program.start());
-    const e2e::ProgramView view(desktop.bus());
-    ASSERT_TRUE(dragRecordingRegion(desktop, pointer, QPoint(100, 120), QPoint(421, 331)));
-    EXPECT_TRUE(e2e::waitUntil([&] {
-        return view.shown("label",
-                          "Không thể quay màn hình: Yêu cầu quay màn hình đã bị từ chối") &&
-               view.shown("filler", mainTitle);
-    })) << view.dump();
-    EXPECT_TRUE(QDir(program.capturesFolder("Recordings")).isEmpty());
-    EXPECT_EQ(program.stop(), std::optional<int>(0));
-}
 
 }  // namespace
