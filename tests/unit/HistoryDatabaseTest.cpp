@@ -43,22 +43,3 @@ TEST(HistoryDatabase, ListsTheNewestHundredFirstAcrossRestartsAndNeverReusesIds)
     reopened.add("video", "/3.mov");
     EXPECT_GT(reopened.recent().front().id, items.front().id);
 }
-
-TEST(HistoryDatabase, UnparsableTimeReadsAsNowAndNullRowsAreSkipped) {
-    QTemporaryDir folder;
-    HistoryDatabase store(folder.path());
-    store.add("screenshot", "/good.png");
-    // Another program rebuilt the table without the NOT NULL constraints.
-    execute(
-        folder,
-        "INSERT INTO captures(type,path,created_at) VALUES('video','/odd.mov','yesterday');"
-        "CREATE TABLE loose (id INTEGER PRIMARY KEY AUTOINCREMENT, type TEXT, path TEXT,"
-        " created_at TEXT);"
-        "INSERT INTO loose SELECT * FROM captures;"
-        "INSERT INTO loose(type,path,created_at) VALUES(NULL,'/null.png','2024-01-01T00:00:00Z');"
-        "DROP TABLE captures; ALTER TABLE loose RENAME TO captures;");
-    const auto items = store.recent();
-    ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(items[0].path, "/odd.mov");
-    EXPECT_LE(qAbs(items[0].createdAt.secsTo(QDateTime::currentDateTimeUtc())), 2);
-}

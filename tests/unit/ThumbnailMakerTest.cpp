@@ -26,17 +26,6 @@ QList<QColor> colours(const QImage& image, std::initializer_list<QPoint> points)
 
 }  // namespace
 
-TEST(ThumbnailMaker, FitScalesByTheSmallerRatioAndCentres) {
-    for (const auto& [picture, scale, rect] :
-         {std::tuple{QSizeF(1000, 500), 0.092, QRectF(0, 4, 92, 46)},
-          {QSizeF(100, 300), 0.18, QRectF(37, 0, 18, 54)},
-          {QSizeF(20, 10), 4.6, QRectF(0, 4, 92, 46)}}) {
-        const auto fit = ThumbnailMaker::fit(picture, listBox);
-        EXPECT_NEAR(fit.scale, scale, 1e-12) << picture.width();
-        EXPECT_EQ(fit.rect, rect) << picture.width();
-    }
-}
-
 TEST(ThumbnailMaker, FittedPicturesAreDrawnUprightAndSharpBetweenBackgroundBands) {
     const QColor red(Qt::red), blue(Qt::blue);
     const QImage wide = ThumbnailMaker::fitted(halves({1000, 500}), listBox, background);

@@ -1,4 +1,3 @@
-#include "platform/wayland/PortalDesktop.h"
 #include "platform/x11/X11ScreenCapture.h"
 
 #include <gtest/gtest.h>
@@ -26,25 +25,4 @@ TEST(ScreenCapture, PointsBecomeWholeDevicePixelsAndATruncatedFractionIsCropped)
               QRect(88, 279, 201, 101));
     EXPECT_EQ(platform::fitToOutputSize(numbered(21, 11), QSize(20, 10)), numbered(20, 10));
     EXPECT_EQ(platform::fitToOutputSize(numbered(40, 20), QSize(20, 10)).size(), QSize(20, 10));
-}
-
-TEST(ScreenCapture, APictureOfTheWholeLayoutIsCutIntoEachScreensOwnPixels) {
-    // A scale-1 screen of 4 × 3 above a scale-2 one of 2 × 2 points: the desktop draws the
-    // whole layout at scale 2, the first screen enlarged by doubling its pixels.
-    const QImage first = numbered(4, 3);
-    const QImage second = numbered(4, 4).mirrored(true, false);
-    QImage layout(8, 10, QImage::Format_RGB32);
-    for (int y = 0; y < 10; ++y) {
-        for (int x = 0; x < 8; ++x) {
-            layout.setPixel(x, y,
-                            y < 6   ? first.pixel(x / 2, y / 2)
-                            : x < 4 ? second.pixel(x, y - 6)
-                                    : 0);
-        }
-    }
-    const auto pieces = platform::cutPerScreen(
-        layout, {{"A", QRect(0, 0, 4, 3), 1.0}, {"B", QRect(0, 3, 2, 2), 2.0}});
-    ASSERT_EQ(pieces.size(), 2u);
-    EXPECT_EQ(pieces.at("A"), first);
-    EXPECT_EQ(pieces.at("B"), second);
 }

@@ -33,27 +33,6 @@ class ScreenshotFlowTest : public testing::Test {
 
 }  // namespace
 
-TEST_F(ScreenshotFlowTest, RegionOnRetinaScreenIsCapturedAtTwiceItsPointsAfterTheStatusAndTheWait) {
-    take();
-    dragInQt(shownWindow(), QPointF(100, 632), QPointF(400, 782));
-    EXPECT_EQ(statuses, QStringList{"Đang chụp màn hình…"});
-    EXPECT_TRUE(capture->requests.empty()) << "the pixels are read only after the wait";
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !images.empty(); }, 5000));
-    EXPECT_EQ(capture->requests,
-              (std::vector{std::tuple(platform::displayIdentifier("Built-in"),
-                                      QRectF(100, 632, 300, 150), QSize(600, 300))}));
-    ASSERT_TRUE(images[0].has_value());
-    EXPECT_EQ(images[0]->deviceIndependentSize(), QSizeF(300, 150));
-
-    // A failed still completes with nothing and says why.
-    capture->stillFailure = Error::platform("màn hình bận");
-    take();
-    dragInQt(shownWindow(), QPointF(100, 100), QPointF(200, 200));
-    ASSERT_TRUE(QTest::qWaitFor([this] { return images.size() == 2; }, 5000));
-    EXPECT_FALSE(images[1].has_value());
-    EXPECT_EQ(statuses.last(), "Không thể chụp màn hình: màn hình bận");
-}
-
 TEST_F(ScreenshotFlowTest, SecondRequestReplacesTheOverlayWithoutStrayCompletionOrCursor) {
     QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
     std::vector<std::optional<QImage>> firstImages;
