@@ -80,6 +80,28 @@ QString reader(const QStringList& runAs) {
     return runAs.isEmpty() ? script : reachableByAnyone(script);
 }
 
+QList<Accessible> parseAccessibles(const QStringList& lines) {
+    QList<Accessible> tree;
+    for (const QString& line : lines) {
+        const QStringList fields = line.split('\t');
+        if (fields.size() < 5) {
+            continue;
+        }
+        const QStringList box = fields[4].split(',');
+        tree.append({fields[0], fields[1], fields[2], fields[3] == "showing",
+                     box.size() == 4
+                         ? QRect(box[0].toInt(), box[1].toInt(), box[2].toInt(), box[3].toInt())
+                         : QRect()});
+    }
+    return tree;
+}
+
+template <typename Wanted>
+std::optional<Accessible> firstWhere(const QList<Accessible>& tree, const Wanted& wanted) {
+    const auto found = std::find_if(tree.begin(), tree.end(), wanted);
+    return found != tree.end() ? std::optional(*found) : std::nullopt;
+}
+
 }  // namespace
 
 QString display() {
@@ -221,13 +243,6 @@ bool windowsModeOn() {
     return keyboardOptions().contains("altwin:ctrl_win");
 }
 
-QString saveScreenPicture(const QString& name) {
-    QDir().mkpath(QV_ARTIFACTS);
-    const QString path = QStringLiteral(QV_ARTIFACTS "/%1.png").arg(name);
-    runTool("import", {"-display", display(), "-window", "root", path});
-    return path;
-}
-
 int colourCount(const QString& window, const QRect& area) {
     const QString crop = QStringLiteral("%1x%2+%3+%4")
                              .arg(area.width())
@@ -307,30 +322,6 @@ bool SessionBus::press(const QString& applicationName, const QString& buttonTitl
                .exitCode == 0;
 }
 
-QList<Accessible> parseAccessibles(const QStringList& lines) {
-    QList<Accessible> tree;
-    for (const QString& line : lines) {
-        const QStringList fields = line.split('\t');
-        if (fields.size() < 5) {
-            continue;
-        }
-        const QStringList box = fields[4].split(',');
-        tree.append({fields[0], fields[1], fields[2], fields[3] == "showing",
-                     box.size() == 4
-                         ? QRect(box[0].toInt(), box[1].toInt(), box[2].toInt(), box[3].toInt())
-                         : QRect()});
-    }
-    return tree;
-}
-
-std::optional<Accessible> findAccessible(const QList<Accessible>& tree, const QString& role,
-                                         const QString& name) {
-    const auto found = std::find_if(tree.begin(), tree.end(), [&](const Accessible& node) {
-        return node.role == role && node.name == name;
-    });
-    return found != tree.end() ? std::optional(*found) : std::nullopt;
-}
-
 QList<Accessible> ProgramView::tree() const {
     return parseAccessibles(bus.read("quorvastelin"));
 }
@@ -340,27 +331,29 @@ std::string ProgramView::dump() const {
 }
 
 std::optional<Accessible> ProgramView::shown(const QString& role, const QString& name) const {
-    const auto found = findAccessible(tree(), role, name);
-    return found && found->showing ? found : std::nullopt;
+    return firstWhere(tree(), [&](const Accessible& node) {
+        return node.showing && node.role == role && node.name == name;
+    });
 }
 
 bool ProgramView::shows(const QString& name) const {
-    const QList<Accessible> nodes = tree();
-    return std::any_of(nodes.begin(), nodes.end(),
-                       [&](const Accessible& node) { return node.showing && node.name == name; });
+    return firstWhere(tree(),
+                      [&](const Accessible& node) { return node.showing && node.name == name; })
+        .has_value();
 }
 
 bool ProgramView::says(const QString& text) const {
-    return findAccessible(tree(), "label", text).has_value();
+    return firstWhere(
+               tree(),
+               [&](const Accessible& node) { return node.role == "label" && node.name == text; })
+        .has_value();
 }
 
 std::optional<QString> ProgramView::labelStartingWith(const QString& prefix) const {
-    for (const Accessible& node : tree()) {
-        if (node.role == "label" && node.name.startsWith(prefix)) {
-            return node.name;
-        }
-    }
-    return std::nullopt;
+    const auto label = firstWhere(tree(), [&](const Accessible& node) {
+        return node.role == "label" && node.name.startsWith(prefix);
+    });
+    return label ? std::optional(label->name) : std::nullopt;
 }
 
 bool ProgramView::click(const QString& buttonTitle) const {

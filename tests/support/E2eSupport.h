@@ -81,7 +81,6 @@ QString keyboardSetting(const QString& field);
 QStringList keyboardOptions();
 bool windowsModeOn();
 
-QString saveScreenPicture(const QString& name);
 // Colours a window ("root" for the screen) shows, in an area of it or all of it.
 int colourCount(const QString& window, const QRect& area = {});
 
@@ -116,9 +115,6 @@ struct Accessible {
     bool showing = false;
     QRect extents;
 };
-QList<Accessible> parseAccessibles(const QStringList& lines);
-std::optional<Accessible> findAccessible(const QList<Accessible>& tree, const QString& role,
-                                         const QString& name);
 
 // The program on a session bus, read as assistive technology hears it.
 class ProgramView {

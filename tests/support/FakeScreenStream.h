@@ -4,18 +4,13 @@
 
 #include <memory>
 
-// Stands in for the screen: the test decides which frames arrive and when, and how start and
-// stop answer.
+// Stands in for the screen: the test decides which frames arrive and when stop answers.
 struct FakeStreamControl {
-    platform::StreamConfiguration configuration;
     platform::SerialQueue* queue = nullptr;
     platform::ScreenStream::FrameHandler handler;
-    std::optional<Error> startFailure;
-    std::optional<Error> stopFailure;
     // When set, stop answers only when the test calls releaseStop().
     bool holdStop = false;
     platform::ScreenStream::Completion heldStop;
-    int starts = 0;
     int stops = 0;
 
     void deliver(platform::StreamFrame frame) {
@@ -23,7 +18,7 @@ struct FakeStreamControl {
     }
     void releaseStop() {
         if (heldStop) {
-            std::exchange(heldStop, nullptr)(stopFailure);
+            std::exchange(heldStop, nullptr)(std::nullopt);
         }
     }
 };
@@ -33,8 +28,7 @@ class FakeScreenStream : public platform::ScreenStream {
     explicit FakeScreenStream(std::shared_ptr<FakeStreamControl> control)
         : control(std::move(control)) {}
     void start(Completion completion) override {
-        ++control->starts;
-        completion(control->startFailure);
+        completion(std::nullopt);
     }
     void stop(Completion completion) override {
         ++control->stops;
@@ -42,7 +36,7 @@ class FakeScreenStream : public platform::ScreenStream {
             control->heldStop = std::move(completion);
             return;
         }
-        completion(control->stopFailure);
+        completion(std::nullopt);
     }
 
   private:
@@ -50,10 +44,9 @@ class FakeScreenStream : public platform::ScreenStream {
 };
 
 inline platform::ScreenStreamFactory fakeScreenStreams(std::shared_ptr<FakeStreamControl> control) {
-    return [control](const platform::StreamConfiguration& configuration,
+    return [control](const platform::StreamConfiguration&,
                      platform::SerialQueue& queue, platform::ScreenStream::FrameHandler handler)
                -> Result<std::unique_ptr<platform::ScreenStream>> {
-        control->configuration = configuration;
         control->queue = &queue;
         control->handler = std::move(handler);
         return std::unique_ptr<platform::ScreenStream>(std::make_unique<FakeScreenStream>(control));

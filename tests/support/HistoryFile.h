@@ -9,7 +9,6 @@
 namespace historyFile {
 
 struct Contents {
-    QString schema;
     std::vector<std::pair<QString, QString>> rows;  // type and path, newest first
     QString integrity;                              // what PRAGMA integrity_check says
 };
@@ -17,38 +16,25 @@ struct Contents {
 inline Contents read(const QString& path) {
     Contents contents;
     sqlite3* connection = nullptr;
+    const auto each = [&](const char* sql, const auto& take) {
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(connection, sql, -1, &statement, nullptr);
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            take([statement](int column) {
+                return QString::fromUtf8(
+                    reinterpret_cast<const char*>(sqlite3_column_text(statement, column)));
+            });
+        }
+        sqlite3_finalize(statement);
+    };
     if (sqlite3_open_v2(path.toUtf8().constData(), &connection, SQLITE_OPEN_READONLY, nullptr) ==
         SQLITE_OK) {
-        const auto text = [](sqlite3_stmt* statement, int column) {
-            return QString::fromUtf8(
-                reinterpret_cast<const char*>(sqlite3_column_text(statement, column)));
-        };
-        sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(connection, "SELECT sql FROM sqlite_master WHERE name='captures'", -1,
-                           &statement, nullptr);
-        if (sqlite3_step(statement) == SQLITE_ROW) {
-            contents.schema = text(statement, 0);
-        }
-        sqlite3_finalize(statement);
-        sqlite3_prepare_v2(connection, "SELECT type,path FROM captures ORDER BY id DESC", -1,
-                           &statement, nullptr);
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            contents.rows.emplace_back(text(statement, 0), text(statement, 1));
-        }
-        sqlite3_finalize(statement);
-        sqlite3_prepare_v2(connection, "PRAGMA integrity_check", -1, &statement, nullptr);
-        if (sqlite3_step(statement) == SQLITE_ROW) {
-            contents.integrity = text(statement, 0);
-        }
-        sqlite3_finalize(statement);
+        each("SELECT type,path FROM captures ORDER BY id DESC",
+             [&](const auto& text) { contents.rows.emplace_back(text(0), text(1)); });
+        each("PRAGMA integrity_check", [&](const auto& text) { contents.integrity = text(0); });
     }
     sqlite3_close(connection);
     return contents;
 }
-
-// The table as the program creates it, as SQLite stores the statement.
-inline const char* const expectedSchema =
-    "CREATE TABLE captures (\n    id INTEGER PRIMARY KEY AUTOINCREMENT,\n"
-    "    type TEXT NOT NULL,\n    path TEXT NOT NULL,\n    created_at TEXT NOT NULL\n)";
 
 }  // namespace historyFile
