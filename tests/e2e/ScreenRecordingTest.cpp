@@ -119,8 +119,7 @@ void expectRecordingWindowPlacedByItsFrameOnEveryWorkspace() {
     e2e::xdotool({"set_desktop", "0"});
 }
 
-// What a killed program may leave: whole pictures, and playable movies each listed in an intact
-// history whose every row names an existing file.
+// Whole pictures, and playable movies each listed in an intact history of existing files.
 void expectOnlyWholeListedCaptures(const e2e::Program& program) {
     const auto history = historyFile::read(program.historyPath());
     EXPECT_EQ(history.integrity, "ok");
@@ -189,8 +188,7 @@ TEST_P(ProgramRecording, RecordsBetweenControlFiveAndPhysicalSuperFiveHeldAsPeop
               (std::vector<std::pair<QString, QString>>{{"video", folder + '/' + movies[0]}}));
     expectRegionMovie(folder + '/' + movies[0]);
 
-    // The new first row's thumbnail is a frame of the movie: neither the plain box it starts as
-    // nor the grey placeholder.
+    // The new row's thumbnail is a frame, neither the plain box it starts as nor the placeholder.
     EXPECT_TRUE(e2e::waitUntil([&] {
         return view.shown("label", "Đã lưu: " + movies[0]) && view.shows("Quorvastelin 1.0.0");
     }));
@@ -207,9 +205,8 @@ INSTANTIATE_TEST_SUITE_P(Desktops, ProgramRecording, testing::Bool(),
                              return info.param ? "WindowManager" : "BareServer";
                          });
 
-// Killed outright at several moments of a screenshot and a recording, each time started again:
-// the next start finds only whole, listed captures, an intact history, and the movie cut short
-// mid-recording recovered.
+// Killed at moments of a screenshot and a recording, and started again each time: it finds only
+// whole, listed captures, an intact history, and the movie cut short recovered.
 TEST(KilledProgram, EachNextStartKeepsOnlyWholeListedCapturesAndAnIntactHistory) {
     enum class Moment { savingScreenshot, regionChosen, recording, finishing, none };
     e2e::showOnRoot(e2e::positionPattern());

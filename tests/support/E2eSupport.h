@@ -14,8 +14,6 @@
 #include <optional>
 #include <string>
 
-// What the end-to-end tests share: the Xvfb this test process started, and ways to drive and
-// read the real program.
 class QProcess;
 
 namespace e2e {
@@ -41,15 +39,12 @@ ToolResult runTool(const QString& program, const QStringList& arguments,
                    std::chrono::milliseconds timeout = std::chrono::seconds(20),
                    const QProcessEnvironment& extra = {});
 
-// A copy any user can run or read: a checkout in a folder only we may enter is out of reach of
-// a desktop run as another user.
+// A copy that a desktop run as another user can run or read.
 QString reachableByAnyone(const QString& path);
 
-// The limit only bounds a hang.
 bool waitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds limit = std::chrono::seconds(20));
-// A key pressed in the instant the program re-grabs its hot keys goes elsewhere, as it would
-// for a user, who would press again.
+// A key pressed while the program re-grabs its hot keys is lost, and a user presses again.
 bool repeatUntil(const std::function<void()>& action, const std::function<bool()>& done);
 
 // Every pixel's colour encodes its position; shown on the root, captures have known pixels.
@@ -76,7 +71,6 @@ class WindowManager {
     bool ready = false;
 };
 
-// A field of `setxkbmap -query`.
 QString keyboardSetting(const QString& field);
 QStringList keyboardOptions();
 bool windowsModeOn();
@@ -84,8 +78,7 @@ bool windowsModeOn();
 // Colours a window ("root" for the screen) shows, in an area of it or all of it.
 int colourCount(const QString& window, const QRect& area = {});
 
-// A private session bus with the accessibility bus on it, to read the program as assistive
-// technology hears it and to reach its tray menu.
+// A private session bus with the accessibility bus on it, for reading the program and its tray.
 class SessionBus {
   public:
     // runAs: the command prefix that runs a program as the session's user, when not us.
@@ -127,7 +120,6 @@ class ProgramView {
     // A label, shown or in a hidden window: the status line.
     bool says(const QString& text) const;
     std::optional<QString> labelStartingWith(const QString& prefix) const;
-    // With the real pointer.
     bool click(const QString& buttonTitle) const;
 
   private:

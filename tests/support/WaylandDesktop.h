@@ -13,14 +13,11 @@
 
 namespace e2e {
 
-// A headless sway desktop of two outputs, as a user of our own (the compositor refuses to run
-// as root), with its own runtime folder and session bus, and, when asked, the desktop portals
-// and PipeWire. HEADLESS-1 is 1280×720 at scale 1 at (0, 0); HEADLESS-2 is 1600×1200 pixels at
-// scale 2 at (1280, 0), 800×600 points. Each shows a known picture. Ended as one process group.
-// Nested, sway instead runs in a window of an Xvfb and has that server's keyboard, one output
-// of 1280×720. Its configuration sets the user's own keyboard option, compose:ralt.
-// When a program asks to share a screen, the portal shares sharedOutput without asking, or,
-// without one, refuses as when the user dismisses its chooser.
+// A headless sway desktop run as a user of our own (sway refuses root), with its own session bus
+// and, when asked, the portals and PipeWire. HEADLESS-1 is 1280×720 at scale 1 at (0, 0),
+// HEADLESS-2 1600×1200 pixels at scale 2 at (1280, 0); each shows outputPicture(). Nested, sway
+// runs in a window of an Xvfb whose keyboard it takes, with the user's option compose:ralt.
+// The portal shares sharedOutput without asking, or without one refuses, as a dismissed chooser.
 class WaylandDesktop {
   public:
     static constexpr int userId = 65534;
@@ -53,9 +50,7 @@ class WaylandDesktop {
     std::optional<QPoint> contentOrigin(const QString& title) const;
     // What an output shows now, as the compositor composes it.
     QImage outputShown(const QString& output) const;
-    // The picture an output shows, pixel for pixel.
     static QImage outputPicture(const QString& output);
-    // Where the desktop and the programs on it keep their settings.
     QString configFolder() const;
     // The program's region overlay is up: one window of it covers each output.
     static bool overlayOnEachOutput(const ProgramView& view);

@@ -11,18 +11,6 @@ using Options = std::optional<QStringList>;
 TEST(DesktopKeyboardSettings, ReadTheUsersOptionsAndAddOrRemoveOnlyOurs) {
     const struct {
         QString text;
-        Options options;
-    } gsettingsRows[] = {
-        {R"(["it's", 'a\\b\'c'])", QStringList{"it's", "a\\b'c"}},
-        {"['open", std::nullopt},
-        {"nothing", std::nullopt},
-    };
-    for (const auto& row : gsettingsRows) {
-        EXPECT_EQ(platform::parseStringArray(row.text), row.options) << row.text.toStdString();
-    }
-
-    const struct {
-        QString text;
         QStringList options;
         QString withOurs;
     } kxkbrcRows[] = {

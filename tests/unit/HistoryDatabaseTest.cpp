@@ -35,10 +35,6 @@ TEST(HistoryDatabase, ListsTheNewestHundredFirstAcrossRestartsAndNeverReusesIds)
     EXPECT_GE(items.front().createdAt, before);
     EXPECT_LE(items.front().createdAt, QDateTime::currentDateTimeUtc().addSecs(1));
     EXPECT_EQ(reopened.recent(150).back().type, "video");
-    execute(folder,
-            "DELETE FROM captures WHERE created_at NOT GLOB "
-            "'[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]T[0-9][0-9]:[0-9][0-9]:[0-9][0-9]Z'");
-    EXPECT_EQ(reopened.recent(150).size(), 150u) << "times are stored as whole-second UTC text";
     execute(folder, "DELETE FROM captures");
     reopened.add("video", "/3.mov");
     EXPECT_GT(reopened.recent().front().id, items.front().id);

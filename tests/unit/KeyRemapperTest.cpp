@@ -14,7 +14,6 @@ class KeyRemapperTest : public testing::Test {
         made->stateHandler = [this](bool running, bool trusted) {
             reports += std::string(running ? "on" : "off") + (trusted ? "" : "(untrusted)") + ' ';
         };
-        made->commandHandler = [this](QuorvastelinCommand command) { commands.push_back(command); };
         return made;
     }
 
@@ -34,7 +33,6 @@ class KeyRemapperTest : public testing::Test {
     std::shared_ptr<FakeHotKeys> hotKeys = std::make_shared<FakeHotKeys>();
     std::shared_ptr<KeyRemapper> remapper;
     std::string reports;
-    std::vector<QuorvastelinCommand> commands;
 };
 
 }  // namespace
@@ -87,20 +85,4 @@ TEST_F(KeyRemapperTest, EveryTransitionRunsTheToolReportsAndMovesTheHotKeysAsItS
     EXPECT_EQ(std::tuple(hotKeys->keys[0].id, hotKeys->keys[0].keyName, hotKeys->keys[1].id,
                          hotKeys->keys[1].keyName),
               std::tuple(4, QByteArray("AE04"), 5, QByteArray("AE05")));
-}
-
-TEST_F(KeyRemapperTest, HotKeyIdsBecomeCommandsWhileSomeoneListensAndDestructionRemovesAll) {
-    remapper->start();
-    took();
-    const auto onPress = hotKeys->onPress;
-    for (int id : {4, 5, 0, 6}) {
-        onPress(id);
-    }
-    remapper->commandHandler = nullptr;
-    onPress(4);
-    remapper.reset();
-    EXPECT_EQ(took(), "clear -") << "silently";
-    onPress(5);
-    EXPECT_EQ(commands, (std::vector<QuorvastelinCommand>{QuorvastelinCommand::screenshot,
-                                                          QuorvastelinCommand::video}));
 }
