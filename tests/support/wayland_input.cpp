@@ -1,14 +1,8 @@
 // What tests need of a Wayland desktop's input that no tool gives.
-//   wayland_input keymap
-// prints the keymap the compositor hands its clients' keyboards, as XKB text; it comes with
-// the keyboard, so no focus is needed.
-//   wayland_input pointer LAYOUT_WIDTH LAYOUT_HEIGHT
-// moves and presses a pointer on a wlroots desktop the way a mouse would, through the
-// virtual-pointer protocol. It reads commands from standard input, one per line, and stays
-// connected between them so a drag is one pointer:
-//   move X Y   (layout coordinates, logical)
-//   down | up  (left button)
-// and answers "ok" after each once the compositor has handled it.
+//   wayland_input keymap: prints the keymap the compositor hands its clients' keyboards.
+//   wayland_input pointer LAYOUT_WIDTH LAYOUT_HEIGHT: a pointer plugged in through the wlroots
+//   virtual-pointer protocol, driven by lines on standard input ("move X Y" in layout points,
+//   "down", "up" for the left button), each answered "ok" once the compositor has handled it.
 #include <linux/input-event-codes.h>
 #include <sys/mman.h>
 #include <unistd.h>

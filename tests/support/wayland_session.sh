@@ -7,14 +7,18 @@
 # The fifth is the output the portal shares without asking; without one it refuses to share.
 set -eu
 folder=$1
+# Runs the command until it succeeds, ten seconds at most.
+wait_for() {
+    for _ in $(seq 100); do
+        "$@" && return
+        sleep 0.1
+    done
+}
 export XDG_RUNTIME_DIR="$folder/runtime" HOME="$folder/home"
 export XDG_CURRENT_DESKTOP=sway XDG_SESSION_TYPE=wayland
 if [ "$4" = nested ]; then
     Xvfb -displayfd 1 -nolisten tcp -screen 0 1280x720x24 >"$folder/xdisplay" 2>/dev/null &
-    for _ in $(seq 100); do
-        [ -s "$folder/xdisplay" ] && break
-        sleep 0.1
-    done
+    wait_for [ -s "$folder/xdisplay" ]
     DISPLAY=":$(cat "$folder/xdisplay")" WLR_BACKENDS=x11 WLR_RENDERER=pixman \
         sway -c "$folder/sway.conf" >"$folder/sway.log" 2>&1 &
 else
@@ -33,10 +37,7 @@ dbus-update-activation-environment WAYLAND_DISPLAY XDG_CURRENT_DESKTOP XDG_SESSI
 if [ "$2" = portals ]; then
     pipewire >"$folder/pipewire.log" 2>&1 &
     # WirePlumber and the portal for wlroots give up when PipeWire does not answer yet.
-    for _ in $(seq 100); do
-        [ -S "$XDG_RUNTIME_DIR/pipewire-0" ] && break
-        sleep 0.1
-    done
+    wait_for [ -S "$XDG_RUNTIME_DIR/pipewire-0" ]
     wireplumber >"$folder/wireplumber.log" 2>&1 &
     # Only the wlroots backend, and a name claiming the access interface, which this portal
     # version wants before it offers screenshots to anyone.
@@ -54,12 +55,8 @@ if [ "$2" = portals ]; then
     # Tokens share the same output again without asking.
     XDPW_PERSIST_MODE=permanent "$3" -r -c "$folder/portal-wlr.conf" >"$folder/portal-wlr.log" 2>&1 &
     /usr/libexec/xdg-desktop-portal -r >"$folder/portal.log" 2>&1 &
-    for _ in $(seq 100); do
-        dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-            org.freedesktop.DBus.GetNameOwner string:org.freedesktop.portal.Desktop \
-            >/dev/null 2>&1 && break
-        sleep 0.1
-    done
+    wait_for dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.GetNameOwner string:org.freedesktop.portal.Desktop >/dev/null 2>&1
 fi
 printf 'WAYLAND_DISPLAY=%s\nSWAYSOCK=%s\n' "$WAYLAND_DISPLAY" "$SWAYSOCK" >"$folder/session.env"
 touch "$folder/ready"
