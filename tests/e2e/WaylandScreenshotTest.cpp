@@ -98,6 +98,22 @@ TEST(WaylandScreenshot, SavesExactlyTheDraggedPixelsOfEitherOutputAndCopiesThem)
     EXPECT_EQ(program.stop(), std::optional<int>(0));
 }
 
+TEST(WaylandWithoutPortals, TheStatusLineSaysWhatIsMissingAndNothingHangs) {
+    WaylandDesktop desktop(false);
+    ASSERT_TRUE(desktop.started());
+    e2e::Program program = desktop.program();
+    ASSERT_TRUE(program.start());
+    const e2e::ProgramView view(desktop.bus());
+    const QString missing = QStringLiteral(
+        "Không thể chụp màn hình: Máy tính để bàn này không có cổng chụp màn hình "
+        "(org.freedesktop.portal.Screenshot)");
+    ASSERT_TRUE(e2e::waitUntil([&] { return view.says(missing); }));
+    EXPECT_TRUE(desktop.bus().press("quorvastelin", "Chụp vùng"));
+    EXPECT_TRUE(e2e::waitUntil(
+        [&] { return view.shown("filler", mainTitle).has_value() && view.says(missing); }));
+    EXPECT_EQ(program.stop(), std::optional<int>(0));
+}
+
 // What the left Super key and the right Alt key produce in the keymap sway hands its clients.
 std::pair<QString, QString> superAndRightAlt(const WaylandDesktop& desktop) {
     const QString keymap = desktop.clientKeymap();
