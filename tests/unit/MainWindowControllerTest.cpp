@@ -86,6 +86,10 @@ TEST_F(MainWindowControllerTest, ListReloadsAfterASaveAndDoubleClickOrOpenFolder
     const auto* rows = static_cast<const HistoryTableModel*>(table()->model());
     ASSERT_EQ(rows->rowCount(), 2);
     EXPECT_EQ(rows->items().front().path, *saved);
+    EXPECT_EQ(rows->data(rows->index(0, HistoryTableModel::thumbColumn), Qt::DecorationRole)
+                  .value<QImage>()
+                  .deviceIndependentSize(),
+              QSizeF(92, 54));
     const QModelIndex second = rows->index(1, HistoryTableModel::fileColumn);
     const QPoint spot = table()->visualRect(second).center();
     QTest::mouseDClick(table()->viewport(), Qt::LeftButton, {}, spot);
