@@ -27,8 +27,8 @@ TEST(RegionCapture, AMonitorRemovedMidDragEndsAScreenshotOrARecordingWithItsErro
     };
     for (const auto& row : rows) {
         row.start();
-        ASSERT_TRUE(e2e::waitUntil(
-            [] { return e2e::overlayShown(QCoreApplication::applicationPid()); }));
+        ASSERT_TRUE(
+            e2e::waitUntil([] { return e2e::overlayShown(QCoreApplication::applicationPid()); }));
         e2e::drag({2100, 100}, {2500, 400}, [] {
             ASSERT_EQ(e2e::runTool("xrandr", {"--delmonitor", "B"}).exitCode, 0);
         });

@@ -79,10 +79,10 @@ class ScreenshotCycleTest : public testing::TestWithParam<Desktop> {
     e2e::Program program{home.path(), bus.environment()};
 };
 
-// Control+4 and physical Super+4 (either Super, with or without Num Lock) open the overlay and Escape cancels; a capture stays in the
-// editor through a second start and closing it discards it; the closed window comes back from
-// the tray; an annotated capture on monitor B saved with Return is exactly its pixels on disk
-// and on the clipboard and heads the history; the tray's Thoát ends the program and the mapping.
+// Control+4 and either Super+4, Num Lock on or off, open the overlay and Escape cancels; a capture
+// stays in the editor through a second start and closing it discards it; the closed window comes
+// back from the tray; an annotated capture saved with Return is exactly its pixels on disk and on
+// the clipboard and heads the history; the tray's Thoát ends the program and the mapping.
 TEST_P(ScreenshotCycleTest, ControlFourEscapeReopenAnnotateSaveAndQuitFromTheTray) {
     ASSERT_TRUE(e2e::pressUntilOverlay(program, controlFour));
     EXPECT_TRUE(view.says(selecting) && !view.shows(mainTitle)) << view.dump();

@@ -27,9 +27,7 @@ class FakeScreenStream : public platform::ScreenStream {
   public:
     explicit FakeScreenStream(std::shared_ptr<FakeStreamControl> control)
         : control(std::move(control)) {}
-    void start(Completion completion) override {
-        completion(std::nullopt);
-    }
+    void start(Completion completion) override { completion(std::nullopt); }
     void stop(Completion completion) override {
         ++control->stops;
         if (control->holdStop) {
@@ -44,8 +42,8 @@ class FakeScreenStream : public platform::ScreenStream {
 };
 
 inline platform::ScreenStreamFactory fakeScreenStreams(std::shared_ptr<FakeStreamControl> control) {
-    return [control](const platform::StreamConfiguration&,
-                     platform::SerialQueue& queue, platform::ScreenStream::FrameHandler handler)
+    return [control](const platform::StreamConfiguration&, platform::SerialQueue& queue,
+                     platform::ScreenStream::FrameHandler handler)
                -> Result<std::unique_ptr<platform::ScreenStream>> {
         control->queue = &queue;
         control->handler = std::move(handler);
