@@ -8,8 +8,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using namespace std::chrono_literals;
-
 TEST(VideoFlow, TogglingWhileFinishingOnlyRepeatsTheStatusAndAFramelessStopFails) {
     const QString recordings = CaptureService::rootFolder() + "/Recordings";
     QDir(recordings).removeRecursively();
@@ -44,7 +42,8 @@ TEST(VideoFlow, TogglingWhileFinishingOnlyRepeatsTheStatusAndAFramelessStopFails
     ASSERT_TRUE(startRecording());
     QImage pixels(600, 300, QImage::Format_RGB32);
     pixels.fill(Qt::darkCyan);
-    control->deliver({platform::FrameStatus::complete, 1s, pixels});
+    // Stamped on the clock the stop is stamped on, as the screen's frames are.
+    control->deliver({platform::FrameStatus::complete, platform::monotonicNow(), pixels});
     service.startVideo();
     service.startVideo();
     service.stopVideo();
