@@ -168,7 +168,7 @@ std::unique_ptr<ImageEditorController> shownEditor(const QImage& image) {
     ImageEditorPlatform seams;
     seams.promptText = [](QWidget*) { return std::optional<QString>("Ghi chú"); };
     auto editor = std::make_unique<ImageEditorController>(
-        image, [](std::optional<QImage>) {}, seams);
+        image, [](std::optional<QImage>) { return true; }, seams);
     editor->showWindow();
     QCoreApplication::processEvents();
     return editor;

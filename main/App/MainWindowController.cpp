@@ -176,7 +176,7 @@ void MainWindowController::showWindow() {
 }
 
 void MainWindowController::reopen() {
-    QWidget* shown = editor ? editor->window() : capture->shownWindow();
+    QWidget* shown = openEditor() ? openEditor()->window() : capture->shownWindow();
     if (shown == nullptr) {
         showWindow();
         return;
@@ -212,24 +212,35 @@ void MainWindowController::captureScreenshot() {
             self->showWindow();
             return;
         }
-        self->editor =
-            std::make_unique<ImageEditorController>(*image, [self](std::optional<QImage> edited) {
-                if (self) {
-                    self->editorFinished(std::move(edited));
-                }
-            });
-        self->editor->showWindow();
+        self->openEditorWith(*image);
     });
 }
 
-void MainWindowController::editorFinished(std::optional<QImage> image) {
-    if (image) {
-        capture->saveScreenshot(*image);
-    } else {
+void MainWindowController::openEditorWith(const QImage& image) {
+    const QPointer<MainWindowController> self(this);
+    // The editor is told apart from the others only once it exists.
+    const auto which = std::make_shared<const ImageEditorController*>(nullptr);
+    editors.push_back(
+        std::make_unique<ImageEditorController>(image, [self, which](std::optional<QImage> edited) {
+            return !self || self->editorFinished(*which, std::move(edited));
+        }));
+    *which = editors.back().get();
+    editors.back()->showWindow();
+}
+
+bool MainWindowController::editorFinished(const ImageEditorController* finished,
+                                          std::optional<QImage> image) {
+    if (image && !capture->saveScreenshot(*image)) {
+        return false;
+    }
+    if (!image) {
         status->setText(QStringLiteral("Đã hủy ảnh chụp"));
     }
-    editor.reset();
-    showWindow();
+    std::erase_if(editors, [finished](const auto& editor) { return editor.get() == finished; });
+    if (editors.empty()) {
+        showWindow();
+    }
+    return true;
 }
 
 void MainWindowController::toggleVideo() {

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class HistoryTableModel;
 class QCheckBox;
@@ -47,7 +48,10 @@ class MainWindowController : public QObject {
 
     QWidget* window() const { return mainWindow.get(); }
     QLabel* status = nullptr;
-    ImageEditorController* openEditor() const { return editor.get(); }
+    // The newest of the open editors, each of which saves its own picture.
+    ImageEditorController* openEditor() const {
+        return editors.empty() ? nullptr : editors.back().get();
+    }
 
   private:
     void buildWindow();
@@ -59,7 +63,9 @@ class MainWindowController : public QObject {
     void openFolder();
     void hideWindow();
     void openSelected();
-    void editorFinished(std::optional<QImage> image);
+    void openEditorWith(const QImage& image);
+    // Answers whether the editor is done: a picture that could not be saved keeps it open.
+    bool editorFinished(const ImageEditorController* finished, std::optional<QImage> image);
 
     std::shared_ptr<HistoryDatabase> database;
     std::shared_ptr<CaptureService> capture;
@@ -71,5 +77,5 @@ class MainWindowController : public QObject {
     QLabel* permissionStatus = nullptr;
     QCheckBox* mappingToggle = nullptr;
     QHBoxLayout* buttonRow = nullptr;
-    std::unique_ptr<ImageEditorController> editor;
+    std::vector<std::unique_ptr<ImageEditorController>> editors;
 };

@@ -79,8 +79,7 @@ QComboBox* picker(const QStringList& titles, const QString& selected) {
 
 }  // namespace
 
-ImageEditorController::ImageEditorController(const QImage& image,
-                                             std::function<void(std::optional<QImage>)> completion,
+ImageEditorController::ImageEditorController(const QImage& image, Completion completion,
                                              ImageEditorPlatform platform)
     : colorWell(new ColorWell(systemRed())),
       widthPicker(picker({"2", "4", "6", "10", "16", "24"}, QStringLiteral("4"))),
@@ -221,8 +220,21 @@ void ImageEditorController::cancel() {
 void ImageEditorController::save() {
     const QImage copy = canvas->copyImage();
     platform.clipboard->setImage(copy);
-    if (!finished) {
-        finish(copy);
+    if (finished) {
+        return;
+    }
+    // The window stays up while the picture is saved, so one that could not be is still here.
+    finished = true;
+    const QPointer<ImageEditorController> self(this);
+    const auto deliver = completion;
+    const bool saved = deliver(copy);
+    if (!self) {
+        return;
+    }
+    if (saved) {
+        editorWindow->close();
+    } else {
+        finished = false;
     }
 }
 

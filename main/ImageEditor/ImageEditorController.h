@@ -24,15 +24,17 @@ struct ImageEditorPlatform {
     TextPrompt promptText = askForText;
 };
 
-// The annotation window for one image. Its completion runs exactly once: with an
-// independent copy of the edited image after "Lưu & sao chép", with nothing after "Hủy" or
-// when the window is closed. The window is already closed when the completion runs, so
-// the owner may release the controller there.
+// The annotation window for one image. Its completion takes an independent copy of the edited
+// image after "Lưu & sao chép" and answers whether it was saved: when it was not, the window
+// stays open with the picture and may be saved again. After "Hủy" or when the window is
+// closed the completion takes nothing, once. The owner may release the controller inside the
+// completion.
 class ImageEditorController : public QObject {
     Q_OBJECT
   public:
-    ImageEditorController(const QImage& image,
-                          std::function<void(std::optional<QImage>)> completion,
+    using Completion = std::function<bool(std::optional<QImage>)>;
+
+    ImageEditorController(const QImage& image, Completion completion,
                           ImageEditorPlatform platform = {});
     ~ImageEditorController() override;
 
@@ -65,7 +67,7 @@ class ImageEditorController : public QObject {
     QComboBox* zoomPicker;
     QScrollArea* scrollView;
     std::optional<QImage> insertImage;
-    std::function<void(std::optional<QImage>)> completion;
+    Completion completion;
     bool finished = false;
     ImageEditorPlatform platform;
 };
