@@ -22,11 +22,13 @@ struct MovieSettings {
 
 // A QuickTime movie with one H.264 track, fed in real time. Frames go to an encoder thread of
 // its own through a short line of three; when the line is full the writer is "not ready" and
-// further frames are refused rather than queued.
+// further frames are refused rather than queued. Every frame that reached the file stays
+// there whatever happens later: only a file without any is ever removed.
 class MovieWriter {
   public:
     enum class Status { unknown, writing, completed, failed, cancelled };
     using FinishHandler = std::function<void(Status, std::optional<Error>)>;
+    using FailureHandler = std::function<void(Error)>;
 
     virtual ~MovieWriter() = default;
 
@@ -40,9 +42,13 @@ class MovieWriter {
     virtual bool isReadyForMoreMediaData() const = 0;
     // pixels: the track's size, 32-bit B,G,R,A bytes; time: the capture time stamp.
     virtual bool append(const QImage& pixels, std::chrono::nanoseconds presentationTime) = 0;
+    // Called once, on the writer's thread, when writing fails while frames are coming in.
+    virtual void setFailureHandler(FailureHandler handler) = 0;
     // Encodes what was accepted, closes the file and then calls done on the writer's thread.
+    // After a failure it keeps what reached the file, as a playable movie, and reports the
+    // failure.
     virtual void finishWriting(FinishHandler done) = 0;
-    // Abandons the movie and deletes its file.
+    // Abandons a movie that holds no frame yet and deletes its file.
     virtual void cancelWriting() = 0;
     virtual Status status() const = 0;
     virtual std::optional<Error> error() const = 0;

@@ -44,6 +44,18 @@ Result<std::shared_ptr<ScreenVideoRecorder>> ScreenVideoRecorder::create(
     std::shared_ptr<ScreenVideoRecorder> recorder(
         new ScreenVideoRecorder(outputURL, std::move(writer), platform.clock));
     std::weak_ptr<ScreenVideoRecorder> weak = recorder;
+    // A writer that fails (a full disk) ends the recording at once, keeping what it wrote.
+    std::weak_ptr<platform::SerialQueue> failureQueue = recorder->queue;
+    recorder->writer->setFailureHandler([weak, failureQueue](Error failure) {
+        if (auto queue = failureQueue.lock()) {
+            queue->async([weak, failure] {
+                if (auto self = weak.lock()) {
+                    self->recordingError = failure;
+                    self->finish(self->clock());
+                }
+            });
+        }
+    });
     auto stream = platform.makeScreenStream(configuration, *recorder->queue,
                                             [weak](platform::StreamFrame frame) {
                                                 if (auto self = weak.lock()) {
@@ -146,7 +158,9 @@ void ScreenVideoRecorder::handle(platform::StreamFrame frame) {
 void ScreenVideoRecorder::beginWriting(std::chrono::nanoseconds firstFrameTime) {
     if (!writer->startWriting()) {
         writerFailed = true;
-        report(weak_from_this(), writer->error().value_or(writerDidNotStart()));
+        const Error failure = writer->error().value_or(writerDidNotStart());
+        writer->cancelWriting();
+        report(weak_from_this(), failure);
         return;
     }
     writer->startSession(firstFrameTime);
@@ -155,20 +169,21 @@ void ScreenVideoRecorder::beginWriting(std::chrono::nanoseconds firstFrameTime) 
 
 void ScreenVideoRecorder::close() {
     std::weak_ptr<ScreenVideoRecorder> weak = weak_from_this();
-    if (recordingError) {
-        writer->cancelWriting();
-        report(weak, *recordingError);
-        return;
-    }
     if (!writingStarted) {
         writer->cancelWriting();
         report(weak, noFrames());
         return;
     }
-    writer->endSession(stopTime);
-    writer->finishWriting([weak, url = outputURL](platform::MovieWriter::Status status,
-                                                  std::optional<Error> failure) {
-        if (status == platform::MovieWriter::Status::completed) {
+    // After a failure the frames written so far are still the user's: the movie is finished
+    // with them and the failure reported beside it.
+    if (!recordingError) {
+        writer->endSession(stopTime);
+    }
+    writer->finishWriting([weak, url = outputURL, recordingError = recordingError](
+                              platform::MovieWriter::Status status, std::optional<Error> failure) {
+        if (recordingError) {
+            report(weak, *recordingError);
+        } else if (status == platform::MovieWriter::Status::completed) {
             report(weak, url);
         } else {
             report(weak, failure.value_or(unfinishedMovie()));

@@ -46,6 +46,7 @@ class FfmpegMovieWriter : public MovieWriter {
     void endSession(std::chrono::nanoseconds sourceTime) override;
     bool isReadyForMoreMediaData() const override;
     bool append(const QImage& pixels, std::chrono::nanoseconds presentationTime) override;
+    void setFailureHandler(FailureHandler handler) override;
     void finishWriting(FinishHandler done) override;
     void cancelWriting() override;
     Status status() const override;
@@ -56,6 +57,8 @@ class FfmpegMovieWriter : public MovieWriter {
     std::optional<Error> encode(const PendingFrame& frame);
     std::optional<Error> drainPackets();
     std::optional<Error> closeMovie();
+    void fail(Error error);
+    void keepWhatReachedTheFile();
     void stopEncoder();
     void closeFile();
 
@@ -70,6 +73,10 @@ class FfmpegMovieWriter : public MovieWriter {
     AVPacket* packet = nullptr;
     int64_t nominalFrameDuration = 0;
     QSize size;
+    // Where the last whole fragment ends, and how many frames the file holds up to there.
+    // Written by whoever runs the encoder, read once it has stopped.
+    int64_t wholeFragmentsEnd = 0;
+    int framesInFile = 0;
 
     mutable std::mutex mutex;
     std::condition_variable wakeUp;
@@ -80,16 +87,19 @@ class FfmpegMovieWriter : public MovieWriter {
     std::optional<int64_t> lastPts;
     std::deque<PendingFrame> pending;
     FinishHandler finishHandler;
+    FailureHandler failureHandler;
     bool finishRequested = false;
     bool cancelRequested = false;
+    // Finished or cancelled: the file is what it will stay.
+    bool fileSettled = false;
     std::thread encoder;
 };
 
 FfmpegMovieWriter::~FfmpegMovieWriter() {
     stopEncoder();
-    closeFile();
-    if (state != Status::completed) {
-        QFile::remove(path);
+    // Left unfinished (the program ends mid-recording), the fragments stay for the next start.
+    if (!fileSettled) {
+        keepWhatReachedTheFile();
     }
     av_packet_free(&packet);
     av_frame_free(&picture);
@@ -237,10 +247,15 @@ bool FfmpegMovieWriter::append(const QImage& pixels, std::chrono::nanoseconds pr
     return true;
 }
 
+void FfmpegMovieWriter::setFailureHandler(FailureHandler handler) {
+    std::lock_guard lock(mutex);
+    failureHandler = std::move(handler);
+}
+
 void FfmpegMovieWriter::finishWriting(FinishHandler done) {
     {
         std::lock_guard lock(mutex);
-        if (state == Status::writing && !finishRequested) {
+        if (encoder.joinable() && !cancelRequested && !finishRequested) {
             finishRequested = true;
             finishHandler = std::move(done);
             wakeUp.notify_one();
@@ -254,10 +269,11 @@ void FfmpegMovieWriter::cancelWriting() {
     stopEncoder();
     {
         std::lock_guard lock(mutex);
-        if (state == Status::completed) {
+        if (state == Status::completed || framesInFile > 0) {
             return;
         }
         state = Status::cancelled;
+        fileSettled = true;
     }
     closeFile();
     QFile::remove(path);
@@ -288,29 +304,31 @@ void FfmpegMovieWriter::encodeLoop() {
                 continue;
             }
             lock.unlock();
-            const std::optional<Error> encodeFailure = encode(frame);
-            lock.lock();
-            if (encodeFailure) {
-                state = Status::failed;
-                failure = encodeFailure;
+            if (const std::optional<Error> encodeFailure = encode(frame)) {
+                fail(*encodeFailure);
             }
             continue;
         }
         const bool healthy = state == Status::writing;
         lock.unlock();
-        const std::optional<Error> closeFailure = healthy ? closeMovie() : failure;
-        lock.lock();
         if (healthy) {
-            state = closeFailure ? Status::failed : Status::completed;
-            failure = closeFailure;
+            if (const std::optional<Error> closeFailure = closeMovie()) {
+                fail(*closeFailure);
+            }
+        } else if (framesInFile > 0) {
+            // Only an ordinary movie's worth of space may be missing; the fragments play
+            // either way.
+            completeMovie(path, std::nullopt);
         }
+        lock.lock();
+        if (state == Status::writing) {
+            state = Status::completed;
+        }
+        fileSettled = true;
         FinishHandler done = std::move(finishHandler);
         const Status finalState = state;
         const std::optional<Error> finalFailure = failure;
         lock.unlock();
-        if (!healthy) {
-            closeFile();
-        }
         if (done) {
             done(finalState, finalFailure);
         }
@@ -360,6 +378,11 @@ std::optional<Error> FfmpegMovieWriter::drainPackets() {
             return ffmpegError(cut);
         }
         avio_flush(format->pb);
+        if (format->pb->error < 0) {
+            return ffmpegError(format->pb->error);
+        }
+        wholeFragmentsEnd = avio_tell(format->pb);
+        ++framesInFile;
     }
 }
 
@@ -387,8 +410,34 @@ std::optional<Error> FfmpegMovieWriter::closeMovie() {
                 av_rescale_q(*endPts, movieTimeBase, AVRational{1, 1'000'000'000}));
         }
     }
-    const Result<int> completed = completeMovie(path, end);
-    return completed.ok() ? std::nullopt : std::optional<Error>(completed.error());
+    // Without the room for an ordinary copy the fragmented movie stays: it plays as it is.
+    completeMovie(path, end);
+    return std::nullopt;
+}
+
+void FfmpegMovieWriter::fail(Error error) {
+    FailureHandler failed;
+    {
+        std::lock_guard lock(mutex);
+        state = Status::failed;
+        failure = error;
+        failed = std::move(failureHandler);
+    }
+    keepWhatReachedTheFile();
+    if (failed) {
+        failed(std::move(error));
+    }
+}
+
+// A fragment cut short by the failure would end the movie in damaged data; it goes, and a
+// file without a single frame goes with it.
+void FfmpegMovieWriter::keepWhatReachedTheFile() {
+    closeFile();
+    if (framesInFile == 0) {
+        QFile::remove(path);
+    } else {
+        QFile::resize(path, wholeFragmentsEnd);
+    }
 }
 
 void FfmpegMovieWriter::stopEncoder() {

@@ -4,6 +4,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
@@ -30,11 +32,17 @@ struct FreePacket {
     void operator()(AVPacket* packet) const { av_packet_free(&packet); }
 };
 
+// A QuickTime sample's duration is a signed 32-bit count of the track's time units.
+constexpr int64_t longestSampleDuration = INT32_MAX;
+
 // Copies the frames over, each held back until the next tells its duration.
 class Copier {
   public:
     Copier(AVFormatContext* output, const AVStream* from, std::optional<int64_t> endTime)
         : output(output), from(from), endTime(endTime) {}
+
+    // A frame lasted longer than the output's time units can say.
+    bool tooLong = false;
 
     std::optional<Error> take(AVPacket* next) {
         if (held) {
@@ -63,6 +71,16 @@ class Copier {
     std::optional<Error> write() {
         held->stream_index = 0;
         av_packet_rescale_ts(held.get(), from->time_base, output->streams[0]->time_base);
+        // Coarser units can round two frames onto one instant; the later one moves on a unit.
+        if (lastPts && held->pts <= *lastPts) {
+            held->pts = held->dts = *lastPts + 1;
+            held->duration = std::max<int64_t>(held->duration - 1, 1);
+        }
+        if (held->duration > longestSampleDuration) {
+            tooLong = true;
+            return Error::platform(QStringLiteral("Khung hình dài quá mức"));
+        }
+        lastPts = held->pts;
         const int written = av_write_frame(output, held.get());
         held.reset();
         ++frames;
@@ -73,11 +91,34 @@ class Copier {
     const AVStream* from;
     std::optional<int64_t> endTime;
     std::unique_ptr<AVPacket, FreePacket> held;
+    std::optional<int64_t> lastPts;
 };
+
+// The movie's own units first; a screen left still for hours needs coarser ones.
+const AVRational coarserTimeUnits[] = {{1, 1000}, {1, 1}};
+
+Result<int> rewrite(const QString& path, std::optional<std::chrono::nanoseconds> end,
+                    std::optional<AVRational> timeUnits, bool& tooLong);
 
 }  // namespace
 
 Result<int> completeMovie(const QString& path, std::optional<std::chrono::nanoseconds> end) {
+    bool tooLong = false;
+    Result<int> rewritten = rewrite(path, end, std::nullopt, tooLong);
+    for (const AVRational units : coarserTimeUnits) {
+        if (!tooLong) {
+            break;
+        }
+        tooLong = false;
+        rewritten = rewrite(path, end, units, tooLong);
+    }
+    return rewritten;
+}
+
+namespace {
+
+Result<int> rewrite(const QString& path, std::optional<std::chrono::nanoseconds> end,
+                    std::optional<AVRational> timeUnits, bool& tooLong) {
     const QByteArray source = QFile::encodeName(path);
     AVFormatContext* opened = nullptr;
     // Each fragment's start time is exact, while the durations the writer could give were not.
@@ -111,11 +152,17 @@ Result<int> completeMovie(const QString& path, std::optional<std::chrono::nanose
         return ffmpegError(AVERROR(ENOMEM));
     }
     avcodec_parameters_copy(to->codecpar, from->codecpar);
-    to->time_base = from->time_base;
+    to->time_base = timeUnits.value_or(from->time_base);
+    AVDictionary* muxerOptions = nullptr;
+    if (timeUnits) {
+        // Left alone, the muxer multiplies coarse units back up to fine ones.
+        av_dict_set_int(&muxerOptions, "video_track_timescale", timeUnits->den, 0);
+    }
     int code = avio_open(&output->pb, target.constData(), AVIO_FLAG_WRITE);
     if (code >= 0) {
-        code = avformat_write_header(output.get(), nullptr);
+        code = avformat_write_header(output.get(), &muxerOptions);
     }
+    av_dict_free(&muxerOptions);
     if (code < 0) {
         QFile::remove(partial);
         return ffmpegError(code);
@@ -146,6 +193,7 @@ Result<int> completeMovie(const QString& path, std::optional<std::chrono::nanose
         code = avio_closep(&output->pb);
         failure = code < 0 ? std::optional<Error>(ffmpegError(code)) : std::nullopt;
     }
+    tooLong = copier.tooLong;
     if (failure || copier.frames == 0) {
         output.reset();
         QFile::remove(partial);
@@ -160,5 +208,7 @@ Result<int> completeMovie(const QString& path, std::optional<std::chrono::nanose
     }
     return copier.frames;
 }
+
+}  // namespace
 
 }  // namespace platform
