@@ -17,6 +17,7 @@ const char* const HistoryDatabase::createStatement =
 
 namespace {
 
+constexpr int busyTimeoutMilliseconds = 3000;
 const char* const insertStatement = "INSERT INTO captures(type,path,created_at) VALUES(?,?,?)";
 const char* const selectStatement =
     "SELECT id,type,path,created_at FROM captures ORDER BY id DESC LIMIT ?";
@@ -40,6 +41,9 @@ HistoryDatabase::HistoryDatabase(const QString& supportFolder) {
         database = nullptr;
         return;
     }
+    // Another program reading the file (a backup, a second display's instance) holds it only
+    // briefly; a row waits for it instead of being lost.
+    sqlite3_busy_timeout(database, busyTimeoutMilliseconds);
     sqlite3_exec(database, createStatement, nullptr, nullptr, nullptr);
 }
 
@@ -47,11 +51,15 @@ HistoryDatabase::~HistoryDatabase() {
     sqlite3_close(database);
 }
 
-void HistoryDatabase::add(const QString& type, const QString& path, const QDateTime& createdAt) {
+std::optional<QString> HistoryDatabase::add(const QString& type, const QString& path,
+                                            const QDateTime& createdAt) {
+    if (database == nullptr) {
+        return QStringLiteral("không mở được history.db");
+    }
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(database, insertStatement, -1, &statement, nullptr) != SQLITE_OK) {
         sqlite3_finalize(statement);
-        return;
+        return QString::fromUtf8(sqlite3_errmsg(database));
     }
     const QByteArray typeText = type.toUtf8();
     const QByteArray pathText = path.toUtf8();
@@ -59,8 +67,10 @@ void HistoryDatabase::add(const QString& type, const QString& path, const QDateT
     sqlite3_bind_text(statement, 1, typeText.constData(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(statement, 2, pathText.constData(), -1, SQLITE_TRANSIENT);
     sqlite3_bind_text(statement, 3, timeText.constData(), -1, SQLITE_TRANSIENT);
-    sqlite3_step(statement);
+    const bool stored = sqlite3_step(statement) == SQLITE_DONE;
+    const QString failure = stored ? QString() : QString::fromUtf8(sqlite3_errmsg(database));
     sqlite3_finalize(statement);
+    return stored ? std::nullopt : std::optional(failure);
 }
 
 std::vector<CaptureItem> HistoryDatabase::recent(int limit) const {

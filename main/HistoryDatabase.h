@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <optional>
 #include <vector>
 
 struct sqlite3;
@@ -27,8 +28,9 @@ class HistoryDatabase {
     HistoryDatabase(const HistoryDatabase&) = delete;
     HistoryDatabase& operator=(const HistoryDatabase&) = delete;
 
-    void add(const QString& type, const QString& path,
-             const QDateTime& createdAt = QDateTime::currentDateTimeUtc());
+    // Nothing once the row is stored, or why it could not be.
+    std::optional<QString> add(const QString& type, const QString& path,
+                               const QDateTime& createdAt = QDateTime::currentDateTimeUtc());
     std::vector<CaptureItem> recent(int limit = defaultLimit) const;
 
     static QString isoText(const QDateTime& time);

@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
     instance.onRequest = [&applicationDelegate](platform::InstanceRequest handedOver) {
         applicationDelegate.handleRequest(handedOver);
     };
-    platform::TerminationSignals terminationSignals([] { QApplication::quit(); });
+    platform::TerminationSignals terminationSignals(
+        [&applicationDelegate] { applicationDelegate.quit(); });
     // A session manager's save request (commitDataRequest) is not an end: the mapping stays on
     // until the session really ends, which quits the application.
     QObject::connect(&application, &QApplication::aboutToQuit,

@@ -142,6 +142,13 @@ void AppDelegate::video() {
 }
 
 void AppDelegate::quit() {
+    // A recording is finished and listed before the program ends. Asked again meanwhile, it
+    // ends at once: what was written waits for the next start, which completes it.
+    if (capture && capture->isRecording() && !quitRequested) {
+        quitRequested = true;
+        capture->stopVideo([] { QApplication::quit(); });
+        return;
+    }
     QApplication::quit();
 }
 

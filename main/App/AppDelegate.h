@@ -31,6 +31,7 @@ class AppDelegate : public QObject {
     void applicationShouldTerminate();
 
     void openMain();
+    // Every request to end the program: the tray, the window's button and the signals.
     void quit();
 
   private:
@@ -49,4 +50,5 @@ class AppDelegate : public QObject {
     std::unique_ptr<QTimer> retryTimer;
     InstallUpkeep installUpkeep;
     bool terminated = false;
+    bool quitRequested = false;
 };

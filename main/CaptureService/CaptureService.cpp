@@ -14,7 +14,12 @@
 CaptureService::CaptureService(std::shared_ptr<HistoryDatabase> database, CapturePlatform platform)
     : database(std::move(database)), platform(std::move(platform)) {}
 
-CaptureService::~CaptureService() = default;
+CaptureService::~CaptureService() {
+    // Ended mid-recording: what reached the movie is completed at the next start.
+    if (recordingNote) {
+        recordingNote->keep();
+    }
+}
 
 QString CaptureService::rootFolder() {
     static const QString folder = platform::documentsFolder() + QStringLiteral("/Quorvastelin");
@@ -37,9 +42,25 @@ void CaptureService::report(const QString& text) const {
     }
 }
 
+bool CaptureService::addToHistory(const QString& type, const QFileInfo& file,
+                                  const QDateTime& createdAt) {
+    if (const auto failure = database->add(type, file.absoluteFilePath(), createdAt)) {
+        report(QStringLiteral("Đã lưu ") + file.fileName() +
+               QStringLiteral(" nhưng không ghi được lịch sử: ") + *failure);
+        return false;
+    }
+    if (onHistoryChanged) {
+        onHistoryChanged();
+    }
+    return true;
+}
+
 std::optional<QString> CaptureService::saveScreenshot(const QImage& image) {
     const QString folder = rootFolder() + QStringLiteral("/Screenshots");
-    QDir().mkpath(folder);
+    if (!QDir().mkpath(folder)) {
+        report(QStringLiteral("Không thể lưu ảnh chụp: Không tạo được thư mục ") + folder);
+        return std::nullopt;
+    }
     const QString path = chooseCaptureFilePath(folder, QStringLiteral("Screenshot"),
                                                QStringLiteral("png"), platform.now());
 
@@ -62,10 +83,8 @@ std::optional<QString> CaptureService::saveScreenshot(const QImage& image) {
     }
 
     platform.clipboard->setPng(png);
-    database->add(QStringLiteral("screenshot"), path);
-    if (onHistoryChanged) {
-        onHistoryChanged();
+    if (addToHistory(QStringLiteral("screenshot"), QFileInfo(path))) {
+        report(QStringLiteral("Đã lưu và sao chép: ") + QFileInfo(path).fileName());
     }
-    report(QStringLiteral("Đã lưu và sao chép: ") + QFileInfo(path).fileName());
     return path;
 }

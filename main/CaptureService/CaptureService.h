@@ -19,10 +19,12 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class RegionSelectorController;
 class ScreenVideoRecorder;
 class RecordingHUDController;
+class QFileInfo;
 class QWidget;
 
 // The platform services the capture service reaches; tests hand in fakes.
@@ -61,10 +63,11 @@ class CaptureService : public QObject {
     // The recording toggle: stops a running recording, otherwise asks for a region and
     // records it into Recordings until stopped.
     void startVideo();
-    // Stops a running recording; does nothing otherwise.
-    void stopVideo();
+    // Stops a running recording; whenSettled runs once it is saved or has failed, at once when
+    // none runs.
+    void stopVideo(std::function<void()> whenSettled = {});
     // Completes and lists the recordings an earlier run did not finish; a file without a
-    // single frame is removed.
+    // single frame is removed, and one that cannot be completed now waits for the next start.
     void recoverUnfinishedRecordings();
     // Says on the status line why no screenshot can be taken on this desktop, if none can.
     void reportUnavailableCapture() const;
@@ -77,6 +80,9 @@ class CaptureService : public QObject {
 
   private:
     void report(const QString& text) const;
+    // Lists a saved capture; says so when the history cannot take it.
+    bool addToHistory(const QString& type, const QFileInfo& file,
+                      const QDateTime& createdAt = QDateTime::currentDateTimeUtc());
     void selectScreenshotRegion(std::function<void(std::optional<QImage>)> completion);
     Result<QImage> capture(const QRectF& region, const platform::Screen& screen);
     void selectVideoRegion();
@@ -96,5 +102,6 @@ class CaptureService : public QObject {
     std::shared_ptr<ScreenVideoRecorder> videoRecorder;
     std::shared_ptr<RecordingHUDController> recordingHUD;
     std::unique_ptr<RecordingJournal::Note> recordingNote;
+    std::vector<std::function<void()>> whenRecordingSettled;
     CapturePlatform platform;
 };

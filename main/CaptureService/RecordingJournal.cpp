@@ -21,7 +21,9 @@ RecordingJournal::Note::Note(QString notePath, QString moviePath, QDateTime star
 
 RecordingJournal::Note::~Note() {
     // Removed while still locked, so no other process can take a note that is going away.
-    QFile::remove(notePath);
+    if (!kept) {
+        QFile::remove(notePath);
+    }
 }
 
 RecordingJournal::RecordingJournal(QString folder) : folder(std::move(folder)) {}

@@ -16,16 +16,20 @@ class RecordingJournal {
       public:
         Note(QString notePath, QString moviePath, QDateTime startedAt,
              std::unique_ptr<platform::FileLock> lock);
-        // The recording is settled: the note goes.
+        // The recording is settled: the note goes, unless kept.
         ~Note();
         Note(const Note&) = delete;
         Note& operator=(const Note&) = delete;
+
+        // The recording is not settled yet: the note stays for the next start.
+        void keep() { kept = true; }
 
         const QString moviePath;
         const QDateTime startedAt;
 
       private:
         QString notePath;
+        bool kept = false;
         std::unique_ptr<platform::FileLock> lock;
     };
 

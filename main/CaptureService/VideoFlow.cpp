@@ -65,10 +65,17 @@ void CaptureService::selectVideoRegion() {
         platform.screens);
 }
 
-void CaptureService::stopVideo() {
-    if (videoRecorder) {
-        stopRecording();
+void CaptureService::stopVideo(std::function<void()> whenSettled) {
+    if (!videoRecorder) {
+        if (whenSettled) {
+            whenSettled();
+        }
+        return;
     }
+    if (whenSettled) {
+        whenRecordingSettled.push_back(std::move(whenSettled));
+    }
+    stopRecording();
 }
 
 void CaptureService::prepareVideo(const QRectF& region, const platform::Screen& screen) {
@@ -170,43 +177,50 @@ void CaptureService::closeRecordingHUD() {
 void CaptureService::finishRecording(const QString& path, const Result<QString>& result) {
     videoRecorder.reset();
     closeRecordingHUD();
-    if (result.ok()) {
-        const QFileInfo movie(result.value());
-        database->add(QStringLiteral("video"), movie.absoluteFilePath());
-        if (onHistoryChanged) {
-            onHistoryChanged();
-        }
-        report(QStringLiteral("Đã lưu: ") + movie.fileName());
-    } else {
-        QFile::remove(path);
+    // A failed recording leaves its movie only when frames reached it: those are kept.
+    const QFileInfo movie(result.ok() ? result.value() : path);
+    const bool listed = movie.exists() && addToHistory(QStringLiteral("video"), movie);
+    if (!result.ok()) {
         report(QStringLiteral("Quay màn hình thất bại: ") + result.error().description);
+    } else if (listed) {
+        report(QStringLiteral("Đã lưu: ") + movie.fileName());
     }
     recordingNote.reset();
     finishVideoAttempt();
 }
 
 void CaptureService::recoverUnfinishedRecordings() {
+    const QString recordings = QDir::cleanPath(rootFolder() + QStringLiteral("/Recordings"));
     for (const auto& note : RecordingJournal(platform.journalFolder).unfinished()) {
-        if (!QFileInfo::exists(note->moviePath)) {
+        const QFileInfo movie(note->moviePath);
+        // A note naming anything but one of our own recordings is not followed.
+        if (QDir::cleanPath(movie.absolutePath()) != recordings || !movie.exists()) {
             continue;
         }
-        const Result<int> completed = platform::completeMovie(note->moviePath, std::nullopt);
-        // A movie with no frame, or one that cannot be read at all, has nothing to give.
-        if (!completed.ok() || completed.value() == 0) {
-            QFile::remove(note->moviePath);
+        const Result<int> completed = platform::completeMovie(movie.filePath(), std::nullopt);
+        if (!completed.ok()) {
+            note->keep();
+            report(QStringLiteral("Chưa khôi phục được bản quay ") + movie.fileName() +
+                   QStringLiteral(": ") + completed.error().description);
             continue;
         }
-        database->add(QStringLiteral("video"), QFileInfo(note->moviePath).absoluteFilePath(),
-                      note->startedAt.toUTC());
-        if (onHistoryChanged) {
-            onHistoryChanged();
+        if (completed.value() == 0) {
+            QFile::remove(movie.filePath());
+            continue;
         }
-        report(QStringLiteral("Đã khôi phục bản quay: ") + QFileInfo(note->moviePath).fileName());
+        if (!addToHistory(QStringLiteral("video"), movie, note->startedAt.toUTC())) {
+            note->keep();
+            continue;
+        }
+        report(QStringLiteral("Đã khôi phục bản quay: ") + movie.fileName());
     }
 }
 
 void CaptureService::finishVideoAttempt() {
     if (onVideoFinished) {
         onVideoFinished();
+    }
+    for (const auto& settled : std::exchange(whenRecordingSettled, {})) {
+        settled();
     }
 }
