@@ -103,6 +103,10 @@ Result<int> rewrite(const QString& path, std::optional<std::chrono::nanoseconds>
 }  // namespace
 
 Result<int> completeMovie(const QString& path, std::optional<std::chrono::nanoseconds> end) {
+    // Created but never written to: the program ended before the movie's first frame.
+    if (QFileInfo(path).size() == 0) {
+        return 0;
+    }
     bool tooLong = false;
     Result<int> rewritten = rewrite(path, end, std::nullopt, tooLong);
     for (const AVRational units : coarserTimeUnits) {
