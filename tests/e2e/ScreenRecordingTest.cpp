@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
+#include <array>
 
 namespace {
 
@@ -18,11 +20,13 @@ const QRect region(200, 300, 600, 300);
 // Over the pattern, away from the flasher.
 const QPoint pointerSpot(600, 500);
 
-// A window inside the region changing colour ten times a second.
+// A window inside the region changing colour ten times a second, or covering it with fresh
+// noise, which no encoder can make small.
 class Flasher : public QWidget {
   public:
-    Flasher() : QWidget(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint) {
-        setGeometry(region.x() + 40, region.y() + 40, 160, 120);
+    explicit Flasher(bool noisy = false)
+        : QWidget(nullptr, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint), noisy(noisy) {
+        setGeometry(noisy ? region : QRect(region.topLeft() + QPoint(40, 40), QSize(160, 120)));
         startTimer(100);
         show();
     }
@@ -33,10 +37,18 @@ class Flasher : public QWidget {
         update();
     }
     void paintEvent(QPaintEvent*) override {
-        QPainter(this).fillRect(rect(), QColor::fromHsv(hue % 360, 255, 255));
+        if (!noisy) {
+            QPainter(this).fillRect(rect(), QColor::fromHsv(hue % 360, 255, 255));
+            return;
+        }
+        QImage noise(size(), QImage::Format_RGB32);
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(noise.bits()),
+                                              noise.sizeInBytes() / 4);
+        QPainter(this).drawImage(0, 0, noise);
     }
 
   private:
+    const bool noisy;
     int hue = 0;
 };
 
@@ -260,5 +272,148 @@ TEST(KilledProgram, EachNextStartKeepsOnlyWholeListedCapturesAndAnIntactHistory)
         }
         EXPECT_EQ(program.stop(SIGKILL), -1);
         previous = moment;
+    }
+}
+
+// Ways a recording ends other than by the user's stop, each of which once cost the movie.
+enum class Ending { terminated, quitFromTheTray, diskFills, littleRoomAtStop };
+
+class RecordingEnding : public testing::TestWithParam<Ending> {};
+
+std::string endingName(const testing::TestParamInfo<Ending>& info) {
+    constexpr std::array names{"Terminated", "QuitFromTheTray", "DiskFills", "LittleRoomAtStop"};
+    return names[static_cast<size_t>(info.param)];
+}
+
+TEST_P(RecordingEnding, KeepsOnePlayableListedMovieAndEndsWithStatusZero) {
+    const Ending ending = GetParam();
+    const bool onSmallDisk = ending == Ending::diskFills || ending == Ending::littleRoomAtStop;
+    e2e::showOnRoot(e2e::positionPattern());
+    Flasher flasher(onSmallDisk);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&flasher));
+    QTemporaryDir home;
+    std::optional<e2e::SmallDisk> disk;
+    if (onSmallDisk &&
+        !disk.emplace(home.path() + "/Documents", ending == Ending::diskFills ? 3 : 24).mounted()) {
+        GTEST_SKIP() << "no small file system can be mounted here: that needs root";
+    }
+    e2e::SessionBus bus;
+    const e2e::ProgramView view(bus);
+    e2e::TrayHost tray(bus);
+    ASSERT_TRUE(e2e::waitUntil([&] { return tray.said("ready"); }));
+    e2e::Program program(home.path(), bus.environment());
+    ASSERT_TRUE(program.start());
+    ASSERT_TRUE(e2e::waitUntil(e2e::windowsModeOn));
+    ASSERT_TRUE(selectTheRegion(program));
+    ASSERT_TRUE(e2e::waitUntil(recordingWindowShown));
+    QTest::qWait(2000);
+
+    const QString folder = program.capturesFolder("Recordings");
+    const auto says = [&](const QString& prefix) {
+        return e2e::waitUntil([&] { return view.labelStartingWith(prefix).has_value(); });
+    };
+    switch (ending) {
+        case Ending::terminated:
+            EXPECT_EQ(program.stop(SIGTERM), 0);
+            break;
+        case Ending::quitFromTheTray:
+            tray.click("Thoát");
+            EXPECT_EQ(program.waitForExit(), 0);
+            break;
+        case Ending::diskFills:
+            // The writer's first failure ends the recording without waiting for the user.
+            EXPECT_TRUE(e2e::waitUntil([] { return !recordingWindowShown(); }));
+            EXPECT_TRUE(says("Quay màn hình thất bại: ")) << view.dump();
+            EXPECT_EQ(program.stop(), 0);
+            break;
+        case Ending::littleRoomAtStop: {
+            // Less room than the movie takes: finishing cannot write a second copy of it.
+            const QFileInfoList movies = QDir(folder).entryInfoList(QDir::Files);
+            ASSERT_EQ(movies.size(), 1);
+            ASSERT_TRUE(disk->fillLeaving(movies[0].size() / 2));
+            e2e::holdChord(leftSuper, key5);
+            EXPECT_TRUE(says("Đã lưu: ")) << view.dump();
+            EXPECT_EQ(program.stop(), 0);
+            break;
+        }
+    }
+    const QStringList movies = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    ASSERT_EQ(movies.size(), 1) << movies.join(' ').toStdString();
+    EXPECT_EQ(historyFile::read(program.historyPath()).rows,
+              (std::vector<std::pair<QString, QString>>{{"video", folder + '/' + movies[0]}}));
+    const auto movie = movieprobe::probe(folder + '/' + movies[0]);
+    EXPECT_TRUE(movie && movie->codec == "h264" && movie->frameTimes.size() > 10);
+    EXPECT_TRUE(QDir(QFileInfo(program.historyPath()).path() + "/unfinished-recordings").isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Endings, RecordingEnding,
+                         testing::Values(Ending::terminated, Ending::quitFromTheTray,
+                                         Ending::diskFills, Ending::littleRoomAtStop),
+                         endingName);
+
+// Killed mid-recording on a disk too full to complete the movie, then started twice: the movie
+// and its note wait for room, a movie that never got a frame goes, and a note naming a file
+// that is no recording is dropped without touching that file.
+TEST(KilledProgram, RecoveryWaitsForRoomAndTouchesOnlyItsOwnRecordings) {
+    e2e::showOnRoot(e2e::positionPattern());
+    Flasher flasher(true);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&flasher));
+    QTemporaryDir home;
+    const e2e::SmallDisk disk(home.path() + "/Documents", 24);
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "no small file system can be mounted here: that needs root";
+    }
+    e2e::SessionBus bus;
+    const e2e::ProgramView view(bus);
+    const QString notes = home.path() + "/.local/share/Quorvastelin/unfinished-recordings";
+    const QString folder = home.path() + "/Documents/Quorvastelin/Recordings";
+    {
+        e2e::Program program(home.path(), bus.environment());
+        ASSERT_TRUE(program.start());
+        ASSERT_TRUE(e2e::waitUntil(e2e::windowsModeOn));
+        ASSERT_TRUE(selectTheRegion(program));
+        ASSERT_TRUE(e2e::waitUntil(recordingWindowShown));
+        QTest::qWait(2000);
+        EXPECT_EQ(program.stop(SIGKILL), -1);
+    }
+    const QStringList killed = QDir(folder).entryList(QDir::Files);
+    ASSERT_EQ(killed.size(), 1);
+    const auto leaveNote = [&](const QString& name, const QString& movie) {
+        QFile note(notes + '/' + name + ".recording");
+        return note.open(QIODevice::WriteOnly) &&
+               note.write("2026-12-07T08:00:00Z\n" + movie.toUtf8()) > 0;
+    };
+    QFile frameless(folder + "/Recording_frameless.mov");
+    const QString elsewhere = home.path() + "/plan.txt";
+    QFile usersFile(elsewhere);
+    ASSERT_TRUE(frameless.open(QIODevice::WriteOnly) && usersFile.open(QIODevice::WriteOnly) &&
+                usersFile.write("mine") == 4);
+    frameless.close();
+    usersFile.close();
+    ASSERT_TRUE(leaveNote("Recording_frameless.mov", frameless.fileName()) &&
+                leaveNote("plan", elsewhere));
+    ASSERT_TRUE(disk.fillLeaving(100 * 1024));
+
+    for (const bool roomAgain : {false, true}) {
+        SCOPED_TRACE(roomAgain);
+        if (roomAgain) {
+            disk.emptyAgain();
+        }
+        e2e::Program program(home.path(), bus.environment());
+        ASSERT_TRUE(program.start());
+        const QString status = roomAgain ? "Đã khôi phục bản quay: " + killed[0]
+                                         : "Chưa khôi phục được bản quay " + killed[0] + ": ";
+        EXPECT_TRUE(e2e::waitUntil([&] { return view.labelStartingWith(status).has_value(); }))
+            << view.dump();
+        EXPECT_EQ(program.stop(), 0);
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), killed);
+        EXPECT_EQ(QDir(notes).entryList(QDir::Files),
+                  roomAgain ? QStringList() : QStringList{killed[0] + ".recording"});
+        using Rows = std::vector<std::pair<QString, QString>>;
+        EXPECT_EQ(historyFile::read(program.historyPath()).rows,
+                  (roomAgain ? Rows{{"video", folder + '/' + killed[0]}} : Rows()));
+        ASSERT_TRUE(usersFile.open(QIODevice::ReadOnly));
+        EXPECT_EQ(usersFile.readAll(), "mine");
+        usersFile.close();
     }
 }

@@ -2,11 +2,13 @@
 #include "tests/support/HistoryFile.h"
 
 #include <gtest/gtest.h>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 
 namespace {
 
@@ -179,5 +181,73 @@ TEST_P(ScreenshotAtScaleTwoTest, SavesExactlyTheDraggedPixels) {
 
 INSTANTIATE_TEST_SUITE_P(Desktops, ScreenshotAtScaleTwoTest,
                          testing::Values(Desktop::bareServerAtScaleTwo), desktopName);
+
+// A capture taken while an editor is open gets an editor of its own; each saves its own
+// picture, and one whose picture cannot be saved stays open, says why and saves later.
+class TwoEditorsTest : public ScreenshotCycleTest {
+  protected:
+    int editorsShown() const {
+        const auto nodes = view.tree();
+        return static_cast<int>(std::count_if(nodes.begin(), nodes.end(), [](const auto& node) {
+            return node.showing && node.name == editorTitle;
+        }));
+    }
+    std::optional<QString> savedAs() const {
+        std::optional<QString> status;
+        e2e::waitUntil([&] { return (status = view.labelStartingWith(saved)).has_value(); });
+        return status ? std::optional(program.capturesFolder("Screenshots") + '/' +
+                                      status->mid(saved.size()))
+                      : std::nullopt;
+    }
+    void expectPictureOf(const QRect& region, const std::optional<QString>& path) const {
+        ASSERT_TRUE(path) << view.dump();
+        const QImage picture(*path);
+        ASSERT_EQ(picture.size(), region.size());
+        EXPECT_EQ(picture.pixel(0, 0), e2e::positionColour(region.x(), region.y()));
+        EXPECT_EQ(picture.pixel(region.width() - 1, region.height() - 1),
+                  e2e::positionColour(region.right(), region.bottom()));
+    }
+};
+
+TEST_P(TwoEditorsTest, EachSavesItsOwnPictureAndOneThatCannotBeSavedStaysOpen) {
+    const QRect first(300, 400, 200, 100);
+    // On the other monitor, clear of the first editor.
+    const QRect second(2000, 300, 240, 120);
+    ASSERT_TRUE(captureIntoTheEditor(first.topLeft(), first.bottomRight() + QPoint(1, 1)))
+        << view.dump();
+    // A file where the folder belongs: no picture can be saved there.
+    const QString screenshots = program.capturesFolder("Screenshots");
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(screenshots).path()));
+    QFile blocker(screenshots);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    ASSERT_TRUE(e2e::pressUntilOverlay(program, controlFour));
+    ASSERT_TRUE(e2e::drag(second.topLeft(), second.bottomRight() + QPoint(1, 1)));
+    ASSERT_TRUE(e2e::waitUntil([this] { return editorsShown() == 2; })) << view.dump();
+
+    QTest::qWait(200);
+    e2e::xdotool({"key", "Return"});
+    EXPECT_TRUE(e2e::waitUntil([this] {
+        return view.says("Không thể lưu ảnh chụp: Không tạo được thư mục " +
+                         program.capturesFolder("Screenshots"));
+    })) << view.dump();
+    EXPECT_EQ(editorsShown(), 2);
+    ASSERT_TRUE(blocker.remove());
+    e2e::xdotool({"key", "Return"});
+    const auto secondPath = savedAs();
+    expectPictureOf(second, secondPath);
+    ASSERT_TRUE(e2e::waitUntil([this] { return editorsShown() == 1; })) << view.dump();
+    ASSERT_TRUE(view.click("Lưu & sao chép"));
+    ASSERT_TRUE(e2e::waitUntil([this] { return editorsShown() == 0 && view.shows(mainTitle); }));
+    const auto firstPath = savedAs();
+    expectPictureOf(first, firstPath);
+    EXPECT_EQ(historyFile::read(program.historyPath()).rows,
+              (std::vector<std::pair<QString, QString>>{{"screenshot", firstPath.value_or("")},
+                                                        {"screenshot", secondPath.value_or("")}}));
+    EXPECT_EQ(program.stop(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktops, TwoEditorsTest, testing::Values(Desktop::windowManager),
+                         desktopName);
 
 }  // namespace

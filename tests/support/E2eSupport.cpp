@@ -5,9 +5,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThread>
@@ -382,6 +384,33 @@ void TrayHost::click(const QString& itemLabel) {
 bool TrayHost::said(const QByteArray& line) {
     output += host->readAllStandardOutput();
     return output.split('\n').contains(line);
+}
+
+SmallDisk::SmallDisk(const QString& folder, int megabytes) : folder(folder) {
+    QDir().mkpath(folder);
+    isMounted =
+        runTool("mount", {"-t", "tmpfs", "-o", QString("size=%1m").arg(megabytes), "tmpfs", folder})
+            .exitCode == 0;
+}
+
+SmallDisk::~SmallDisk() {
+    if (isMounted) {
+        runTool("umount", {"--lazy", folder});
+    }
+}
+
+qint64 SmallDisk::freeBytes() const {
+    return QStorageInfo(folder).bytesAvailable();
+}
+
+bool SmallDisk::fillLeaving(qint64 bytes) const {
+    const qint64 taken = freeBytes() - bytes;
+    return taken > 0 &&
+           runTool("fallocate", {"-l", QString::number(taken), folder + "/.filler"}).exitCode == 0;
+}
+
+void SmallDisk::emptyAgain() const {
+    QFile::remove(folder + "/.filler");
 }
 
 bool overlayShown(qint64 programPid) {

@@ -139,6 +139,23 @@ class TrayHost {
     QByteArray output;
 };
 
+// A file system of a few megabytes mounted over a folder, as a full disk is met. Mounting
+// needs root; where it cannot, mounted() is false.
+class SmallDisk {
+  public:
+    SmallDisk(const QString& folder, int megabytes);
+    ~SmallDisk();
+    bool mounted() const { return isMounted; }
+    qint64 freeBytes() const;
+    // Takes all but this much of the free space, with a file of its own.
+    bool fillLeaving(qint64 bytes) const;
+    void emptyAgain() const;
+
+  private:
+    QString folder;
+    bool isMounted = false;
+};
+
 // The region overlay is a shown window of the program covering the whole X screen.
 bool overlayShown(qint64 programPid);
 
