@@ -68,4 +68,20 @@ TEST(CaptureService, SaveWritesPngThenClipboardThenRowThenListThenStatusOrOnlySa
             << event.toStdString();
     }
     EXPECT_EQ(database->recent().size(), 1u);
+
+    // A history that cannot take the row keeps the picture and says so.
+    events.clear();
+    QFile::remove(CaptureService::rootFolder() + "/Screenshots");
+    QTemporaryDir unusable;
+    ASSERT_TRUE(QDir(unusable.path()).mkdir("history.db"));
+    CaptureService unlisted(std::make_shared<HistoryDatabase>(unusable.path()),
+                            CapturePlatform{clipboard, [] { return fixedNow; }});
+    unlisted.onStatus = service.onStatus;
+    ASSERT_TRUE(unlisted.saveScreenshot(image));
+    ASSERT_EQ(events.size(), 2);
+    EXPECT_TRUE(QRegularExpression("^status: Đã lưu Screenshot_2024-03-07_09-05-02.png nhưng không "
+                                   "ghi được lịch sử: .")
+                    .match(events[1])
+                    .hasMatch())
+        << events[1].toStdString();
 }

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <QTemporaryDir>
+#include <future>
+#include <thread>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -38,4 +42,28 @@ TEST(HistoryDatabase, ListsTheNewestHundredFirstAcrossRestartsAndNeverReusesIds)
     execute(folder, "DELETE FROM captures");
     reopened.add("video", "/3.mov");
     EXPECT_GT(reopened.recent().front().id, items.front().id);
+}
+
+// Another program holding the file, as a backup tool or a second display's instance does: a
+// brief hold only delays the row; one that outlasts the wait is said, never silently lost.
+TEST(HistoryDatabase, ARowWaitsOutABriefHoldOnTheFileAndSaysWhyWhenTheHoldStays) {
+    for (const auto& [heldFor, stored] : {std::pair{500ms, true}, {4s, false}}) {
+        QTemporaryDir folder;
+        HistoryDatabase store(folder.path());
+        std::promise<void> holding;
+        std::thread holder([&, heldFor = heldFor] {
+            sqlite3* connection = nullptr;
+            sqlite3_open(folder.filePath("history.db").toUtf8().constData(), &connection);
+            sqlite3_exec(connection, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+            holding.set_value();
+            std::this_thread::sleep_for(heldFor);
+            sqlite3_exec(connection, "COMMIT", nullptr, nullptr, nullptr);
+            sqlite3_close(connection);
+        });
+        holding.get_future().wait();
+        const auto failure = store.add("screenshot", "/p/held.png");
+        holder.join();
+        EXPECT_EQ(failure, stored ? std::nullopt : std::optional<QString>("database is locked"));
+        EXPECT_EQ(store.recent().size(), stored ? 1u : 0u);
+    }
 }

@@ -63,27 +63,34 @@ class ScreenVideoRecorderTest : public testing::Test {
 
 }  // namespace
 
+// The last frame holds until the stop: two seconds after the first, or hours later on a
+// screen left still, longer than the movie's finest time units can count in one frame.
 TEST_F(ScreenVideoRecorderTest, MovieRunsFromFirstCompleteFrameToStopSkipsIdleOnesReportsOnce) {
-    RecorderPlatform seams = fakeScreen();
-    seams.clock = [] { return 9s; };
-    auto recorder = startRecorder(seams);
-    for (const auto& frame : {idle(4s), complete(7s), idle(7s + 100ms), idle(7s + 200ms),
-                              complete(7s + 500ms), idle(7s + 900ms)}) {
-        control->deliver(frame);
+    for (const auto& [stopAt, duration] :
+         {std::pair{std::chrono::nanoseconds(9s), 2.0}, {7s + 7h, 7 * 3600.0}}) {
+        control = std::make_shared<FakeStreamControl>();
+        results.clear();
+        started = false;
+        RecorderPlatform seams = fakeScreen();
+        seams.clock = [stopAt = stopAt] { return stopAt; };
+        auto recorder = startRecorder(seams);
+        for (const auto& frame : {idle(4s), complete(7s), idle(7s + 100ms), idle(7s + 200ms),
+                                  complete(7s + 500ms), idle(7s + 900ms)}) {
+            control->deliver(frame);
+        }
+        recorder->stop();
+        stopAndWaitForReport(*recorder);  // the second stop
+        EXPECT_EQ(control->stops, 1);
+        ASSERT_TRUE(results[0].ok()) << results[0].error().description.toStdString();
+        EXPECT_EQ(results[0].value(), moviePath);
+        const auto movie = movieprobe::probe(moviePath);
+        ASSERT_TRUE(movie.has_value());
+        EXPECT_EQ(QSize(movie->width, movie->height), QSize(160, 120));
+        ASSERT_EQ(movie->frameTimes.size(), 2u);
+        EXPECT_DOUBLE_EQ(movie->frameTimes[0], 0.0);
+        EXPECT_NEAR(movie->frameTimes[1], 0.5, 0.001);
+        EXPECT_NEAR(movie->duration, duration, 0.01);
     }
-    recorder->stop();
-    stopAndWaitForReport(*recorder);  // the second stop
-    EXPECT_EQ(control->stops, 1);
-    ASSERT_TRUE(results[0].ok());
-    EXPECT_EQ(results[0].value(), moviePath);
-    const auto movie = movieprobe::probe(moviePath);
-    ASSERT_TRUE(movie.has_value());
-    EXPECT_EQ(QSize(movie->width, movie->height), QSize(160, 120));
-    ASSERT_EQ(movie->frameTimes.size(), 2u);
-    EXPECT_DOUBLE_EQ(movie->frameTimes[0], 0.0);
-    EXPECT_NEAR(movie->frameTimes[1], 0.5, 0.001);
-    // The last frame holds until the stop, two seconds after the first.
-    EXPECT_NEAR(movie->duration, 2.0, 0.01);
 }
 
 TEST_F(ScreenVideoRecorderTest, ReportAfterTheOwnerLetGoIsDropped) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,12 +15,12 @@ TEST(VideoFlow, TogglingWhileFinishingOnlyRepeatsTheStatusAndAFramelessStopFails
     QTemporaryDir folder;
     const auto database = std::make_shared<HistoryDatabase>(folder.path());
     const auto control = std::make_shared<FakeStreamControl>();
-    CaptureService service(
-        database,
-        CapturePlatform{.now = [] { return QDateTime(QDate(2024, 3, 7), QTime(9, 5, 2)); },
-                        .screens = std::make_shared<FakeScreens>(),
-                        .screenCapture = std::make_shared<FakeScreenCapture>(),
-                        .makeScreenStream = fakeScreenStreams(control)});
+    const CapturePlatform seams{.now = [] { return QDateTime(QDate(2024, 3, 7), QTime(9, 5, 2)); },
+                                .screens = std::make_shared<FakeScreens>(),
+                                .screenCapture = std::make_shared<FakeScreenCapture>(),
+                                .makeScreenStream = fakeScreenStreams(control)};
+    auto running = std::make_unique<CaptureService>(database, seams);
+    CaptureService& service = *running;
     QStringList statuses;
     int finished = 0;
     service.onStatus = [&](const QString& text) { statuses << text; };
@@ -64,4 +65,17 @@ TEST(VideoFlow, TogglingWhileFinishingOnlyRepeatsTheStatusAndAFramelessStopFails
     EXPECT_EQ(statuses.last(), "Quay màn hình thất bại: Video chưa có khung hình");
     EXPECT_EQ(database->recent().size(), 1u);
     EXPECT_TRUE(QDir(recordings).isEmpty());
+
+    // Ended mid-recording, as a second request to quit ends it: the movie and its note stay,
+    // and the next start completes and lists it.
+    ASSERT_TRUE(startRecording());
+    control->deliver({platform::FrameStatus::complete, platform::monotonicNow(), pixels});
+    const QString movie = recordings + "/Recording_2024-03-07_09-05-02.mov";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(movie).size() > 0; }));
+    running.reset();
+    CaptureService restarted(database, seams);
+    restarted.onStatus = [&](const QString& text) { statuses << text; };
+    restarted.recoverUnfinishedRecordings();
+    EXPECT_EQ(statuses.last(), "Đã khôi phục bản quay: Recording_2024-03-07_09-05-02.mov");
+    EXPECT_EQ(database->recent().front().path, movie);
 }
