@@ -22,7 +22,7 @@ constexpr int presses = 20;
 int measureInside(int argc, char** argv, const QString& program) {
     QCoreApplication application(argc, argv);
     platform::SingleInstance instance;
-    if (!instance.becomePrimary()) {
+    if (instance.becomePrimary() != platform::SingleInstance::Role::primary) {
         std::puts("another instance answers on this display");
         return 1;
     }

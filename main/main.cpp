@@ -29,8 +29,17 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     platform::SingleInstance instance;
-    if (!instance.becomePrimary(*request)) {
-        return 0;
+    switch (instance.becomePrimary(*request)) {
+        case platform::SingleInstance::Role::primary:
+            break;
+        case platform::SingleInstance::Role::handedOver:
+            return 0;
+        case platform::SingleInstance::Role::unreachable:
+            std::fputs(
+                "quorvastelin: another instance is starting on this display but does not "
+                "answer\n",
+                stderr);
+            return 1;
     }
 
     AppDelegate applicationDelegate;
@@ -45,6 +54,9 @@ int main(int argc, char** argv) {
                      [&applicationDelegate] { applicationDelegate.applicationShouldTerminate(); });
 
     applicationDelegate.applicationDidFinishLaunching();
+    if (const auto failure = instance.channelFailure()) {
+        applicationDelegate.reportUnreachableChannel(*failure);
+    }
     if (*request != platform::InstanceRequest::reopen) {
         applicationDelegate.handleRequest(*request);
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileLock.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -26,28 +28,36 @@ inline constexpr char usageLine[] = "Cách dùng: quorvastelin [--screenshot | -
 QString commandEntryLine(const QString& argument);
 
 // One instance per user and display. A second start hands its request to the first and
-// ends.
+// ends. The channel between them lives in a folder only this user can enter, and each end
+// talks only to a peer of the same user.
 class SingleInstance : public QObject {
     Q_OBJECT
   public:
+    enum class Role { primary, handedOver, unreachable };
+
     SingleInstance();
     ~SingleInstance() override;
 
     // Hands the request to the instance running on this display, if one answers. Needs no
     // application object, so that a start that only hands over is quick.
     static bool handOver(InstanceRequest request);
-    // True when this process is the first; false after the running one was handed the request.
-    bool becomePrimary(InstanceRequest request = InstanceRequest::reopen);
+    // The primary role is taken under a lock, so two starts at once give one primary; the
+    // other hands its request over, or is unreachable when the holder never answers.
+    Role becomePrimary(InstanceRequest request = InstanceRequest::reopen);
+    // Why a primary cannot be reached by later starts; nothing when it can.
+    const std::optional<QString>& channelFailure() const { return failure; }
     // The process id of the instance that answers on this display, asked without disturbing
     // it; nothing when none answers.
     static std::optional<qint64> runningPrimary();
     std::function<void(InstanceRequest)> onRequest;
 
   private:
+    void listen(const QString& path);
     void readRequests(QLocalSocket* client);
 
-    QString name;
+    std::unique_ptr<FileLock> primaryLock;
     std::unique_ptr<QLocalServer> server;
+    std::optional<QString> failure;
 };
 
 }  // namespace platform

@@ -127,6 +127,12 @@ void AppDelegate::handleRequest(platform::InstanceRequest request) {
     }
 }
 
+void AppDelegate::reportUnreachableChannel(const QString& reason) {
+    if (mainWindow) {
+        mainWindow->status->setText(QStringLiteral("Không mở được kênh lệnh: ") + reason);
+    }
+}
+
 void AppDelegate::openMain() {
     if (mainWindow) {
         mainWindow->showWindow();

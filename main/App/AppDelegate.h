@@ -27,6 +27,8 @@ class AppDelegate : public QObject {
     void applicationShouldHandleReopen();
     // A start of the program, or a desktop's key binding, asking the running instance.
     void handleRequest(platform::InstanceRequest request);
+    // Later starts and the desktops' key bindings cannot reach this instance: said, not fatal.
+    void reportUnreachableChannel(const QString& reason);
     // Every way of ending the program passes here before the process ends.
     void applicationShouldTerminate();
 
