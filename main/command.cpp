@@ -18,8 +18,11 @@ int main(int argc, char** argv) {
     if (platform::SingleInstance::handOver(*request)) {
         return 0;
     }
+    // The program installed beside this one, wherever it was started from: argv[0] may be a
+    // bare name found through PATH, and the current folder anybody's.
     const QByteArray program =
-        QFile::encodeName(QFileInfo(QString::fromLocal8Bit(argv[0])).absolutePath()) +
+        QFile::encodeName(
+            QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath()) +
         "/quorvastelin";
     argv[0] = const_cast<char*>(program.constData());
     ::execv(program.constData(), argv);
