@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <algorithm>
+#include <vector>
 
 namespace platform {
 
@@ -36,10 +38,26 @@ QStringList words(const QString& line) {
 
 namespace {
 
-// The files an include line names: a leading ~, and a wildcard in the file name, as sway
-// expands them; a relative path is taken from the including file's folder.
-QStringList includedFiles(QString path, const QString& folder) {
-    if (path.startsWith(QStringLiteral("~/"))) {
+// The files an include line names, expanded as sway expands them: its own variables first,
+// the longest name first, then as a shell word, with a leading ~, environment variables and a
+// wildcard in the file name. A relative path is taken from the including file's folder.
+QStringList includedFiles(QString path, const QString& folder,
+                          const std::map<QString, QString>& variables) {
+    std::vector<std::pair<QString, QString>> longestFirst(variables.begin(), variables.end());
+    std::stable_sort(longestFirst.begin(), longestFirst.end(),
+                     [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
+    for (const auto& [name, value] : longestFirst) {
+        path.replace(name, value);
+    }
+    static const QRegularExpression environment(
+        QStringLiteral(R"(\$(?:\{([A-Za-z_][A-Za-z0-9_]*)\}|([A-Za-z_][A-Za-z0-9_]*)))"));
+    for (auto match = environment.match(path); match.hasMatch();) {
+        const QString value =
+            qEnvironmentVariable((match.captured(1) + match.captured(2)).toUtf8().constData());
+        path.replace(match.capturedStart(), match.capturedLength(), value);
+        match = environment.match(path, match.capturedStart() + value.size());
+    }
+    if (path == QStringLiteral("~") || path.startsWith(QStringLiteral("~/"))) {
         path = QDir::homePath() + path.mid(1);
     }
     const QFileInfo pattern(QDir(folder), path);
@@ -52,7 +70,8 @@ QStringList includedFiles(QString path, const QString& folder) {
 }
 
 void collectKeyboardOptions(const QString& config, const QString& folder, int depth,
-                            std::map<QString, QStringList>& configured) {
+                            std::map<QString, QStringList>& configured,
+                            std::map<QString, QString>& variables) {
     QString block;
     for (QString line : config.split(QLatin1Char('\n'))) {
         line = line.trimmed();
@@ -68,12 +87,16 @@ void collectKeyboardOptions(const QString& config, const QString& folder, int de
             }
             continue;
         }
-        if (parts.size() == 2 && parts[0] == QStringLiteral("include") && depth < 4) {
-            for (const QString& file : includedFiles(unquoted(parts[1]), folder)) {
+        if (parts.size() >= 3 && parts[0] == QStringLiteral("set") &&
+            parts[1].startsWith(QLatin1Char('$'))) {
+            variables[parts[1]] = unquoted(parts.mid(2).join(QLatin1Char(' ')));
+        } else if (parts.size() == 2 && parts[0] == QStringLiteral("include") && depth < 4) {
+            for (const QString& file : includedFiles(unquoted(parts[1]), folder, variables)) {
                 QFile included(file);
                 if (included.open(QIODevice::ReadOnly)) {
                     collectKeyboardOptions(QString::fromUtf8(included.readAll()),
-                                           QFileInfo(file).absolutePath(), depth + 1, configured);
+                                           QFileInfo(file).absolutePath(), depth + 1, configured,
+                                           variables);
                 }
             }
         } else if (parts.size() >= 3 && parts[0] == QStringLiteral("input")) {
@@ -92,7 +115,8 @@ void collectKeyboardOptions(const QString& config, const QString& folder, int de
 std::map<QString, QStringList> configuredKeyboardOptions(const QString& config,
                                                          const QString& folder) {
     std::map<QString, QStringList> configured;
-    collectKeyboardOptions(config, folder, 0, configured);
+    std::map<QString, QString> variables;
+    collectKeyboardOptions(config, folder, 0, configured, variables);
     return configured;
 }
 
