@@ -3,6 +3,8 @@
 #include "platform/wayland/OutputCopier.h"
 #include "platform/wayland/PortalNames.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -11,7 +13,6 @@
 #include <QDBusReply>
 #include <QDateTime>
 #include <QFile>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
@@ -26,6 +27,28 @@ namespace platform {
 namespace {
 
 using namespace std::chrono_literals;
+
+// The portal hands over a file it made for this request: read only when it is a regular file
+// of this user's, reached without following a link, and removed once read unless it was
+// there before the request.
+std::optional<QByteArray> takePortalFile(const QString& path, qint64 requestedAtSeconds) {
+    const QByteArray name = QFile::encodeName(path);
+    const int descriptor = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (descriptor < 0) {
+        return std::nullopt;
+    }
+    QFile file;
+    struct stat info {};
+    if (!file.open(descriptor, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle) ||
+        ::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()) {
+        return std::nullopt;
+    }
+    const QByteArray bytes = file.readAll();
+    if (info.st_mtime >= requestedAtSeconds - 1) {
+        ::unlink(name.constData());
+    }
+    return bytes;
+}
 
 const QString screenshotInterface = QStringLiteral("org.freedesktop.portal.Screenshot");
 // The portal answers a request that asks nobody in a fraction of a second; a desktop that
@@ -177,14 +200,8 @@ void PortalDesktop::onResponse(uint code, const QVariantMap& results) {
         return;
     }
     const QString path = QUrl(results.value(QStringLiteral("uri")).toString()).toLocalFile();
-    const QImage picture(path);
-    // The portal hands over a file it made for this request: ours to remove once read, but
-    // never one that somebody else owns or that was there before.
-    const QFileInfo file(path);
-    if (file.exists() && file.ownerId() == ::getuid() &&
-        file.lastModified().toSecsSinceEpoch() >= requestedAtSeconds - 1) {
-        QFile::remove(path);
-    }
+    const std::optional<QByteArray> bytes = takePortalFile(path, requestedAtSeconds);
+    const QImage picture = bytes ? QImage::fromData(*bytes) : QImage();
     if (picture.isNull()) {
         finish(Error::platform(QStringLiteral("Không đọc được ảnh của cổng chụp màn hình")));
         return;
