@@ -1,10 +1,13 @@
 #include "tests/support/E2eSupport.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <array>
 
 namespace {
 
@@ -72,10 +75,28 @@ TEST_F(LifecycleFixture, LaunchAndUpkeepApplyTheMappingAndAnyEndRemovesOnlyOurOp
     EXPECT_EQ(file.readAll(), junk);
 }
 
-// The command entry under a classic XEmbed tray. With no instance running, --screenshot starts
-// one, whose icon paints in the tray's panel, and selects a region; later starts hand their
-// request to it and end; anything else is a usage error.
+// The command entry under a classic XEmbed tray. With no instance running, --screenshot through
+// the command entry starts the program installed beside it, never one planted in the current
+// folder; its icon paints in the tray's panel, and it selects a region; later starts hand their
+// request to it and end; anything else is a usage error. Another user of the machine who got to
+// the channel's names first, in /tmp and in a runtime folder that is not ours, hears nothing.
 TEST_F(LifecycleFixture, WithAnXEmbedTrayTheIconPaintsAndLaterStartsHandTheirCommandOver) {
+    const QString display = e2e::display().replace(QRegularExpression("[^A-Za-z0-9]"), "_");
+    QTemporaryDir othersRuntime;
+    ASSERT_EQ(::chown(QFile::encodeName(othersRuntime.path()).constData(), 65534, 65534), 0);
+    ASSERT_TRUE(QFile::setPermissions(othersRuntime.path(), QFileDevice::Permissions(0x7777)));
+    e2e::OtherUsersSocket inTmp("/tmp/quorvastelin-0-" + display);
+    e2e::OtherUsersSocket inRuntime(othersRuntime.filePath("quorvastelin-" + display + ".socket"));
+    QFile plainFile(othersRuntime.filePath("quorvastelin-" + display + ".lock"));
+    ASSERT_TRUE(plainFile.open(QIODevice::WriteOnly) && inTmp.listening() && inRuntime.listening());
+    plainFile.close();
+    QFile planted(root.filePath("quorvastelin"));
+    ASSERT_TRUE(planted.open(QIODevice::WriteOnly) &&
+                planted.write("#!/bin/sh\ntouch \"$0.ran\"\n") > 0);
+    planted.close();
+    planted.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                           QFileDevice::ExeOwner);
+
     QProcess tray;
     tray.start("trayer", {"--edge", "top", "--align", "left"});
     e2e::ToolResult panel;
@@ -86,8 +107,10 @@ TEST_F(LifecycleFixture, WithAnXEmbedTrayTheIconPaintsAndLaterStartsHandTheirCom
     e2e::SessionBus bus;
     const e2e::ProgramView view(bus);
     const auto status = [&view] { return view.labelStartingWith("Đ").value_or(""); };
-    e2e::Program first(home, bus.environment());
-    ASSERT_TRUE(first.start({"--screenshot"}));
+    QProcessEnvironment environment = bus.environment();
+    environment.insert("XDG_RUNTIME_DIR", othersRuntime.path());
+    e2e::Program first(home, environment);
+    ASSERT_TRUE(first.startThroughCommandEntry({"--screenshot"}, root.path()));
     ASSERT_TRUE(e2e::waitUntil([&] { return status() == "Đang chọn vùng chụp…"; }));
     e2e::xdotool({"key", "Escape"});
     ASSERT_TRUE(e2e::waitUntil([&] { return status() == "Đã hủy chụp màn hình"; }));
@@ -125,4 +148,32 @@ TEST_F(LifecycleFixture, WithAnXEmbedTrayTheIconPaintsAndLaterStartsHandTheirCom
     }
     EXPECT_FALSE(first.waitForExit(std::chrono::milliseconds(300)).has_value());
     EXPECT_EQ(first.stop(SIGINT), 0);
+    EXPECT_FALSE(QFile::exists(planted.fileName() + ".ran"));
+    EXPECT_FALSE(inTmp.reached());
+    EXPECT_FALSE(inRuntime.reached());
+}
+
+// Two starts at the same moment, as a double-click or two key presses give: one instance runs
+// and the other hands over to it and ends.
+TEST_F(LifecycleFixture, PairedStartsLeaveExactlyOneInstance) {
+    for (int pair = 0; pair < 20; ++pair) {
+        SCOPED_TRACE(pair);
+        std::array<e2e::Program, 2> starts{e2e::Program(home), e2e::Program(home)};
+        ASSERT_TRUE(starts[0].start() && starts[1].start());
+        std::optional<size_t> ended;
+        ASSERT_TRUE(e2e::waitUntil([&] {
+            for (size_t index : {0u, 1u}) {
+                const auto status =
+                    ended ? std::nullopt : starts[index].waitForExit(std::chrono::milliseconds(0));
+                if (status) {
+                    EXPECT_EQ(*status, 0);
+                    ended = index;
+                }
+            }
+            return ended.has_value();
+        }));
+        e2e::Program& running = starts[1 - *ended];
+        EXPECT_FALSE(running.waitForExit(std::chrono::milliseconds(300)).has_value());
+        EXPECT_EQ(running.stop(), 0);
+    }
 }

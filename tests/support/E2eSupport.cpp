@@ -413,6 +413,40 @@ void SmallDisk::emptyAgain() const {
     QFile::remove(folder + "/.filler");
 }
 
+OtherUsersSocket::OtherUsersSocket(const QString& path)
+    : path(path), server(std::make_unique<QProcess>()) {
+    server->start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "--",
+                              "/usr/bin/python3", "-c",
+                              "import os, socket, sys\n"
+                              "s = socket.socket(socket.AF_UNIX)\n"
+                              "s.bind(sys.argv[1])\n"
+                              "os.chmod(sys.argv[1], 0o777)\n"
+                              "s.listen(8)\n"
+                              "print('listening', flush=True)\n"
+                              "while True:\n"
+                              "    s.accept()[0].close()\n"
+                              "    print('reached', flush=True)\n",
+                              path});
+}
+
+OtherUsersSocket::~OtherUsersSocket() {
+    server->kill();
+    server->waitForFinished();
+    QFile::remove(path);
+}
+
+bool OtherUsersSocket::listening() {
+    return waitUntil([this] {
+        output += server->readAllStandardOutput();
+        return output.contains("listening");
+    });
+}
+
+bool OtherUsersSocket::reached() {
+    output += server->readAllStandardOutput();
+    return output.contains("reached");
+}
+
 bool overlayShown(qint64 programPid) {
     const ToolResult found =
         runTool("xdotool", {"search", "--onlyvisible", "--pid", QString::number(programPid)});
@@ -464,7 +498,7 @@ Program::~Program() {
     }
 }
 
-bool Program::start(const QStringList& arguments) {
+QProcess& Program::prepare() {
     process = std::make_unique<QProcess>();
     exitStatusRead = false;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -476,6 +510,23 @@ bool Program::start(const QStringList& arguments) {
     process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardOutputFile(home + "/program-output.txt");
     process->setStandardErrorFile(home + "/program-output.txt", QIODevice::Append);
+    return *process;
+}
+
+bool Program::startThroughCommandEntry(const QStringList& arguments, const QString& folder) {
+    QProcess& entry = prepare();
+    QProcessEnvironment environment = entry.processEnvironment();
+    environment.insert("PATH",
+                       QFileInfo(QV_PROGRAM).absolutePath() + ':' + environment.value("PATH"));
+    entry.setProcessEnvironment(environment);
+    entry.setWorkingDirectory(folder);
+    // env looks the name up in PATH and hands it on as it was typed, as a shell does.
+    entry.start("env", QStringList{"quorvastelin-command"} + arguments);
+    return entry.waitForStarted();
+}
+
+bool Program::start(const QStringList& arguments) {
+    prepare();
     if (runAs.isEmpty()) {
         process->start(QV_PROGRAM, arguments);
     } else {

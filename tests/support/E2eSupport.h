@@ -156,6 +156,21 @@ class SmallDisk {
     bool isMounted = false;
 };
 
+// Another user of the machine (nobody) listening at a path, as anyone can at a name under
+// /tmp, and telling whether anybody came.
+class OtherUsersSocket {
+  public:
+    explicit OtherUsersSocket(const QString& path);
+    ~OtherUsersSocket();
+    bool listening();
+    bool reached();
+
+  private:
+    QString path;
+    std::unique_ptr<QProcess> server;
+    QByteArray output;
+};
+
 // The region overlay is a shown window of the program covering the whole X screen.
 bool overlayShown(qint64 programPid);
 
@@ -169,6 +184,9 @@ class Program {
     explicit Program(QString home, QProcessEnvironment extra = {}, QStringList runAs = {});
     ~Program();
     bool start(const QStringList& arguments = {});
+    // As a desktop's key binding starts it: the command entry, found through PATH, run in
+    // the given folder.
+    bool startThroughCommandEntry(const QStringList& arguments, const QString& folder);
     qint64 pid() const;
     void signal(int signalNumber) const;
     // Nothing while it still runs at the limit.
@@ -179,6 +197,8 @@ class Program {
     QString capturesFolder(const QString& kind) const;
 
   private:
+    QProcess& prepare();
+
     QString home;
     QProcessEnvironment extra;
     QStringList runAs;

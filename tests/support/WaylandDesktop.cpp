@@ -60,8 +60,15 @@ WaylandDesktop::WaylandDesktop(bool withPortals, std::optional<QString> sharedOu
     if (turn >= 0) {
         ::flock(turn, LOCK_EX);
     }
-    QString configuration =
-        QStringLiteral("default_border none\ninput type:keyboard xkb_options compose:ralt\n");
+    // The user's keyboard options in a file of their own, included as people write it.
+    const QString included = folder.filePath("home/.config/sway/config.d");
+    QDir().mkpath(included);
+    QFile keyboard(included + "/keyboard");
+    keyboard.open(QIODevice::WriteOnly);
+    keyboard.write("input type:keyboard xkb_options compose:ralt\n");
+    keyboard.close();
+    QString configuration = QStringLiteral(
+        "default_border none\nset $parts config.d\ninclude $HOME/.config/sway/$parts/*\n");
     for (const QString output : {"HEADLESS-1", "HEADLESS-2"}) {
         const bool second = output == QStringLiteral("HEADLESS-2");
         const QImage picture = outputPicture(output);
@@ -168,11 +175,9 @@ QImage WaylandDesktop::outputShown(const QString& output) const {
     return QImage::fromData(run("grim", {"-t", "ppm", "-o", output, "-"}).output, "PPM");
 }
 
+// The session's own home, as the user's programs and the compositor share it.
 QString WaylandDesktop::makeHome() const {
-    const QString home = folder.path() + "/home/program";
-    QDir().mkpath(home);
-    giveToUser(home);
-    return home;
+    return folder.path() + "/home";
 }
 
 Program WaylandDesktop::program(const QStringList& variables) const {

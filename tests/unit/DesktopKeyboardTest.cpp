@@ -7,12 +7,13 @@
 using Options = std::optional<QStringList>;
 
 // Each row: a desktop's settings as it writes them, the options the user has there, and the
-// settings once ours is added; taking ours out again gives back the user's own.
+// settings once ours is added; taking ours out again gives back the user's own, and kxkbrc
+// byte for byte.
 TEST(DesktopKeyboardSettings, ReadTheUsersOptionsAndAddOrRemoveOnlyOurs) {
     const struct {
-        QString text;
+        QByteArray text;
         QStringList options;
-        QString withOurs;
+        QByteArray withOurs;
     } kxkbrcRows[] = {
         // KWin ignores the options while ResetOldOptions is off.
         {"[Layout]\nOptions=compose:ralt\nResetOldOptions=false\n",
@@ -22,14 +23,27 @@ TEST(DesktopKeyboardSettings, ReadTheUsersOptionsAndAddOrRemoveOnlyOurs) {
          {},
          "[General]\nOptions=x\n[Layout]\nOptions=altwin:ctrl_win\nResetOldOptions=true\nUse=true"},
         {"", {}, "[Layout]\nOptions=altwin:ctrl_win\nResetOldOptions=true\n"},
+        // A byte-order mark, Windows line ends, bytes that are no UTF-8, spaces around the
+        // value and options in another group.
+        {"\xEF\xBB\xBF[Layout]\r\nDisplayNames=\xFF\xFE\r\nResetOldOptions=true\r\n"
+         "Options = caps:escape, compose:ralt \r\n[Other]\r\nOptions=z\r\n",
+         {"caps:escape", "compose:ralt"},
+         "\xEF\xBB\xBF[Layout]\r\nDisplayNames=\xFF\xFE\r\nResetOldOptions=true\r\n"
+         "Options = caps:escape, compose:ralt,altwin:ctrl_win \r\n[Other]\r\nOptions=z\r\n"},
+        {"[General]\r\nX=1\r\n",
+         {},
+         "[General]\r\nX=1\r\n[Layout]\r\nOptions=altwin:ctrl_win\r\nResetOldOptions=true\r\n"},
     };
     for (const auto& row : kxkbrcRows) {
-        EXPECT_EQ(platform::kxkbrcOptions(row.text), row.options) << row.text.toStdString();
-        const QString added = platform::kxkbrcWithOptions(
-            row.text, platform::withOurOption(platform::kxkbrcOptions(row.text), true));
+        SCOPED_TRACE(row.text.toStdString());
+        EXPECT_EQ(platform::kxkbrcOptions(row.text), row.options);
+        const QByteArray added = platform::kxkbrcWithOurOption(row.text);
         EXPECT_EQ(added, row.withOurs);
-        EXPECT_EQ(platform::kxkbrcOptions(platform::kxkbrcWithOptions(
-                      added, platform::withOurOption(platform::kxkbrcOptions(added), false))),
+        EXPECT_EQ(platform::kxkbrcWithOurOption(added), added);
+        EXPECT_EQ(platform::kxkbrcWithoutOurOption(added, row.text), row.text);
+        // Changed by the desktop meanwhile: only ours goes.
+        const QByteArray changed = added + "[Later]\n";
+        EXPECT_EQ(platform::kxkbrcOptions(platform::kxkbrcWithoutOurOption(changed, row.text)),
                   row.options);
     }
 
