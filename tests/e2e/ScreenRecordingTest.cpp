@@ -1,6 +1,7 @@
 #include "tests/support/E2eSupport.h"
 #include "tests/support/HistoryFile.h"
 #include "tests/support/MovieProbe.h"
+#include "tests/support/TestMedia.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
@@ -155,20 +156,48 @@ void expectOnlyWholeListedCaptures(const e2e::Program& program) {
 
 }  // namespace
 
-// Bare and under a window manager with a compositor.
-class ProgramRecording : public testing::TestWithParam<bool> {};
+// How a recording ends: stopped by the user, bare and under a window manager with a compositor,
+// or in the ways that once cost the movie. Each leaves one playable, listed movie.
+enum class Ending {
+    stopped,
+    stoppedUnderWindowManager,
+    terminated,
+    quitFromTray,
+    diskFills,
+    littleRoomAtStop,
+    killedWithoutRoom
+};
 
-TEST_P(ProgramRecording, RecordsBetweenControlFiveAndPhysicalSuperFiveHeldAsPeopleDo) {
+class RecordingEnding : public testing::TestWithParam<Ending> {};
+
+std::string endingName(const testing::TestParamInfo<Ending>& info) {
+    constexpr std::array names{
+        "Stopped",   "StoppedUnderWindowManager", "Terminated",       "QuitFromTray",
+        "DiskFills", "LittleRoomAtStop",          "KilledWithoutRoom"};
+    return names[static_cast<size_t>(info.param)];
+}
+
+TEST_P(RecordingEnding, LeavesOnePlayableListedMovieAndExitStatusZero) {
+    const Ending ending = GetParam();
+    const bool byUser = ending == Ending::stopped || ending == Ending::stoppedUnderWindowManager;
+    const bool onSmallDisk = ending >= Ending::diskFills;
     std::optional<e2e::WindowManager> windowManager;
-    if (GetParam()) {
+    if (ending == Ending::stoppedUnderWindowManager) {
         ASSERT_TRUE(windowManager.emplace().started());
     }
     e2e::showOnRoot(e2e::positionPattern());
-    Flasher flasher;
+    Flasher flasher(onSmallDisk);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&flasher));
     QTemporaryDir home;
+    std::optional<e2e::SmallDisk> disk;
+    if (onSmallDisk &&
+        !disk.emplace(home.path() + "/Documents", ending == Ending::diskFills ? 3 : 24).mounted()) {
+        GTEST_SKIP() << "no small file system can be mounted here: that needs root";
+    }
     e2e::SessionBus bus;
     const e2e::ProgramView view(bus);
+    e2e::TrayHost tray(bus);
+    ASSERT_TRUE(e2e::waitUntil([&] { return tray.said("ready"); }));
     e2e::Program program(home.path(), bus.environment());
     ASSERT_TRUE(program.start());
     ASSERT_TRUE(e2e::waitUntil(e2e::windowsModeOn));
@@ -182,70 +211,127 @@ TEST_P(ProgramRecording, RecordsBetweenControlFiveAndPhysicalSuperFiveHeldAsPeop
         expectRecordingWindowPlacedByItsFrameOnEveryWorkspace();
     }
     e2e::xdotool({"mousemove", QString::number(pointerSpot.x()), QString::number(pointerSpot.y())});
-    QTest::qWait(3000);
-    // The overlay took the keyboard while the 5 that started the recording was down; this
-    // press still counts.
-    e2e::holdChord(leftSuper, key5);
-
+    QTest::qWait(byUser ? 3000 : 2000);
     const QString folder = program.capturesFolder("Recordings");
-    ASSERT_TRUE(
-        e2e::waitUntil([&] { return !historyFile::read(program.historyPath()).rows.empty(); }));
-    EXPECT_FALSE(recordingWindowShown());
-    const QStringList movies = QDir(folder).entryList(QDir::Files);
-    ASSERT_EQ(movies.size(), 1);
-    EXPECT_TRUE(QRegularExpression(R"(^Recording_\d{4}(-\d\d){2}_\d\d(-\d\d){2}\.mov$)")
-                    .match(movies[0])
-                    .hasMatch());
+    const auto says = [&](const QString& prefix) {
+        return e2e::waitUntil([&] { return view.labelStartingWith(prefix).has_value(); });
+    };
+    switch (ending) {
+        case Ending::stopped:
+        case Ending::stoppedUnderWindowManager:
+            // The overlay took the keyboard while the 5 that started the recording was down;
+            // this press still counts.
+            e2e::holdChord(leftSuper, key5);
+            EXPECT_TRUE(says("Đã lưu: ")) << view.dump();
+            break;
+        case Ending::terminated:
+            EXPECT_EQ(program.stop(SIGTERM), 0);
+            break;
+        case Ending::quitFromTray:
+            tray.click("Thoát");
+            EXPECT_EQ(program.waitForExit(), 0);
+            break;
+        case Ending::diskFills:
+            // The writer's first failure ends the recording without waiting for the user.
+            EXPECT_TRUE(e2e::waitUntil([] { return !recordingWindowShown(); }));
+            EXPECT_TRUE(says("Quay màn hình thất bại: ")) << view.dump();
+            break;
+        case Ending::littleRoomAtStop: {
+            // Less room than the movie takes: finishing cannot write a second copy of it.
+            const QFileInfoList movies = QDir(folder).entryInfoList(QDir::Files);
+            ASSERT_EQ(movies.size(), 1);
+            ASSERT_TRUE(disk->fillLeaving(movies[0].size() / 2));
+            e2e::holdChord(leftSuper, key5);
+            EXPECT_TRUE(says("Đã lưu: ")) << view.dump();
+            break;
+        }
+        case Ending::killedWithoutRoom: {
+            // The movie and its note wait for room to complete it. A movie that never got a
+            // frame goes, and a note naming a file that is no recording is dropped untouched.
+            EXPECT_EQ(program.stop(SIGKILL), -1);
+            const QStringList killed = QDir(folder).entryList(QDir::Files);
+            const QString notes =
+                QFileInfo(program.historyPath()).path() + "/unfinished-recordings";
+            const QString frameless = folder + "/Recording_frameless.mov";
+            const QString elsewhere = home.path() + "/plan.txt";
+            const QByteArray started = "2026-12-07T08:00:00Z\n";
+            ASSERT_TRUE(
+                testmedia::writeFile(frameless, {}) && testmedia::writeFile(elsewhere, "mine") &&
+                testmedia::writeFile(notes + "/frameless.recording",
+                                     started + frameless.toUtf8()) &&
+                testmedia::writeFile(notes + "/plan.recording", started + elsewhere.toUtf8()) &&
+                disk->fillLeaving(100 * 1024));
+            for (const QString& status : {"Chưa khôi phục được bản quay " + killed.value(0) + ": ",
+                                          "Đã khôi phục bản quay: " + killed.value(0)}) {
+                e2e::Program restarted(home.path(), bus.environment());
+                ASSERT_TRUE(restarted.start());
+                EXPECT_TRUE(says(status)) << view.dump();
+                EXPECT_EQ(restarted.stop(), 0);
+                EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), killed);
+                if (QDir(notes).entryList(QDir::Files) ==
+                    QStringList{killed.value(0) + ".recording"}) {
+                    disk->emptyAgain();
+                }
+            }
+            QFile users(elsewhere);
+            EXPECT_TRUE(users.open(QIODevice::ReadOnly) && users.readAll() == "mine");
+            break;
+        }
+    }
+    const QStringList movies = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    ASSERT_EQ(movies.size(), 1) << movies.join(' ').toStdString();
     EXPECT_EQ(historyFile::read(program.historyPath()).rows,
               (std::vector<std::pair<QString, QString>>{{"video", folder + '/' + movies[0]}}));
-    expectRegionMovie(folder + '/' + movies[0]);
-
-    // The new row's thumbnail is a frame, neither the plain box it starts as nor the placeholder.
-    EXPECT_TRUE(e2e::waitUntil([&] {
-        return view.shown("label", "Đã lưu: " + movies[0]) && view.shows("Quorvastelin 1.0.0");
-    }));
-    const auto kind = view.shown("table cell", "Video");
-    ASSERT_TRUE(kind && view.shown("table cell", movies[0])) << view.dump();
-    const QRect thumbnail(kind->extents.left() - 104, kind->extents.top() + 8, 96,
-                          kind->extents.height() - 16);
-    EXPECT_TRUE(e2e::waitUntil([&] { return e2e::colourCount("root", thumbnail) > 100; }));
-    EXPECT_EQ(program.stop(), 0);
+    const auto movie = movieprobe::probe(folder + '/' + movies[0]);
+    EXPECT_TRUE(movie && movie->codec == "h264" && movie->frameTimes.size() > 10);
+    EXPECT_TRUE(QDir(QFileInfo(program.historyPath()).path() + "/unfinished-recordings").isEmpty());
+    if (byUser) {
+        EXPECT_FALSE(recordingWindowShown());
+        EXPECT_TRUE(QRegularExpression(R"(^Recording_\d{4}(-\d\d){2}_\d\d(-\d\d){2}\.mov$)")
+                        .match(movies[0])
+                        .hasMatch());
+        expectRegionMovie(folder + '/' + movies[0]);
+        // The new row's thumbnail is a frame, neither the plain box it starts as nor the
+        // placeholder.
+        EXPECT_TRUE(e2e::waitUntil([&] {
+            return view.shown("label", "Đã lưu: " + movies[0]) && view.shows("Quorvastelin 1.0.0");
+        }));
+        const auto kind = view.shown("table cell", "Video");
+        ASSERT_TRUE(kind && view.shown("table cell", movies[0])) << view.dump();
+        const QRect thumbnail(kind->extents.left() - 104, kind->extents.top() + 8, 96,
+                              kind->extents.height() - 16);
+        EXPECT_TRUE(e2e::waitUntil([&] { return e2e::colourCount("root", thumbnail) > 100; }));
+    }
+    if (ending != Ending::terminated && ending != Ending::quitFromTray &&
+        ending != Ending::killedWithoutRoom) {
+        EXPECT_EQ(program.stop(), 0);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Desktops, ProgramRecording, testing::Bool(),
-                         [](const testing::TestParamInfo<bool>& info) {
-                             return info.param ? "WindowManager" : "BareServer";
-                         });
+INSTANTIATE_TEST_SUITE_P(Endings, RecordingEnding,
+                         testing::Values(Ending::stopped, Ending::stoppedUnderWindowManager,
+                                         Ending::terminated, Ending::quitFromTray,
+                                         Ending::diskFills, Ending::littleRoomAtStop,
+                                         Ending::killedWithoutRoom),
+                         endingName);
 
 // Killed at moments of a screenshot and a recording, and started again each time: it finds only
-// whole, listed captures, an intact history, and the movie cut short recovered.
+// whole, listed captures and an intact history.
 TEST(KilledProgram, EachNextStartKeepsOnlyWholeListedCapturesAndAnIntactHistory) {
-    enum class Moment { savingScreenshot, regionChosen, recording, finishing, none };
+    enum class Moment { savingScreenshot, regionChosen, finishing, none };
     e2e::showOnRoot(e2e::positionPattern());
     Flasher flasher;
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&flasher));
     QTemporaryDir home;
     e2e::SessionBus bus;
     const e2e::ProgramView view(bus);
-    Moment previous = Moment::none;
-    for (const Moment moment : {Moment::savingScreenshot, Moment::regionChosen, Moment::recording,
-                                Moment::finishing, Moment::none}) {
+    for (const Moment moment :
+         {Moment::savingScreenshot, Moment::regionChosen, Moment::finishing, Moment::none}) {
         SCOPED_TRACE(static_cast<int>(moment));
         e2e::Program program(home.path(), bus.environment());
         ASSERT_TRUE(program.start());
         ASSERT_TRUE(e2e::waitUntil(
             [&] { return view.shows("Quorvastelin 1.0.0") && e2e::windowsModeOn(); }));
-        if (previous == Moment::recording) {
-            const QString recoveredPrefix = QStringLiteral("Đã khôi phục bản quay: ");
-            std::optional<QString> recovered;
-            EXPECT_TRUE(e2e::waitUntil(
-                [&] { return (recovered = view.labelStartingWith(recoveredPrefix)).has_value(); }));
-            // Killed two and a half seconds in, the movie keeps all but the last moments.
-            const auto movie =
-                movieprobe::probe(program.capturesFolder("Recordings") + '/' +
-                                  recovered.value_or("").mid(recoveredPrefix.size()));
-            EXPECT_TRUE(movie && movie->duration > 1.0) << view.dump();
-        }
         expectOnlyWholeListedCaptures(program);
         if (moment == Moment::none) {
             EXPECT_EQ(program.stop(), 0);
@@ -263,157 +349,11 @@ TEST(KilledProgram, EachNextStartKeepsOnlyWholeListedCapturesAndAnIntactHistory)
         } else {
             ASSERT_TRUE(selectTheRegion(program));
         }
-        if (moment == Moment::recording || moment == Moment::finishing) {
+        if (moment == Moment::finishing) {
             ASSERT_TRUE(e2e::waitUntil(recordingWindowShown));
             QTest::qWait(2500);
-        }
-        if (moment == Moment::finishing) {
             e2e::xdotool({"key", "ctrl+5"});
         }
         EXPECT_EQ(program.stop(SIGKILL), -1);
-        previous = moment;
-    }
-}
-
-// Ways a recording ends other than by the user's stop, each of which once cost the movie.
-enum class Ending { terminated, quitFromTheTray, diskFills, littleRoomAtStop };
-
-class RecordingEnding : public testing::TestWithParam<Ending> {};
-
-std::string endingName(const testing::TestParamInfo<Ending>& info) {
-    constexpr std::array names{"Terminated", "QuitFromTheTray", "DiskFills", "LittleRoomAtStop"};
-    return names[static_cast<size_t>(info.param)];
-}
-
-TEST_P(RecordingEnding, KeepsOnePlayableListedMovieAndEndsWithStatusZero) {
-    const Ending ending = GetParam();
-    const bool onSmallDisk = ending == Ending::diskFills || ending == Ending::littleRoomAtStop;
-    e2e::showOnRoot(e2e::positionPattern());
-    Flasher flasher(onSmallDisk);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&flasher));
-    QTemporaryDir home;
-    std::optional<e2e::SmallDisk> disk;
-    if (onSmallDisk &&
-        !disk.emplace(home.path() + "/Documents", ending == Ending::diskFills ? 3 : 24).mounted()) {
-        GTEST_SKIP() << "no small file system can be mounted here: that needs root";
-    }
-    e2e::SessionBus bus;
-    const e2e::ProgramView view(bus);
-    e2e::TrayHost tray(bus);
-    ASSERT_TRUE(e2e::waitUntil([&] { return tray.said("ready"); }));
-    e2e::Program program(home.path(), bus.environment());
-    ASSERT_TRUE(program.start());
-    ASSERT_TRUE(e2e::waitUntil(e2e::windowsModeOn));
-    ASSERT_TRUE(selectTheRegion(program));
-    ASSERT_TRUE(e2e::waitUntil(recordingWindowShown));
-    QTest::qWait(2000);
-
-    const QString folder = program.capturesFolder("Recordings");
-    const auto says = [&](const QString& prefix) {
-        return e2e::waitUntil([&] { return view.labelStartingWith(prefix).has_value(); });
-    };
-    switch (ending) {
-        case Ending::terminated:
-            EXPECT_EQ(program.stop(SIGTERM), 0);
-            break;
-        case Ending::quitFromTheTray:
-            tray.click("Thoát");
-            EXPECT_EQ(program.waitForExit(), 0);
-            break;
-        case Ending::diskFills:
-            // The writer's first failure ends the recording without waiting for the user.
-            EXPECT_TRUE(e2e::waitUntil([] { return !recordingWindowShown(); }));
-            EXPECT_TRUE(says("Quay màn hình thất bại: ")) << view.dump();
-            EXPECT_EQ(program.stop(), 0);
-            break;
-        case Ending::littleRoomAtStop: {
-            // Less room than the movie takes: finishing cannot write a second copy of it.
-            const QFileInfoList movies = QDir(folder).entryInfoList(QDir::Files);
-            ASSERT_EQ(movies.size(), 1);
-            ASSERT_TRUE(disk->fillLeaving(movies[0].size() / 2));
-            e2e::holdChord(leftSuper, key5);
-            EXPECT_TRUE(says("Đã lưu: ")) << view.dump();
-            EXPECT_EQ(program.stop(), 0);
-            break;
-        }
-    }
-    const QStringList movies = QDir(folder).entryList(QDir::Files | QDir::Hidden);
-    ASSERT_EQ(movies.size(), 1) << movies.join(' ').toStdString();
-    EXPECT_EQ(historyFile::read(program.historyPath()).rows,
-              (std::vector<std::pair<QString, QString>>{{"video", folder + '/' + movies[0]}}));
-    const auto movie = movieprobe::probe(folder + '/' + movies[0]);
-    EXPECT_TRUE(movie && movie->codec == "h264" && movie->frameTimes.size() > 10);
-    EXPECT_TRUE(QDir(QFileInfo(program.historyPath()).path() + "/unfinished-recordings").isEmpty());
-}
-
-INSTANTIATE_TEST_SUITE_P(Endings, RecordingEnding,
-                         testing::Values(Ending::terminated, Ending::quitFromTheTray,
-                                         Ending::diskFills, Ending::littleRoomAtStop),
-                         endingName);
-
-// Killed mid-recording on a disk too full to complete the movie, then started twice: the movie
-// and its note wait for room, a movie that never got a frame goes, and a note naming a file
-// that is no recording is dropped without touching that file.
-TEST(KilledProgram, RecoveryWaitsForRoomAndTouchesOnlyItsOwnRecordings) {
-    e2e::showOnRoot(e2e::positionPattern());
-    Flasher flasher(true);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&flasher));
-    QTemporaryDir home;
-    const e2e::SmallDisk disk(home.path() + "/Documents", 24);
-    if (!disk.mounted()) {
-        GTEST_SKIP() << "no small file system can be mounted here: that needs root";
-    }
-    e2e::SessionBus bus;
-    const e2e::ProgramView view(bus);
-    const QString notes = home.path() + "/.local/share/Quorvastelin/unfinished-recordings";
-    const QString folder = home.path() + "/Documents/Quorvastelin/Recordings";
-    {
-        e2e::Program program(home.path(), bus.environment());
-        ASSERT_TRUE(program.start());
-        ASSERT_TRUE(e2e::waitUntil(e2e::windowsModeOn));
-        ASSERT_TRUE(selectTheRegion(program));
-        ASSERT_TRUE(e2e::waitUntil(recordingWindowShown));
-        QTest::qWait(2000);
-        EXPECT_EQ(program.stop(SIGKILL), -1);
-    }
-    const QStringList killed = QDir(folder).entryList(QDir::Files);
-    ASSERT_EQ(killed.size(), 1);
-    const auto leaveNote = [&](const QString& name, const QString& movie) {
-        QFile note(notes + '/' + name + ".recording");
-        return note.open(QIODevice::WriteOnly) &&
-               note.write("2026-12-07T08:00:00Z\n" + movie.toUtf8()) > 0;
-    };
-    QFile frameless(folder + "/Recording_frameless.mov");
-    const QString elsewhere = home.path() + "/plan.txt";
-    QFile usersFile(elsewhere);
-    ASSERT_TRUE(frameless.open(QIODevice::WriteOnly) && usersFile.open(QIODevice::WriteOnly) &&
-                usersFile.write("mine") == 4);
-    frameless.close();
-    usersFile.close();
-    ASSERT_TRUE(leaveNote("Recording_frameless.mov", frameless.fileName()) &&
-                leaveNote("plan", elsewhere));
-    ASSERT_TRUE(disk.fillLeaving(100 * 1024));
-
-    for (const bool roomAgain : {false, true}) {
-        SCOPED_TRACE(roomAgain);
-        if (roomAgain) {
-            disk.emptyAgain();
-        }
-        e2e::Program program(home.path(), bus.environment());
-        ASSERT_TRUE(program.start());
-        const QString status = roomAgain ? "Đã khôi phục bản quay: " + killed[0]
-                                         : "Chưa khôi phục được bản quay " + killed[0] + ": ";
-        EXPECT_TRUE(e2e::waitUntil([&] { return view.labelStartingWith(status).has_value(); }))
-            << view.dump();
-        EXPECT_EQ(program.stop(), 0);
-        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), killed);
-        EXPECT_EQ(QDir(notes).entryList(QDir::Files),
-                  roomAgain ? QStringList() : QStringList{killed[0] + ".recording"});
-        using Rows = std::vector<std::pair<QString, QString>>;
-        EXPECT_EQ(historyFile::read(program.historyPath()).rows,
-                  (roomAgain ? Rows{{"video", folder + '/' + killed[0]}} : Rows()));
-        ASSERT_TRUE(usersFile.open(QIODevice::ReadOnly));
-        EXPECT_EQ(usersFile.readAll(), "mine");
-        usersFile.close();
     }
 }

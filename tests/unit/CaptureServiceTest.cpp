@@ -55,23 +55,13 @@ TEST(CaptureService, SaveWritesPngThenClipboardThenRowThenListThenStatusOrOnlySa
               (QStringList{"clipboard", "history: 1 rows",
                            "status: Đã lưu và sao chép: Screenshot_2024-03-07_09-05-02.png"}));
     events.clear();
-    QDir(CaptureService::rootFolder() + "/Screenshots").removeRecursively();
-    QFile blocker(CaptureService::rootFolder() + "/Screenshots");
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    EXPECT_FALSE(service.saveScreenshot(image));
     EXPECT_FALSE(service.saveScreenshot(QImage()));
-    ASSERT_EQ(events.size(), 2);
-    for (const QString& event : events) {
-        EXPECT_TRUE(
-            QRegularExpression("^status: Không thể lưu ảnh chụp: .").match(event).hasMatch())
-            << event.toStdString();
-    }
+    EXPECT_EQ(events, QStringList{"status: Không thể lưu ảnh chụp: ảnh không có dữ liệu điểm ảnh"});
     EXPECT_EQ(database->recent().size(), 1u);
 
     // A history that cannot take the row keeps the picture and says so.
     events.clear();
-    QFile::remove(CaptureService::rootFolder() + "/Screenshots");
+    QDir(CaptureService::rootFolder() + "/Screenshots").removeRecursively();
     QTemporaryDir unusable;
     ASSERT_TRUE(QDir(unusable.path()).mkdir("history.db"));
     CaptureService unlisted(std::make_shared<HistoryDatabase>(unusable.path()),

