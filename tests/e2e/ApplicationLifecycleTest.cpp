@@ -7,7 +7,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <array>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -88,7 +89,7 @@ TEST_F(LifecycleFixture, WithAnXEmbedTrayTheIconPaintsAndLaterStartsHandTheirCom
     e2e::OtherUsersSocket inTmp("/tmp/quorvastelin-0-" + display);
     e2e::OtherUsersSocket inRuntime(othersRuntime.filePath("quorvastelin-" + display + ".socket"));
     QFile plainFile(othersRuntime.filePath("quorvastelin-" + display + ".lock"));
-    ASSERT_TRUE(plainFile.open(QIODevice::WriteOnly) && inTmp.listening() && inRuntime.listening());
+    ASSERT_TRUE(plainFile.open(QIODevice::WriteOnly));
     plainFile.close();
     QFile planted(root.filePath("quorvastelin"));
     ASSERT_TRUE(planted.open(QIODevice::WriteOnly) &&
@@ -158,22 +159,14 @@ TEST_F(LifecycleFixture, WithAnXEmbedTrayTheIconPaintsAndLaterStartsHandTheirCom
 TEST_F(LifecycleFixture, PairedStartsLeaveExactlyOneInstance) {
     for (int pair = 0; pair < 20; ++pair) {
         SCOPED_TRACE(pair);
-        std::array<e2e::Program, 2> starts{e2e::Program(home), e2e::Program(home)};
-        ASSERT_TRUE(starts[0].start() && starts[1].start());
-        std::optional<size_t> ended;
-        ASSERT_TRUE(e2e::waitUntil([&] {
-            for (size_t index : {0u, 1u}) {
-                const auto status =
-                    ended ? std::nullopt : starts[index].waitForExit(std::chrono::milliseconds(0));
-                if (status) {
-                    EXPECT_EQ(*status, 0);
-                    ended = index;
-                }
-            }
-            return ended.has_value();
-        }));
-        e2e::Program& running = starts[1 - *ended];
-        EXPECT_FALSE(running.waitForExit(std::chrono::milliseconds(300)).has_value());
-        EXPECT_EQ(running.stop(), 0);
+        e2e::Program first(home);
+        e2e::Program second(home);
+        ASSERT_TRUE(first.start() && second.start());
+        ASSERT_TRUE(
+            e2e::waitUntil([&] { return first.waitForExit(0ms) || second.waitForExit(0ms); }));
+        const auto ends = std::pair{first.waitForExit(300ms), second.waitForExit(300ms)};
+        EXPECT_NE(ends.first.has_value(), ends.second.has_value());
+        EXPECT_EQ(ends.first.value_or(0) + ends.second.value_or(0), 0);
+        EXPECT_EQ((ends.first ? second : first).stop(), 0);
     }
 }

@@ -156,33 +156,25 @@ void expectOnlyWholeListedCaptures(const e2e::Program& program) {
 
 }  // namespace
 
-// How a recording ends: stopped by the user, bare and under a window manager with a compositor,
-// or in the ways that once cost the movie. Each leaves one playable, listed movie.
-enum class Ending {
-    stopped,
-    stoppedUnderWindowManager,
-    terminated,
-    quitFromTray,
-    diskFills,
-    littleRoomAtStop,
-    killedWithoutRoom
-};
+// How a recording ends: stopped by the user, bare and under a window manager with a compositor
+// (managed), or in the ways that once cost the movie. Each leaves one playable, listed movie.
+enum class Ending { stopped, managed, terminated, fromTray, diskFull, littleRoom, killed };
 
 class RecordingEnding : public testing::TestWithParam<Ending> {};
 
 std::string endingName(const testing::TestParamInfo<Ending>& info) {
     constexpr std::array names{
-        "Stopped",   "StoppedUnderWindowManager", "Terminated",       "QuitFromTray",
-        "DiskFills", "LittleRoomAtStop",          "KilledWithoutRoom"};
+        "Stopped",  "StoppedUnderWindowManager", "Terminated",       "QuitFromTray",
+        "DiskFull", "LittleRoomAtStop",          "KilledWithoutRoom"};
     return names[static_cast<size_t>(info.param)];
 }
 
 TEST_P(RecordingEnding, LeavesOnePlayableListedMovieAndExitStatusZero) {
     const Ending ending = GetParam();
-    const bool byUser = ending == Ending::stopped || ending == Ending::stoppedUnderWindowManager;
-    const bool onSmallDisk = ending >= Ending::diskFills;
+    const bool byUser = ending == Ending::stopped || ending == Ending::managed;
+    const bool onSmallDisk = ending >= Ending::diskFull;
     std::optional<e2e::WindowManager> windowManager;
-    if (ending == Ending::stoppedUnderWindowManager) {
+    if (ending == Ending::managed) {
         ASSERT_TRUE(windowManager.emplace().started());
     }
     e2e::showOnRoot(e2e::positionPattern());
@@ -191,7 +183,7 @@ TEST_P(RecordingEnding, LeavesOnePlayableListedMovieAndExitStatusZero) {
     QTemporaryDir home;
     std::optional<e2e::SmallDisk> disk;
     if (onSmallDisk &&
-        !disk.emplace(home.path() + "/Documents", ending == Ending::diskFills ? 3 : 24).mounted()) {
+        !disk.emplace(home.path() + "/Documents", ending == Ending::diskFull ? 3 : 24).mounted()) {
         GTEST_SKIP() << "no small file system can be mounted here: that needs root";
     }
     e2e::SessionBus bus;
@@ -218,7 +210,7 @@ TEST_P(RecordingEnding, LeavesOnePlayableListedMovieAndExitStatusZero) {
     };
     switch (ending) {
         case Ending::stopped:
-        case Ending::stoppedUnderWindowManager:
+        case Ending::managed:
             // The overlay took the keyboard while the 5 that started the recording was down;
             // this press still counts.
             e2e::holdChord(leftSuper, key5);
@@ -227,16 +219,16 @@ TEST_P(RecordingEnding, LeavesOnePlayableListedMovieAndExitStatusZero) {
         case Ending::terminated:
             EXPECT_EQ(program.stop(SIGTERM), 0);
             break;
-        case Ending::quitFromTray:
+        case Ending::fromTray:
             tray.click("Thoát");
             EXPECT_EQ(program.waitForExit(), 0);
             break;
-        case Ending::diskFills:
+        case Ending::diskFull:
             // The writer's first failure ends the recording without waiting for the user.
             EXPECT_TRUE(e2e::waitUntil([] { return !recordingWindowShown(); }));
             EXPECT_TRUE(says("Quay màn hình thất bại: ")) << view.dump();
             break;
-        case Ending::littleRoomAtStop: {
+        case Ending::littleRoom: {
             // Less room than the movie takes: finishing cannot write a second copy of it.
             const QFileInfoList movies = QDir(folder).entryInfoList(QDir::Files);
             ASSERT_EQ(movies.size(), 1);
@@ -245,7 +237,7 @@ TEST_P(RecordingEnding, LeavesOnePlayableListedMovieAndExitStatusZero) {
             EXPECT_TRUE(says("Đã lưu: ")) << view.dump();
             break;
         }
-        case Ending::killedWithoutRoom: {
+        case Ending::killed: {
             // The movie and its note wait for room to complete it. A movie that never got a
             // frame goes, and a note naming a file that is no recording is dropped untouched.
             EXPECT_EQ(program.stop(SIGKILL), -1);
@@ -270,7 +262,7 @@ TEST_P(RecordingEnding, LeavesOnePlayableListedMovieAndExitStatusZero) {
                 EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), killed);
                 if (QDir(notes).entryList(QDir::Files) ==
                     QStringList{killed.value(0) + ".recording"}) {
-                    disk->emptyAgain();
+                    disk->empty();
                 }
             }
             QFile users(elsewhere);
@@ -278,12 +270,9 @@ TEST_P(RecordingEnding, LeavesOnePlayableListedMovieAndExitStatusZero) {
             break;
         }
     }
+    expectOnlyWholeListedCaptures(program);
     const QStringList movies = QDir(folder).entryList(QDir::Files | QDir::Hidden);
     ASSERT_EQ(movies.size(), 1) << movies.join(' ').toStdString();
-    EXPECT_EQ(historyFile::read(program.historyPath()).rows,
-              (std::vector<std::pair<QString, QString>>{{"video", folder + '/' + movies[0]}}));
-    const auto movie = movieprobe::probe(folder + '/' + movies[0]);
-    EXPECT_TRUE(movie && movie->codec == "h264" && movie->frameTimes.size() > 10);
     EXPECT_TRUE(QDir(QFileInfo(program.historyPath()).path() + "/unfinished-recordings").isEmpty());
     if (byUser) {
         EXPECT_FALSE(recordingWindowShown());
@@ -302,17 +291,15 @@ TEST_P(RecordingEnding, LeavesOnePlayableListedMovieAndExitStatusZero) {
                               kind->extents.height() - 16);
         EXPECT_TRUE(e2e::waitUntil([&] { return e2e::colourCount("root", thumbnail) > 100; }));
     }
-    if (ending != Ending::terminated && ending != Ending::quitFromTray &&
-        ending != Ending::killedWithoutRoom) {
+    if (ending != Ending::terminated && ending != Ending::fromTray && ending != Ending::killed) {
         EXPECT_EQ(program.stop(), 0);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Endings, RecordingEnding,
-                         testing::Values(Ending::stopped, Ending::stoppedUnderWindowManager,
-                                         Ending::terminated, Ending::quitFromTray,
-                                         Ending::diskFills, Ending::littleRoomAtStop,
-                                         Ending::killedWithoutRoom),
+                         testing::Values(Ending::stopped, Ending::managed, Ending::terminated,
+                                         Ending::fromTray, Ending::diskFull, Ending::littleRoom,
+                                         Ending::killed),
                          endingName);
 
 // Killed at moments of a screenshot and a recording, and started again each time: it finds only

@@ -399,17 +399,13 @@ SmallDisk::~SmallDisk() {
     }
 }
 
-qint64 SmallDisk::freeBytes() const {
-    return QStorageInfo(folder).bytesAvailable();
-}
-
 bool SmallDisk::fillLeaving(qint64 bytes) const {
-    const qint64 taken = freeBytes() - bytes;
+    const qint64 taken = QStorageInfo(folder).bytesAvailable() - bytes;
     return taken > 0 &&
            runTool("fallocate", {"-l", QString::number(taken), folder + "/.filler"}).exitCode == 0;
 }
 
-void SmallDisk::emptyAgain() const {
+void SmallDisk::empty() const {
     QFile::remove(folder + "/.filler");
 }
 
@@ -417,16 +413,12 @@ OtherUsersSocket::OtherUsersSocket(const QString& path)
     : path(path), server(std::make_unique<QProcess>()) {
     server->start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "--",
                               "/usr/bin/python3", "-c",
-                              "import os, socket, sys\n"
-                              "s = socket.socket(socket.AF_UNIX)\n"
-                              "s.bind(sys.argv[1])\n"
-                              "os.chmod(sys.argv[1], 0o777)\n"
-                              "s.listen(8)\n"
-                              "print('listening', flush=True)\n"
-                              "while True:\n"
-                              "    s.accept()[0].close()\n"
-                              "    print('reached', flush=True)\n",
+                              "import os, socket, sys\ns = socket.socket(socket.AF_UNIX)\n"
+                              "s.bind(sys.argv[1]); os.chmod(sys.argv[1], 0o777); s.listen(8)\n"
+                              "print('listening', flush=True)\nwhile True:\n"
+                              "    s.accept()[0].close(); print('reached', flush=True)\n",
                               path});
+    server->waitForReadyRead();
 }
 
 OtherUsersSocket::~OtherUsersSocket() {
@@ -435,16 +427,8 @@ OtherUsersSocket::~OtherUsersSocket() {
     QFile::remove(path);
 }
 
-bool OtherUsersSocket::listening() {
-    return waitUntil([this] {
-        output += server->readAllStandardOutput();
-        return output.contains("listening");
-    });
-}
-
-bool OtherUsersSocket::reached() {
-    output += server->readAllStandardOutput();
-    return output.contains("reached");
+bool OtherUsersSocket::reached() const {
+    return server->readAllStandardOutput().contains("reached");
 }
 
 bool overlayShown(qint64 programPid) {

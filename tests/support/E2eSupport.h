@@ -146,10 +146,9 @@ class SmallDisk {
     SmallDisk(const QString& folder, int megabytes);
     ~SmallDisk();
     bool mounted() const { return isMounted; }
-    qint64 freeBytes() const;
-    // Takes all but this much of the free space, with a file of its own.
+    // Takes all but this much of the free space with a file of its own; empty() gives it back.
     bool fillLeaving(qint64 bytes) const;
-    void emptyAgain() const;
+    void empty() const;
 
   private:
     QString folder;
@@ -157,18 +156,16 @@ class SmallDisk {
 };
 
 // Another user of the machine (nobody) listening at a path, as anyone can at a name under
-// /tmp, and telling whether anybody came.
+// /tmp, from its construction on; reached() tells whether anybody came.
 class OtherUsersSocket {
   public:
     explicit OtherUsersSocket(const QString& path);
     ~OtherUsersSocket();
-    bool listening();
-    bool reached();
+    bool reached() const;
 
   private:
     QString path;
     std::unique_ptr<QProcess> server;
-    QByteArray output;
 };
 
 // The region overlay is a shown window of the program covering the whole X screen.

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <QTemporaryDir>
-#include <future>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -50,19 +49,16 @@ TEST(HistoryDatabase, ARowWaitsOutABriefHoldOnTheFileAndSaysWhyWhenTheHoldStays)
     for (const auto& [heldFor, stored] : {std::pair{500ms, true}, {4s, false}}) {
         QTemporaryDir folder;
         HistoryDatabase store(folder.path());
-        std::promise<void> holding;
-        std::thread holder([&, heldFor = heldFor] {
-            sqlite3* connection = nullptr;
-            sqlite3_open(folder.filePath("history.db").toUtf8().constData(), &connection);
-            sqlite3_exec(connection, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
-            holding.set_value();
+        sqlite3* holder = nullptr;
+        sqlite3_open(folder.filePath("history.db").toUtf8().constData(), &holder);
+        sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+        std::thread release([holder, heldFor = heldFor] {
             std::this_thread::sleep_for(heldFor);
-            sqlite3_exec(connection, "COMMIT", nullptr, nullptr, nullptr);
-            sqlite3_close(connection);
+            sqlite3_exec(holder, "COMMIT", nullptr, nullptr, nullptr);
+            sqlite3_close(holder);
         });
-        holding.get_future().wait();
         const auto failure = store.add("screenshot", "/p/held.png");
-        holder.join();
+        release.join();
         EXPECT_EQ(failure, stored ? std::nullopt : std::optional<QString>("database is locked"));
         EXPECT_EQ(store.recent().size(), stored ? 1u : 0u);
     }

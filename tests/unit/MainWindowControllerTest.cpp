@@ -104,21 +104,4 @@ TEST_F(MainWindowControllerTest, ListReloadsAfterASaveAndDoubleClickOrOpenFolder
     EXPECT_EQ(opener->opened.last(), CaptureService::rootFolder());
 }
 
-TEST_F(MainWindowControllerTest,
-       SelectionHidesTheWindowReopenLeavesTheOverlayAndEscapeBringsItBack) {
-    for (const auto& [title, selecting, cancelled] :
-         {std::tuple{"Chụp vùng", "Đang chọn vùng chụp…", "Đã hủy chụp màn hình"},
-          {"Quay vùng", "Đang chọn vùng quay…", "Đã hủy quay màn hình"}}) {
-        button(title)->click();
-        EXPECT_FALSE(window()->isVisible());
-        EXPECT_EQ(controller->status->text(), selecting);
-        ASSERT_TRUE(QTest::qWaitFor([] { return shownWindow() != nullptr; }, 5000));
-        controller->reopen();
-        EXPECT_FALSE(window()->isVisible());
-        QTest::keyClick(shownWindow(), Qt::Key_Escape);
-        EXPECT_EQ(controller->status->text(), cancelled);
-        EXPECT_TRUE(window()->isVisible());
-    }
-}
-
 }  // namespace
