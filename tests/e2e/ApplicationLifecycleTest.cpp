@@ -1,4 +1,5 @@
 #include "tests/support/E2eSupport.h"
+#include "tests/support/TestMedia.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -88,15 +89,11 @@ TEST_F(LifecycleFixture, WithAnXEmbedTrayTheIconPaintsAndLaterStartsHandTheirCom
     ASSERT_TRUE(QFile::setPermissions(othersRuntime.path(), QFileDevice::Permissions(0x7777)));
     e2e::OtherUsersSocket inTmp("/tmp/quorvastelin-0-" + display);
     e2e::OtherUsersSocket inRuntime(othersRuntime.filePath("quorvastelin-" + display + ".socket"));
-    QFile plainFile(othersRuntime.filePath("quorvastelin-" + display + ".lock"));
-    ASSERT_TRUE(plainFile.open(QIODevice::WriteOnly));
-    plainFile.close();
-    QFile planted(root.filePath("quorvastelin"));
-    ASSERT_TRUE(planted.open(QIODevice::WriteOnly) &&
-                planted.write("#!/bin/sh\ntouch \"$0.ran\"\n") > 0);
-    planted.close();
-    planted.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                           QFileDevice::ExeOwner);
+    const QString planted = root.filePath("quorvastelin");
+    ASSERT_TRUE(
+        testmedia::writeFile(othersRuntime.filePath("quorvastelin-" + display + ".lock"), {}) &&
+        testmedia::writeFile(planted, "#!/bin/sh\ntouch \"$0.ran\"\n") &&
+        QFile::setPermissions(planted, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
 
     QProcess tray;
     tray.start("trayer", {"--edge", "top", "--align", "left"});
@@ -149,7 +146,7 @@ TEST_F(LifecycleFixture, WithAnXEmbedTrayTheIconPaintsAndLaterStartsHandTheirCom
     }
     EXPECT_FALSE(first.waitForExit(std::chrono::milliseconds(300)).has_value());
     EXPECT_EQ(first.stop(SIGINT), 0);
-    EXPECT_FALSE(QFile::exists(planted.fileName() + ".ran"));
+    EXPECT_FALSE(QFile::exists(planted + ".ran"));
     EXPECT_FALSE(inTmp.reached());
     EXPECT_FALSE(inRuntime.reached());
 }

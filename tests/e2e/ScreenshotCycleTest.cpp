@@ -1,5 +1,6 @@
 #include "tests/support/E2eSupport.h"
 #include "tests/support/HistoryFile.h"
+#include "tests/support/TestMedia.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
@@ -114,9 +115,7 @@ TEST_P(ScreenshotCycleTest, ControlFourEscapeReopenAnnotateSaveAndQuitFromTheTra
     EXPECT_TRUE(view.shows(editorTitle));
     const QString screenshots = program.capturesFolder("Screenshots");
     ASSERT_TRUE(QDir().mkpath(QFileInfo(screenshots).path()));
-    QFile blocker(screenshots);
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    ASSERT_TRUE(testmedia::writeFile(screenshots, {}));
     // On the other monitor, clear of the first editor.
     const QRect otherRegion(2000, 300, 240, 120);
     ASSERT_TRUE(e2e::pressUntilOverlay(program, controlFour) &&
@@ -128,7 +127,7 @@ TEST_P(ScreenshotCycleTest, ControlFourEscapeReopenAnnotateSaveAndQuitFromTheTra
         return view.says("Không thể lưu ảnh chụp: Không tạo được thư mục " + screenshots);
     })) << view.dump();
     EXPECT_EQ(editorsShown(), 2);
-    ASSERT_TRUE(blocker.remove());
+    ASSERT_TRUE(QFile::remove(screenshots));
     const auto secondPath = saveWithReturn();
     ASSERT_TRUE(secondPath) << view.dump();
     const QImage secondPicture(*secondPath);

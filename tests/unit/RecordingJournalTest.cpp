@@ -22,11 +22,8 @@ TEST(RecordingJournal, OnlyRecordingsNoProcessIsWritingAreUnfinishedAndSettledNo
     EXPECT_FALSE(cut.exists());
 
     // Once its writer has let go without settling it, it is offered, with its start.
-    const QString notePath = folder.path() + "/notes/Recording_a.mov.recording";
-    QFile::copy(notePath, notePath + ".kept");
+    writing->keep();
     writing.reset();
-    EXPECT_FALSE(QFile::exists(notePath));
-    QFile::rename(notePath + ".kept", notePath);
     auto found = journal.unfinished();
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0]->moviePath, "/movies/Recording_a.mov");
