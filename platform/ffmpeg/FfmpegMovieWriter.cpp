@@ -2,6 +2,7 @@
 
 #include "platform/MovieCompletion.h"
 #include "platform/ffmpeg/FfmpegError.h"
+#include "platform/ffmpeg/FfmpegHandles.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,11 +13,8 @@
 #include <thread>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
-#include <libswscale/swscale.h>
 }
 
 namespace platform {
@@ -36,8 +34,8 @@ struct PendingFrame {
 
 class FfmpegMovieWriter : public MovieWriter {
   public:
-    FfmpegMovieWriter(QString path, AVFormatContext* format)
-        : path(std::move(path)), format(format) {}
+    FfmpegMovieWriter(QString path, FfmpegOutput format)
+        : path(std::move(path)), format(std::move(format)) {}
     ~FfmpegMovieWriter() override;
 
     bool addVideoTrack(const MovieSettings& settings) override;
@@ -63,14 +61,14 @@ class FfmpegMovieWriter : public MovieWriter {
     void closeFile();
 
     const QString path;
-    AVFormatContext* format = nullptr;
-    AVCodecContext* codec = nullptr;
+    const FfmpegOutput format;
+    FfmpegCodec codec;
     AVStream* stream = nullptr;
-    SwsContext* converter = nullptr;
+    FfmpegScaler converter;
     // The captured pixels, copied where swscale may read whole SIMD blocks past a row's end.
-    AVFrame* source = nullptr;
-    AVFrame* picture = nullptr;
-    AVPacket* packet = nullptr;
+    FfmpegFrame source;
+    FfmpegFrame picture;
+    FfmpegPacket packet;
     int64_t nominalFrameDuration = 0;
     QSize size;
     // Where the last whole fragment ends, and how many frames the file holds up to there.
@@ -101,12 +99,6 @@ FfmpegMovieWriter::~FfmpegMovieWriter() {
     if (!fileSettled) {
         keepWhatReachedTheFile();
     }
-    av_packet_free(&packet);
-    av_frame_free(&picture);
-    av_frame_free(&source);
-    sws_freeContext(converter);
-    avcodec_free_context(&codec);
-    avformat_free_context(format);
 }
 
 bool FfmpegMovieWriter::addVideoTrack(const MovieSettings& settings) {
@@ -118,7 +110,7 @@ bool FfmpegMovieWriter::addVideoTrack(const MovieSettings& settings) {
     if (codec != nullptr || !usableSize || x264 == nullptr) {
         return false;
     }
-    codec = avcodec_alloc_context3(x264);
+    codec.reset(avcodec_alloc_context3(x264));
     codec->width = wanted.width();
     codec->height = wanted.height();
     codec->pix_fmt = AV_PIX_FMT_YUV420P;
@@ -143,20 +135,20 @@ bool FfmpegMovieWriter::addVideoTrack(const MovieSettings& settings) {
     av_dict_set(&options, "preset", beyondFullHD ? "ultrafast" : "superfast", 0);
     av_dict_set(&options, "tune", "zerolatency", 0);
     av_dict_set(&options, "profile", "high", 0);
-    const int opened = avcodec_open2(codec, x264, &options);
+    const int opened = avcodec_open2(codec.get(), x264, &options);
     av_dict_free(&options);
     if (opened < 0) {
-        avcodec_free_context(&codec);
+        codec.reset();
         return false;
     }
-    converter =
-        sws_getContext(wanted.width(), wanted.height(), AV_PIX_FMT_BGR0, wanted.width(),
-                       wanted.height(), AV_PIX_FMT_YUV420P, SWS_POINT, nullptr, nullptr, nullptr);
-    sws_setColorspaceDetails(converter, sws_getCoefficients(SWS_CS_DEFAULT), 1,
+    converter.reset(sws_getContext(wanted.width(), wanted.height(), AV_PIX_FMT_BGR0, wanted.width(),
+                                   wanted.height(), AV_PIX_FMT_YUV420P, SWS_POINT, nullptr, nullptr,
+                                   nullptr));
+    sws_setColorspaceDetails(converter.get(), sws_getCoefficients(SWS_CS_DEFAULT), 1,
                              sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16, 1 << 16);
-    source = av_frame_alloc();
-    picture = av_frame_alloc();
-    packet = av_packet_alloc();
+    source.reset(av_frame_alloc());
+    picture.reset(av_frame_alloc());
+    packet.reset(av_packet_alloc());
     // Without its buffers the writer keeps no stream, so it never starts.
     if (converter == nullptr || source == nullptr || picture == nullptr || packet == nullptr) {
         return false;
@@ -171,17 +163,17 @@ bool FfmpegMovieWriter::addVideoTrack(const MovieSettings& settings) {
     picture->colorspace = AVCOL_SPC_BT709;
     picture->color_primaries = AVCOL_PRI_BT709;
     picture->color_trc = AVCOL_TRC_BT709;
-    if (av_frame_get_buffer(source, 0) < 0 || av_frame_get_buffer(picture, 0) < 0) {
+    if (av_frame_get_buffer(source.get(), 0) < 0 || av_frame_get_buffer(picture.get(), 0) < 0) {
         return false;
     }
     // swscale reads the padding too; defined bytes there keep memory checkers quiet.
     std::memset(source->buf[0]->data, 0, source->buf[0]->size);
-    stream = avformat_new_stream(format, nullptr);
+    stream = avformat_new_stream(format.get(), nullptr);
     if (stream == nullptr) {
         return false;
     }
     stream->time_base = movieTimeBase;
-    avcodec_parameters_from_context(stream->codecpar, codec);
+    avcodec_parameters_from_context(stream->codecpar, codec.get());
     nominalFrameDuration = movieTimeBase.den / settings.expectedFrameRate;
     size = wanted;
     return true;
@@ -197,7 +189,7 @@ bool FfmpegMovieWriter::startWriting() {
     // Finishing turns it into an ordinary movie.
     AVDictionary* options = nullptr;
     av_dict_set(&options, "movflags", "frag_custom+empty_moov+default_base_moof", 0);
-    const int written = avformat_write_header(format, &options);
+    const int written = avformat_write_header(format.get(), &options);
     av_dict_free(&options);
     if (written < 0) {
         state = Status::failed;
@@ -337,17 +329,17 @@ void FfmpegMovieWriter::encodeLoop() {
 }
 
 std::optional<Error> FfmpegMovieWriter::encode(const PendingFrame& frame) {
-    const int writable = av_frame_make_writable(picture);
+    const int writable = av_frame_make_writable(picture.get());
     if (writable < 0) {
         return ffmpegError(writable);
     }
     av_image_copy_plane(source->data[0], source->linesize[0], frame.pixels.constBits(),
                         static_cast<int>(frame.pixels.bytesPerLine()), size.width() * 4,
                         size.height());
-    sws_scale(converter, source->data, source->linesize, 0, size.height(), picture->data,
+    sws_scale(converter.get(), source->data, source->linesize, 0, size.height(), picture->data,
               picture->linesize);
     picture->pts = frame.pts;
-    const int sent = avcodec_send_frame(codec, picture);
+    const int sent = avcodec_send_frame(codec.get(), picture.get());
     if (sent < 0) {
         return ffmpegError(sent);
     }
@@ -356,7 +348,7 @@ std::optional<Error> FfmpegMovieWriter::encode(const PendingFrame& frame) {
 
 std::optional<Error> FfmpegMovieWriter::drainPackets() {
     for (;;) {
-        const int received = avcodec_receive_packet(codec, packet);
+        const int received = avcodec_receive_packet(codec.get(), packet.get());
         if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) {
             return std::nullopt;
         }
@@ -367,13 +359,13 @@ std::optional<Error> FfmpegMovieWriter::drainPackets() {
         // frame; finishing gives every frame its true one.
         packet->duration = nominalFrameDuration;
         packet->stream_index = stream->index;
-        av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+        av_packet_rescale_ts(packet.get(), codec->time_base, stream->time_base);
         // The muxer would date each fragment by the durations before it; marking it
         // discontinuous dates it by its own time stamp, which is the capture's.
         av_opt_set(format->priv_data, "movflags", "+frag_discont", 0);
-        const int written = av_write_frame(format, packet);
-        av_packet_unref(packet);
-        const int cut = written < 0 ? written : av_write_frame(format, nullptr);
+        const int written = av_write_frame(format.get(), packet.get());
+        av_packet_unref(packet.get());
+        const int cut = written < 0 ? written : av_write_frame(format.get(), nullptr);
         if (cut < 0) {
             return ffmpegError(cut);
         }
@@ -387,14 +379,14 @@ std::optional<Error> FfmpegMovieWriter::drainPackets() {
 }
 
 std::optional<Error> FfmpegMovieWriter::closeMovie() {
-    const int flushed = avcodec_send_frame(codec, nullptr);
+    const int flushed = avcodec_send_frame(codec.get(), nullptr);
     if (flushed < 0) {
         return ffmpegError(flushed);
     }
     if (auto failed = drainPackets()) {
         return failed;
     }
-    const int trailer = av_write_trailer(format);
+    const int trailer = av_write_trailer(format.get());
     const int closed = avio_closep(&format->pb);
     if (trailer < 0) {
         return ffmpegError(trailer);
@@ -467,28 +459,24 @@ void FfmpegMovieWriter::closeFile() {
 }  // namespace
 
 Result<std::unique_ptr<MovieWriter>> openQuickTimeMovieWriter(const QString& path) {
-    // The program prints nothing; failures reach the user as error values instead.
-    static const bool quiet = [] {
-        av_log_set_level(AV_LOG_QUIET);
-        return true;
-    }();
-    Q_UNUSED(quiet);
+    silenceFfmpegLog();
     const QByteArray encodedPath = QFile::encodeName(path);
-    AVFormatContext* format = nullptr;
-    const int allocated =
-        avformat_alloc_output_context2(&format, nullptr, "mov", encodedPath.constData());
-    if (allocated < 0) {
-        return ffmpegError(allocated);
+    AVFormatContext* allocated = nullptr;
+    const int code =
+        avformat_alloc_output_context2(&allocated, nullptr, "mov", encodedPath.constData());
+    if (code < 0) {
+        return ffmpegError(code);
     }
+    FfmpegOutput format(allocated);
     const int opened = avio_open(&format->pb, encodedPath.constData(), AVIO_FLAG_WRITE);
     if (opened < 0) {
-        avformat_free_context(format);
         // The library's own words are English; say in ours which file could not be made.
         return Error::platform(
             QStringLiteral("Không tạo được tệp %1 (%2)")
                 .arg(QFileInfo(path).fileName(), ffmpegError(opened).description));
     }
-    return std::unique_ptr<MovieWriter>(std::make_unique<FfmpegMovieWriter>(path, format));
+    return std::unique_ptr<MovieWriter>(
+        std::make_unique<FfmpegMovieWriter>(path, std::move(format)));
 }
 
 }  // namespace platform

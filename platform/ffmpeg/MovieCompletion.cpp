@@ -1,36 +1,17 @@
 #include "platform/MovieCompletion.h"
 
 #include "platform/ffmpeg/FfmpegError.h"
+#include "platform/ffmpeg/FfmpegHandles.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <memory>
-
-extern "C" {
-#include <libavformat/avformat.h>
-}
 
 namespace platform {
 
 namespace {
-
-struct CloseInput {
-    void operator()(AVFormatContext* input) const { avformat_close_input(&input); }
-};
-struct FreeOutput {
-    void operator()(AVFormatContext* output) const {
-        if (output->pb != nullptr) {
-            avio_closep(&output->pb);
-        }
-        avformat_free_context(output);
-    }
-};
-struct FreePacket {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
 
 // A QuickTime sample's duration is a signed 32-bit count of the track's time units.
 constexpr int64_t longestSampleDuration = INT32_MAX;
@@ -90,7 +71,7 @@ class Copier {
     AVFormatContext* output;
     const AVStream* from;
     std::optional<int64_t> endTime;
-    std::unique_ptr<AVPacket, FreePacket> held;
+    FfmpegPacket held;
     std::optional<int64_t> lastPts;
 };
 
@@ -133,7 +114,7 @@ Result<int> rewrite(const QString& path, std::optional<std::chrono::nanoseconds>
     if (openedCode < 0) {
         return ffmpegError(openedCode);
     }
-    std::unique_ptr<AVFormatContext, CloseInput> input(opened);
+    FfmpegInput input(opened);
     if (input->nb_streams != 1 || input->streams[0]->codecpar->codec_type != AVMEDIA_TYPE_VIDEO) {
         return Error::platform(QStringLiteral("Tệp phim không có đúng một luồng hình"));
     }
@@ -150,7 +131,7 @@ Result<int> rewrite(const QString& path, std::optional<std::chrono::nanoseconds>
     if (allocatedCode < 0) {
         return ffmpegError(allocatedCode);
     }
-    std::unique_ptr<AVFormatContext, FreeOutput> output(allocated);
+    FfmpegOutput output(allocated);
     AVStream* to = avformat_new_stream(output.get(), nullptr);
     if (to == nullptr) {
         return ffmpegError(AVERROR(ENOMEM));
@@ -177,7 +158,7 @@ Result<int> rewrite(const QString& path, std::optional<std::chrono::nanoseconds>
                   av_rescale_q(end->count(), AVRational{1, 1'000'000'000}, from->time_base))
             : std::nullopt;
     Copier copier(output.get(), from, endTime);
-    std::unique_ptr<AVPacket, FreePacket> packet(av_packet_alloc());
+    FfmpegPacket packet(av_packet_alloc());
     std::optional<Error> failure;
     // A movie cut short ends in a damaged fragment; everything before it is kept.
     while (!failure && av_read_frame(input.get(), packet.get()) >= 0) {

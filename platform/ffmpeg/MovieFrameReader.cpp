@@ -1,60 +1,22 @@
 #include "platform/MovieFrameReader.h"
 
+#include "platform/ffmpeg/FfmpegError.h"
+#include "platform/ffmpeg/FfmpegHandles.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QTransform>
 #include <cmath>
-#include <memory>
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 #include <libavutil/display.h>
 #include <libavutil/imgutils.h>
-#include <libswscale/swscale.h>
 }
 
 namespace platform {
 namespace {
 
-struct InputCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
-struct DecoderFreer {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct PacketFreer {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct FrameFreer {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-struct ScalerFreer {
-    void operator()(SwsContext* scaler) const { sws_freeContext(scaler); }
-};
-
-using Input = std::unique_ptr<AVFormatContext, InputCloser>;
-using Decoder = std::unique_ptr<AVCodecContext, DecoderFreer>;
-using Packet = std::unique_ptr<AVPacket, PacketFreer>;
-using Frame = std::unique_ptr<AVFrame, FrameFreer>;
-using Scaler = std::unique_ptr<SwsContext, ScalerFreer>;
-
-Error ffmpegError(const QString& what, int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof text);
-    return Error::platform(what + QStringLiteral(": ") + QString::fromUtf8(text));
-}
-
-// A damaged file makes the demuxer and decoder complain on stderr; the program keeps quiet.
-void silenceLibraryLog() {
-    static const bool silenced = [] {
-        av_log_set_level(AV_LOG_QUIET);
-        return true;
-    }();
-    (void)silenced;
-}
-
-Result<Input> openInput(const QString& path) {
+Result<FfmpegInput> openInput(const QString& path) {
     const QFileInfo info(path);
     if (!info.exists()) {
         return Error::platform(QStringLiteral("Movie file not found: ") + path);
@@ -73,7 +35,7 @@ Result<Input> openInput(const QString& path) {
     if (opened < 0) {
         return ffmpegError(QStringLiteral("Cannot open movie"), opened);
     }
-    Input input(raw);
+    FfmpegInput input(raw);
     const int probed = avformat_find_stream_info(input.get(), nullptr);
     if (probed < 0) {
         return ffmpegError(QStringLiteral("Cannot read movie streams"), probed);
@@ -81,12 +43,12 @@ Result<Input> openInput(const QString& path) {
     return input;
 }
 
-Result<Decoder> openDecoder(const AVStream* stream) {
+Result<FfmpegCodec> openDecoder(const AVStream* stream) {
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (codec == nullptr) {
         return Error::platform(QStringLiteral("No decoder for the movie's video"));
     }
-    Decoder decoder(avcodec_alloc_context3(codec));
+    FfmpegCodec decoder(avcodec_alloc_context3(codec));
     if (!decoder) {
         return Error::platform(QStringLiteral("Out of memory for the video decoder"));
     }
@@ -124,11 +86,11 @@ bool drainFrames(AVCodecContext* decoder, AVFrame* scratch, AVFrame* kept, int64
 
 // Decodes from the key frame before the target up to the frame shown at it; a movie that ends
 // sooner gives its last frame. Damaged packets are skipped, not fatal.
-Result<Frame> decodeFrameAt(AVFormatContext* input, const AVStream* stream, AVCodecContext* decoder,
-                            int64_t target) {
-    Packet packet(av_packet_alloc());
-    Frame scratch(av_frame_alloc());
-    Frame kept(av_frame_alloc());
+Result<FfmpegFrame> decodeFrameAt(AVFormatContext* input, const AVStream* stream,
+                                  AVCodecContext* decoder, int64_t target) {
+    FfmpegPacket packet(av_packet_alloc());
+    FfmpegFrame scratch(av_frame_alloc());
+    FfmpegFrame kept(av_frame_alloc());
     if (!packet || !scratch || !kept) {
         return Error::platform(QStringLiteral("Out of memory for a video frame"));
     }
@@ -161,7 +123,7 @@ Result<QImage> toImage(const AVFrame* frame) {
     if (image.isNull()) {
         return Error::platform(QStringLiteral("Video frame too large"));
     }
-    Scaler scaler(sws_getContext(
+    FfmpegScaler scaler(sws_getContext(
         frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), frame->width,
         frame->height, AV_PIX_FMT_RGB32, SWS_BILINEAR, nullptr, nullptr, nullptr));
     if (!scaler) {
@@ -169,7 +131,7 @@ Result<QImage> toImage(const AVFrame* frame) {
     }
     // swscale writes whole SIMD blocks, past the end of a row whose width they do not divide;
     // only a buffer of FFmpeg's own alignment and padding can take that.
-    Frame converted(av_frame_alloc());
+    FfmpegFrame converted(av_frame_alloc());
     if (!converted) {
         return Error::platform(QStringLiteral("Out of memory for a video frame"));
     }
@@ -214,7 +176,7 @@ QImage turnedForDisplay(QImage image, const AVStream* stream) {
 }  // namespace
 
 Result<QImage> readMovieFrame(const QString& path, std::chrono::milliseconds time) {
-    silenceLibraryLog();
+    silenceFfmpegLog();
     auto input = openInput(path);
     if (!input.ok()) {
         return input.error();
