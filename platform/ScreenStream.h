@@ -6,9 +6,11 @@
 #include <QImage>
 #include <QRect>
 #include <QSize>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace platform {
@@ -24,6 +26,14 @@ struct StreamConfiguration {
     bool showsCursor = true;
     // The display the rectangle lies on.
     quint32 displayID = 0;
+
+    // Why no stream can follow the configuration, if none can.
+    std::optional<Error> error() const {
+        if (sourceRect.isEmpty() || outputSize.isEmpty() || queueDepth < 1) {
+            return Error::platform(QStringLiteral("Cấu hình luồng quay màn hình không hợp lệ"));
+        }
+        return std::nullopt;
+    }
 };
 
 enum class FrameStatus { complete, idle, stopped };
@@ -51,6 +61,52 @@ class ScreenStream {
 
 // The clock of the frames' presentation times.
 std::chrono::nanoseconds monotonicNow();
+
+// Hands a stream's frames to its handler on the queue, from any thread, at most depth in flight.
+// One offered when none is free waits, replacing any waiting, so a burst's last picture is never
+// lost however slow the consumer; a stopped frame goes at once, after the waiting one. A source
+// that would rather skip a frame than make one wait asks full() first.
+class StreamFrameLine : public std::enable_shared_from_this<StreamFrameLine> {
+  public:
+    StreamFrameLine(SerialQueue& queue, ScreenStream::FrameHandler handler, int depth)
+        : queue(queue), handler(std::move(handler)), depth(depth) {}
+
+    bool full() const { return inFlight >= depth; }
+
+    void offer(StreamFrame frame) {
+        std::lock_guard lock(mutex);
+        if (frame.status == FrameStatus::stopped) {
+            if (waiting) {
+                send(*std::exchange(waiting, std::nullopt));
+            }
+            send(std::move(frame));
+        } else if (!full()) {
+            send(std::move(frame));
+        } else {
+            waiting = std::move(frame);
+        }
+    }
+
+  private:
+    void send(StreamFrame frame) {
+        ++inFlight;
+        queue.async([line = shared_from_this(), frame = std::move(frame)]() mutable {
+            line->handler(std::move(frame));
+            std::lock_guard lock(line->mutex);
+            --line->inFlight;
+            if (line->waiting) {
+                line->send(*std::exchange(line->waiting, std::nullopt));
+            }
+        });
+    }
+
+    SerialQueue& queue;
+    const ScreenStream::FrameHandler handler;
+    const int depth;
+    std::mutex mutex;
+    std::atomic<int> inFlight = 0;  // full() reads it without the lock
+    std::optional<StreamFrame> waiting;
+};
 
 // The queue must outlive the stream.
 using ScreenStreamFactory = std::function<Result<std::unique_ptr<ScreenStream>>(

@@ -72,49 +72,6 @@ struct DeleteLater {
     void operator()(QObject* object) const { object->deleteLater(); }
 };
 
-// Hands frames to the recorder's queue, at most depth at a time. When the queue is full the
-// newest picture waits for a free place instead, so the last picture of a burst of changes is
-// never lost, however slow the consumer.
-class FrameLine : public std::enable_shared_from_this<FrameLine> {
-  public:
-    FrameLine(SerialQueue& queue, ScreenStream::FrameHandler handler, int depth)
-        : queue(queue), handler(std::move(handler)), depth(depth) {}
-
-    void offer(StreamFrame frame) {
-        std::lock_guard lock(mutex);
-        if (frame.status == FrameStatus::stopped) {
-            if (waiting) {
-                send(*std::exchange(waiting, std::nullopt));
-            }
-            send(std::move(frame));
-        } else if (inFlight < depth) {
-            send(std::move(frame));
-        } else {
-            waiting = std::move(frame);
-        }
-    }
-
-  private:
-    void send(StreamFrame frame) {
-        ++inFlight;
-        queue.async([line = shared_from_this(), frame = std::move(frame)]() mutable {
-            line->handler(std::move(frame));
-            std::lock_guard lock(line->mutex);
-            --line->inFlight;
-            if (line->waiting) {
-                line->send(*std::exchange(line->waiting, std::nullopt));
-            }
-        });
-    }
-
-    SerialQueue& queue;
-    const ScreenStream::FrameHandler handler;
-    const int depth;
-    std::mutex mutex;
-    int inFlight = 0;
-    std::optional<StreamFrame> waiting;
-};
-
 // The stream's working parts, shared with the portal's and PipeWire's callbacks, which reach
 // it weakly. The portal session is touched on the GUI thread only.
 class Capture : public std::enable_shared_from_this<Capture> {
@@ -123,8 +80,8 @@ class Capture : public std::enable_shared_from_this<Capture> {
             ScreenStream::FrameHandler handler)
         : configuration(std::move(configuration)),
           screen(std::move(screen)),
-          line(std::make_shared<FrameLine>(queue, std::move(handler),
-                                           this->configuration.queueDepth)) {}
+          line(std::make_shared<StreamFrameLine>(queue, std::move(handler),
+                                                 this->configuration.queueDepth)) {}
 
     void start(ScreenStream::Completion completion);
     // From any thread but PipeWire's: no frame comes afterwards and the sharing ends.
@@ -139,7 +96,7 @@ class Capture : public std::enable_shared_from_this<Capture> {
 
     const StreamConfiguration configuration;
     const SharedScreen screen;
-    const std::shared_ptr<FrameLine> line;
+    const std::shared_ptr<StreamFrameLine> line;
     std::unique_ptr<ScreenCastPortal, DeleteLater> portal;
 
     std::mutex mutex;
@@ -301,9 +258,8 @@ class WaylandScreenStream : public ScreenStream {
 Result<std::unique_ptr<ScreenStream>> openWaylandScreenStream(
     const StreamConfiguration& configuration, SerialQueue& queue,
     ScreenStream::FrameHandler handler) {
-    if (configuration.sourceRect.isEmpty() || configuration.outputSize.isEmpty() ||
-        configuration.queueDepth < 1) {
-        return Error::platform(QStringLiteral("Cấu hình luồng quay màn hình không hợp lệ"));
+    if (auto invalid = configuration.error()) {
+        return *invalid;
     }
     auto screen = screenShowing(configuration.displayID);
     if (!screen) {

@@ -4,7 +4,6 @@
 #include "platform/x11/X11ScreenCapture.h"
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -16,7 +15,9 @@ namespace {
 class X11ScreenStream : public ScreenStream {
   public:
     X11ScreenStream(StreamConfiguration configuration, SerialQueue& queue, FrameHandler handler)
-        : configuration(std::move(configuration)), queue(queue), handler(std::move(handler)) {}
+        : configuration(std::move(configuration)),
+          line(std::make_shared<StreamFrameLine>(queue, std::move(handler),
+                                                 this->configuration.queueDepth)) {}
     ~X11ScreenStream() override;
 
     void start(Completion completion) override;
@@ -26,14 +27,10 @@ class X11ScreenStream : public ScreenStream {
     void run(Completion started);
     void capture(X11RegionGrabber& grabber);
     bool cursorMoved(const std::optional<CursorImage>& now) const;
-    void deliver(StreamFrame frame);
     size_t bufferLimit() const;
 
     const StreamConfiguration configuration;
-    SerialQueue& queue;
-    const FrameHandler handler;
-    // Frames handed to the queue and not yet handled, shared with the tasks themselves.
-    const std::shared_ptr<std::atomic<int>> inFlight = std::make_shared<std::atomic<int>>(0);
+    const std::shared_ptr<StreamFrameLine> line;
     std::optional<CursorImage> lastCursor;
 
     std::mutex mutex;
@@ -131,7 +128,7 @@ void X11ScreenStream::capture(X11RegionGrabber& grabber) {
             changePending = cursorMoved(cursor) || changePending;
         }
         // A busy consumer loses ticks, never memory: the change waits for a free slot.
-        if (inFlight->load() >= configuration.queueDepth) {
+        if (line->full()) {
             continue;
         }
         StreamFrame frame{FrameStatus::idle, monotonicNow(), {}};
@@ -145,7 +142,7 @@ void X11ScreenStream::capture(X11RegionGrabber& grabber) {
             changePending = false;
         }
         lastCursor = std::move(cursor);
-        deliver(std::move(frame));
+        line->offer(std::move(frame));
     }
 }
 
@@ -166,22 +163,13 @@ size_t X11ScreenStream::bufferLimit() const {
     return static_cast<size_t>(configuration.queueDepth) + 5;
 }
 
-void X11ScreenStream::deliver(StreamFrame frame) {
-    ++*inFlight;
-    queue.async([handler = handler, inFlight = inFlight, frame = std::move(frame)]() mutable {
-        handler(std::move(frame));
-        --*inFlight;
-    });
-}
-
 }  // namespace
 
 Result<std::unique_ptr<ScreenStream>> openX11ScreenStream(const StreamConfiguration& configuration,
                                                           SerialQueue& queue,
                                                           ScreenStream::FrameHandler handler) {
-    if (configuration.sourceRect.isEmpty() || configuration.outputSize.isEmpty() ||
-        configuration.queueDepth < 1) {
-        return Error::platform(QStringLiteral("Cấu hình luồng quay màn hình không hợp lệ"));
+    if (auto invalid = configuration.error()) {
+        return *invalid;
     }
     return std::unique_ptr<ScreenStream>(
         std::make_unique<X11ScreenStream>(configuration, queue, std::move(handler)));
