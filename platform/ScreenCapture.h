@@ -27,8 +27,13 @@ class ScreenCapture {
     virtual ~ScreenCapture() = default;
     // The displays attached right now, in the server's order.
     virtual Result<std::vector<Display>> displays() = 0;
-    // Why no still can be taken at all on this desktop; nothing when stills can be taken.
+    // Why no still can be taken at all on this desktop, as far as is known without waiting;
+    // nothing when stills can be taken.
     virtual std::optional<QString> unavailableReason() const = 0;
+    // Calls told with the reason once the desktop has said; at once where nothing is asked.
+    virtual void learnUnavailableReason(std::function<void(std::optional<QString>)> told) {
+        told(unavailableReason());
+    }
     // Takes what stills are cut from, where the desktop hands out whole pictures only, and then
     // calls ready; elsewhere ready is called at once.
     virtual void prepare(std::function<void(std::optional<Error>)> ready) { ready(std::nullopt); }

@@ -66,9 +66,12 @@ void CaptureService::selectScreenshotRegion(std::function<void(std::optional<QIm
 }
 
 void CaptureService::reportUnavailableCapture() const {
-    if (const auto reason = platform.screenCapture->unavailableReason()) {
-        report(QStringLiteral("Không thể chụp màn hình: ") + *reason);
-    }
+    platform.screenCapture->learnUnavailableReason(
+        [service = QPointer<const CaptureService>(this)](std::optional<QString> reason) {
+            if (service && reason) {
+                service->report(QStringLiteral("Không thể chụp màn hình: ") + *reason);
+            }
+        });
 }
 
 Result<QImage> CaptureService::capture(const QRectF& region, const platform::Screen& screen) {
