@@ -11,9 +11,9 @@
 #include <functional>
 #include <optional>
 
-class QTimer;
-
 namespace platform {
+
+class PortalRequest;
 
 // What the desktop shares: a PipeWire connection and the node on it showing the monitor, where
 // the desktop says that monitor lies, and a token that shares the same monitor again without
@@ -39,24 +39,14 @@ class ScreenCastPortal : public QObject {
     void open(std::optional<QString> restoreToken,
               std::function<void(Result<ScreenCastGrant>)> done);
 
-  private Q_SLOTS:
-    void onResponse(uint code, const QVariantMap& results);
-
   private:
-    using Answer = std::function<void(const QVariantMap&)>;
-    // Calls a method that answers on a request object, then answer with its results.
-    void ask(const QString& method, const QVariantList& arguments, QVariantMap options,
-             Answer answer);
     void sessionCreated(const QVariantMap& results, std::optional<QString> restoreToken);
     void started(const QVariantMap& results);
     void finish(Result<ScreenCastGrant> result);
-    void forgetRequest();
 
+    PortalRequest* request;
     std::function<void(Result<ScreenCastGrant>)> done;
-    Answer answer;
-    QString requestPath;
     QString sessionPath;
-    QTimer* timeout = nullptr;
 };
 
 }  // namespace platform
