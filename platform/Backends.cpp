@@ -41,11 +41,7 @@ std::shared_ptr<HotKeys> waylandHotKeys(KeyboardDesktop desktop) {
         case KeyboardDesktop::kde:
             return std::make_shared<PortalHotKeys>();
         case KeyboardDesktop::gnome:
-            // GNOME offers the portal from version 48 on; before, its own keybindings serve.
-            if (globalShortcutsOffered()) {
-                return std::make_shared<PortalHotKeys>();
-            }
-            return std::make_shared<GnomeCustomKeybindings>();
+            return gnomeHotKeys();
         default:
             // No way to bind keys here yet: grabs on an X server that is not the display
             // stay absent.

@@ -1,26 +1,21 @@
 #include "platform/wayland/PortalDesktop.h"
 
 #include "platform/wayland/OutputCopier.h"
-#include "platform/wayland/PortalNames.h"
+#include "platform/wayland/PortalRequest.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
-#include <QDBusReply>
 #include <QDateTime>
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <iterator>
+#include <utility>
 
 namespace platform {
 
@@ -99,12 +94,15 @@ std::map<QString, QImage> cutPerScreen(const QImage& layoutPicture,
     return pieces;
 }
 
-PortalDesktop::PortalDesktop() : timeout(new QTimer(this)) {
-    timeout->setSingleShot(true);
-    connect(timeout, &QTimer::timeout, this, [this] {
-        finish(Error::platform(QStringLiteral("Cổng chụp màn hình không trả lời")));
-    });
-}
+PortalDesktop::PortalDesktop()
+    : request(new PortalRequest(
+          screenshotInterface,
+          {QStringLiteral("Máy tính để bàn này không có cổng chụp màn hình "
+                          "(org.freedesktop.portal.Screenshot)"),
+           QStringLiteral("Yêu cầu chụp màn hình đã bị từ chối"),
+           QStringLiteral("Cổng chụp màn hình báo lỗi"),
+           QStringLiteral("Cổng chụp màn hình không trả lời")},
+          responseLimit, [this](Error failure) { finish(failure); }, this)) {}
 
 PortalDesktop::~PortalDesktop() = default;
 
@@ -140,19 +138,11 @@ Result<std::vector<Display>> PortalDesktop::displays() {
 }
 
 std::optional<QString> PortalDesktop::unavailableReason() const {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        return QStringLiteral("Không có kết nối D-Bus của phiên làm việc");
-    }
-    QDBusMessage version = QDBusMessage::createMethodCall(
-        portalService, portalPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-        QStringLiteral("Get"));
-    version << screenshotInterface << QStringLiteral("version");
-    if (bus.call(version, QDBus::Block, 5000).type() != QDBusMessage::ReplyMessage) {
-        return QStringLiteral(
-            "Máy tính để bàn này không có cổng chụp màn hình (org.freedesktop.portal.Screenshot)");
-    }
-    return std::nullopt;
+    return request->unavailableReason();
+}
+
+void PortalDesktop::learnUnavailableReason(std::function<void(std::optional<QString>)> told) {
+    request->whenOffered([this, told](bool) { told(unavailableReason()); });
 }
 
 void PortalDesktop::prepare(std::function<void(std::optional<Error>)> whenReady) {
@@ -160,45 +150,20 @@ void PortalDesktop::prepare(std::function<void(std::optional<Error>)> whenReady)
         whenReady(Error::platform(QStringLiteral("Đang chờ ảnh chụp trước đó")));
         return;
     }
-    if (const auto reason = unavailableReason()) {
-        whenReady(Error::platform(*reason));
-        return;
-    }
     ready = std::move(whenReady);
-    static int requests = 0;
-    const QString token = QStringLiteral("quorvastelin%1").arg(++requests);
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    // The answer comes on a request object whose path the caller can know beforehand; listening
-    // before asking means an answer cannot slip past.
-    const QString sender = bus.baseService().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
-    requestPath = portalPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token;
-    bus.connect(portalService, requestPath, requestInterface, QStringLiteral("Response"), this,
-                SLOT(onResponse(uint, QVariantMap)));
-    requestedAtSeconds = QDateTime::currentSecsSinceEpoch();
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        portalService, portalPath, screenshotInterface, QStringLiteral("Screenshot"));
-    call << QString()
-         << QVariantMap{{QStringLiteral("handle_token"), token},
-                        {QStringLiteral("interactive"), false}};
-    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, path = requestPath] {
-        watcher->deleteLater();
-        if (watcher->isError() && ready && requestPath == path) {
-            finish(Error::platform(watcher->error().message()));
+    learnUnavailableReason([this](std::optional<QString> reason) {
+        if (reason) {
+            finish(Error::platform(*reason));
+            return;
         }
+        requestedAtSeconds = QDateTime::currentSecsSinceEpoch();
+        request->ask(QStringLiteral("Screenshot"), {QString()},
+                     {{QStringLiteral("interactive"), false}},
+                     [this](const QVariantMap& results) { tookPicture(results); });
     });
-    timeout->start(responseLimit);
 }
 
-void PortalDesktop::onResponse(uint code, const QVariantMap& results) {
-    if (!ready) {
-        return;
-    }
-    if (code != 0) {
-        finish(Error::platform(code == 1 ? QStringLiteral("Yêu cầu chụp màn hình đã bị từ chối")
-                                         : QStringLiteral("Cổng chụp màn hình báo lỗi")));
-        return;
-    }
+void PortalDesktop::tookPicture(const QVariantMap& results) {
     const QString path = QUrl(results.value(QStringLiteral("uri")).toString()).toLocalFile();
     const std::optional<QByteArray> bytes = takePortalFile(path, requestedAtSeconds);
     const QImage picture = bytes ? QImage::fromData(*bytes) : QImage();
@@ -242,19 +207,9 @@ Result<QImage> PortalDesktop::still(const Display& display, const QRectF& source
 }
 
 void PortalDesktop::finish(std::optional<Error> failure) {
-    forgetRequest();
-    auto done = std::move(ready);
-    ready = nullptr;
-    if (done) {
+    if (const auto done = std::exchange(ready, nullptr)) {
         done(std::move(failure));
     }
-}
-
-void PortalDesktop::forgetRequest() {
-    timeout->stop();
-    QDBusConnection::sessionBus().disconnect(portalService, requestPath, requestInterface,
-                                             QStringLiteral("Response"), this,
-                                             SLOT(onResponse(uint, QVariantMap)));
 }
 
 }  // namespace platform

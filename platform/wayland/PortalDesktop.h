@@ -7,11 +7,12 @@
 #include <QObject>
 #include <QString>
 #include <QVariantMap>
+#include <functional>
 #include <map>
 
-class QTimer;
-
 namespace platform {
+
+class PortalRequest;
 
 // A Wayland desktop's screens and stills. Clients cannot read the screen themselves, so one
 // picture of the whole layout is asked of the desktop's Screenshot portal when a selection
@@ -29,21 +30,18 @@ class PortalDesktop : public QObject, public Screens, public ScreenCapture {
 
     Result<std::vector<Display>> displays() override;
     std::optional<QString> unavailableReason() const override;
+    void learnUnavailableReason(std::function<void(std::optional<QString>)> told) override;
     void prepare(std::function<void(std::optional<Error>)> ready) override;
     Result<QImage> still(const Display& display, const QRectF& sourceRect,
                          QSize outputSize) override;
 
-  private Q_SLOTS:
-    void onResponse(uint code, const QVariantMap& results);
-
   private:
+    void tookPicture(const QVariantMap& results);
     void finish(std::optional<Error> failure);
-    void forgetRequest();
 
+    PortalRequest* request;
     std::function<void(std::optional<Error>)> ready;
-    QString requestPath;
     qint64 requestedAtSeconds = 0;
-    QTimer* timeout = nullptr;
     // Each screen's pixels, by screen name, at that screen's own scale.
     std::map<QString, QImage> screenPixels;
 };

@@ -1,6 +1,7 @@
 #include "platform/wayland/PortalHotKeys.h"
 
-#include "platform/wayland/PortalNames.h"
+#include "platform/wayland/GnomeKeyboard.h"
+#include "platform/wayland/PortalRequest.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -8,6 +9,8 @@
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QList>
+#include <chrono>
+#include <optional>
 
 namespace platform {
 
@@ -36,44 +39,48 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcut& s
     return argument;
 }
 
-// Each call's own name for the request object that answers it.
-QString nextRequestToken() {
-    static int requests = 0;
-    return QStringLiteral("quorvastelin_shortcuts%1").arg(++requests);
-}
+// GNOME offers the portal from version 48 on; before, its own keybindings serve. Keys wanted
+// before the desktop has said which go to the one chosen once it has.
+class GnomeHotKeys : public PortalHotKeys {
+  public:
+    void install(const std::vector<HotKey>& keys, std::function<void(int id)> onPress) override {
+        request->whenOffered([this, keys, onPress, asked = ++installs](bool offered) {
+            if (asked == installs) {
+                viaPortal = offered;
+                offered ? PortalHotKeys::install(keys, onPress)
+                        : keybindings.install(keys, onPress);
+            }
+        });
+    }
+    void uninstall() override {
+        ++installs;
+        if (viaPortal) {
+            *viaPortal ? PortalHotKeys::uninstall() : keybindings.uninstall();
+        }
+        viaPortal.reset();
+    }
 
-// The portal's objects for a call of ours are named after our bus name and the call's token.
-QString portalObjectPath(const QString& kind, const QString& token) {
-    const QString sender = QDBusConnection::sessionBus().baseService().mid(1).replace(
-        QLatin1Char('.'), QLatin1Char('_'));
-    return portalPath + QLatin1Char('/') + kind + QLatin1Char('/') + sender + QLatin1Char('/') +
-           token;
-}
-
-QDBusMessage portalCall(const QString& method) {
-    return QDBusMessage::createMethodCall(portalService, portalPath, shortcutsInterface, method);
-}
-
-void closeSession(const QString& path) {
-    QDBusConnection::sessionBus().send(QDBusMessage::createMethodCall(
-        portalService, path, QStringLiteral("org.freedesktop.portal.Session"),
-        QStringLiteral("Close")));
-}
+  private:
+    GnomeCustomKeybindings keybindings;
+    std::optional<bool> viaPortal;
+    int installs = 0;
+};
 
 }  // namespace
 
-bool globalShortcutsOffered() {
-    QDBusMessage version = QDBusMessage::createMethodCall(
-        portalService, portalPath, QStringLiteral("org.freedesktop.DBus.Properties"),
-        QStringLiteral("Get"));
-    version << shortcutsInterface << QStringLiteral("version");
-    return QDBusConnection::sessionBus().call(version, QDBus::Block, 5000).type() ==
-           QDBusMessage::ReplyMessage;
+std::shared_ptr<HotKeys> gnomeHotKeys() {
+    return std::make_shared<GnomeHotKeys>();
 }
 
-PortalHotKeys::PortalHotKeys() {
+PortalHotKeys::PortalHotKeys()
+    : request(new PortalRequest(
+          shortcutsInterface, {}, std::chrono::minutes(1), [](const Error&) {}, this)) {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<QList<PortalShortcut>>();
+    for (const QString& name : {QStringLiteral("Activated"), QStringLiteral("Deactivated")}) {
+        QDBusConnection::sessionBus().connect(portalService, portalPath, shortcutsInterface, name,
+                                              this, SLOT(onShortcutSignal(QDBusMessage)));
+    }
 }
 
 PortalHotKeys::~PortalHotKeys() {
@@ -90,27 +97,15 @@ void PortalHotKeys::install(const std::vector<HotKey>& wanted,
     installed = true;
     held.clear();
     releasesReported = false;
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
-                SLOT(onShortcutSignal(QDBusMessage)));
-    bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Deactivated"), this,
-                SLOT(onShortcutSignal(QDBusMessage)));
-    // The answer comes on a request object whose path is known beforehand; listening before
-    // asking means it cannot slip past.
-    const QString token = nextRequestToken();
-    createRequestPath = portalObjectPath(QStringLiteral("request"), token);
     // Known before the session exists, so that a press the desktop reports before the answer
     // is not lost.
-    sessionPath = portalObjectPath(QStringLiteral("session"), sessionToken);
-    bus.connect(portalService, createRequestPath, requestInterface, QStringLiteral("Response"),
-                this, SLOT(onSessionCreated(uint, QVariantMap)));
+    sessionPath = PortalRequest::objectPath(QStringLiteral("session"), sessionToken);
     // KDE 5.27 registers the shortcuts handed to CreateSession and only opens its settings for
     // BindShortcuts; other desktops take them from BindShortcuts. Both get them.
-    QDBusMessage call = portalCall(QStringLiteral("CreateSession"));
-    call << QVariantMap{{QStringLiteral("handle_token"), token},
-                        {QStringLiteral("session_handle_token"), sessionToken},
-                        {QStringLiteral("shortcuts"), shortcutList()}};
-    bus.send(call);
+    request->ask(QStringLiteral("CreateSession"), {},
+                 {{QStringLiteral("session_handle_token"), sessionToken},
+                  {QStringLiteral("shortcuts"), shortcutList()}},
+                 [this](const QVariantMap&) { sessionCreated(); });
 }
 
 void PortalHotKeys::uninstall() {
@@ -118,33 +113,22 @@ void PortalHotKeys::uninstall() {
         return;
     }
     installed = false;
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    bus.disconnect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
-                   SLOT(onShortcutSignal(QDBusMessage)));
-    bus.disconnect(portalService, portalPath, shortcutsInterface, QStringLiteral("Deactivated"),
-                   this, SLOT(onShortcutSignal(QDBusMessage)));
     // A session still being created is closed once its answer comes.
-    closeSession(sessionPath);
+    PortalRequest::closeSession(sessionPath);
     sessionPath.clear();
     onPress = nullptr;
     held.clear();
 }
 
-void PortalHotKeys::onSessionCreated(uint code, const QVariantMap&) {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    bus.disconnect(portalService, createRequestPath, requestInterface, QStringLiteral("Response"),
-                   this, SLOT(onSessionCreated(uint, QVariantMap)));
-    if (code != 0) {
-        return;
-    }
+void PortalHotKeys::sessionCreated() {
     if (!installed) {
-        closeSession(portalObjectPath(QStringLiteral("session"), sessionToken));
+        PortalRequest::closeSession(
+            PortalRequest::objectPath(QStringLiteral("session"), sessionToken));
         return;
     }
-    QDBusMessage call = portalCall(QStringLiteral("BindShortcuts"));
-    call << QVariant::fromValue(QDBusObjectPath(sessionPath)) << shortcutList() << QString()
-         << QVariantMap{{QStringLiteral("handle_token"), nextRequestToken()}};
-    bus.send(call);
+    request->ask(QStringLiteral("BindShortcuts"),
+                 {QVariant::fromValue(QDBusObjectPath(sessionPath)), shortcutList(), QString()}, {},
+                 [](const QVariantMap&) {});
 }
 
 void PortalHotKeys::onShortcutSignal(const QDBusMessage& message) {

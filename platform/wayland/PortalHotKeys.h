@@ -7,11 +7,14 @@
 #include <QSet>
 #include <QString>
 #include <QVariantMap>
+#include <memory>
 
 namespace platform {
 
-// Whether the desktop's portal offers global shortcuts.
-bool globalShortcutsOffered();
+class PortalRequest;
+
+// GNOME's hot keys: through the portal where it is offered, else GNOME's own keybindings.
+std::shared_ptr<HotKeys> gnomeHotKeys();
 
 // Hot keys through the desktop's GlobalShortcuts portal: one session holding both, asked for
 // with Control and the key, which the desktop may let the user change. The session token is
@@ -26,20 +29,22 @@ class PortalHotKeys : public QObject, public HotKeys {
     void install(const std::vector<HotKey>& keys, std::function<void(int id)> onPress) override;
     void uninstall() override;
 
+  protected:
+    PortalRequest* request;
+
   private Q_SLOTS:
-    void onSessionCreated(uint code, const QVariantMap& results);
     // Activated and Deactivated, told apart by the message's member.
     void onShortcutSignal(const QDBusMessage& message);
 
   private:
     void pressed(const QString& shortcut);
     void released(const QString& shortcut);
+    void sessionCreated();
     QVariant shortcutList() const;
 
     std::vector<HotKey> keys;
     std::function<void(int id)> onPress;
     QString sessionPath;
-    QString createRequestPath;
     QSet<QString> held;
     bool releasesReported = false;
     bool installed = false;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "platform/Error.h"
-#include "platform/wayland/PortalNames.h"
 
 #include <QDBusMessage>
 #include <QObject>
@@ -14,6 +13,10 @@
 class QTimer;
 
 namespace platform {
+
+// Where xdg-desktop-portal answers on the session bus.
+inline const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
+inline const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 
 // What a client tells the user when its portal is not there, the user refuses, the portal
 // gives up, or it does not answer in time.
