@@ -1,6 +1,7 @@
 // Time from an XTest key press of Control+4 to the screenshot command reaching the main
 // thread, over 100 presses, on an Xvfb of its own. Prints the median and the worst case.
 #include "main/KeyRemapper.h"
+#include "platform/Backends.h"
 
 #include <xcb/xcb.h>
 #include <xcb/xtest.h>
@@ -48,7 +49,9 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication application(argc, argv);
 
-    auto remapper = std::make_shared<KeyRemapper>();
+    const platform::Backends x11 = platform::backendsFor(platform::KeyboardDesktop::x11);
+    auto remapper =
+        std::make_shared<KeyRemapper>(KeyRemapperPlatform{x11.keyMappingTool, x11.hotKeys});
     QEventLoop waiting;
     std::chrono::steady_clock::time_point pressed;
     std::vector<double> latencies;

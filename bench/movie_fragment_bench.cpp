@@ -2,8 +2,8 @@
 // program's movie writer, with the fragmented file's size beside the finished movie's, and
 // the CPU time of the whole write beside that of finishing (turning fragments into an
 // ordinary movie) alone.
-#include "platform/MovieCompletion.h"
 #include "platform/ffmpeg/FfmpegMovieWriter.h"
+#include "platform/ffmpeg/MovieCompletion.h"
 
 #include <sys/resource.h>
 #include <QFile>

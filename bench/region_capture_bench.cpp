@@ -3,6 +3,8 @@
 // reading the same pixels in the same run. Medians of 20; run it on a quiet machine.
 #include "main/RegionSelector.h"
 #include "platform/Screens.h"
+#include "platform/x11/QtScreens.h"
+#include "platform/x11/X11PointerPixels.h"
 #include "platform/x11/X11ScreenCapture.h"
 #include "tests/support/XServer.h"
 
@@ -46,7 +48,7 @@ double overlayShownMilliseconds() {
     return medianMilliseconds([&] {
         auto selector = RegionSelectorController::create(
             QStringLiteral("Kéo chuột để chọn vùng chụp  •  Esc để hủy"), [](RegionResult) {},
-            screens);
+            screens, [] { return std::make_unique<platform::X11PointerPixels>(); });
         while (!selector->window()->windowHandle()->isExposed()) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
         }

@@ -48,7 +48,8 @@ QImage screenshotLikeImage(int width, int height) {
 int launchChild() {
     QApplication application(
         *new int(1), new char* [1] { const_cast<char*>("spine_bench") });
-    AppDelegate delegate;
+    AppDelegate delegate(
+        platform::backendsFor(platform::sessionKeyboardDesktop(QApplication::platformName())));
     delegate.applicationDidFinishLaunching();
     QTimer::singleShot(0, [] {
         std::puts("ready");
@@ -93,7 +94,8 @@ void measureSave() {
     qputenv("HOME", home.path().toUtf8());
     const QImage image = screenshotLikeImage(3840, 2160);
     auto database = std::make_shared<HistoryDatabase>(home.filePath(QStringLiteral("support")));
-    CaptureService service(database);
+    CaptureService service(
+        database, CapturePlatform::of(platform::backendsFor(platform::KeyboardDesktop::x11)));
     std::vector<double> times;
     qint64 bytes = 0;
     for (int run = 0; run < 10; ++run) {

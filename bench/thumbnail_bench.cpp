@@ -4,6 +4,7 @@
 #include "main/App/HistoryTableModel.h"
 #include "main/App/MainWindowController.h"
 #include "main/CaptureService/ThumbnailMaker.h"
+#include "platform/ffmpeg/MovieFrameReader.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -71,7 +72,8 @@ class UncachedModel : public QIdentityProxyModel {
     QVariant data(const QModelIndex& index, int role) const override {
         if (index.column() == HistoryTableModel::thumbColumn && role == Qt::DecorationRole) {
             return ThumbnailMaker::image(history->items()[static_cast<size_t>(index.row())],
-                                         HistoryTableModel::thumbnailSize);
+                                         HistoryTableModel::thumbnailSize,
+                                         platform::readMovieFrame);
         }
         return QIdentityProxyModel::data(index, role);
     }
@@ -183,8 +185,12 @@ void runMainWindow(const std::vector<CaptureItem>& items, const QTemporaryDir& f
     }
     QElapsedTimer clock;
     clock.start();
-    MainWindowController controller(database, std::make_shared<CaptureService>(database),
-                                    std::make_shared<KeyRemapper>());
+    const platform::Backends backends = platform::backendsFor(platform::KeyboardDesktop::x11);
+    MainWindowController controller(
+        database, std::make_shared<CaptureService>(database, CapturePlatform::of(backends)),
+        std::make_shared<KeyRemapper>(
+            KeyRemapperPlatform{backends.keyMappingTool, backends.hotKeys}),
+        MainWindowPlatform{.readMovieFrame = backends.readMovieFrame});
     PaintCounter counter;
     auto* list = controller.window()->findChild<QTableView*>();
     list->viewport()->installEventFilter(&counter);
@@ -209,13 +215,15 @@ int main(int argc, char** argv) {
                 pictureSize.width(), pictureSize.height(),
                 static_cast<long long>(QFile(items.front().path).size()), millis(clock));
     {
-        HistoryTableModel history;
+        HistoryTableModel history(std::make_unique<ThumbnailCache>(
+            ThumbnailCache::drawingWith(platform::readMovieFrame)));
         history.setItems(items);
         UncachedModel uncached(&history);
         runTable("no cache", uncached, history, 2);
     }
     {
-        HistoryTableModel history;
+        HistoryTableModel history(std::make_unique<ThumbnailCache>(
+            ThumbnailCache::drawingWith(platform::readMovieFrame)));
         history.setItems(items);
         runTable("cached", history, history, 2000);
     }

@@ -3,6 +3,7 @@
 // screen, and a 3840x2160 region. Prints frames written, missing frames and CPU time.
 #include "bench/RecordingBench.h"
 #include "main/VideoRecorder/ScreenVideoRecorder.h"
+#include "platform/ffmpeg/FfmpegMovieWriter.h"
 #include "platform/x11/X11ScreenStream.h"
 #include "tests/support/MovieProbe.h"
 #include "tests/support/XServer.h"
@@ -69,6 +70,7 @@ struct FrameCounts {
 // The real stream, with every delivered frame counted on the recorder's queue.
 RecorderPlatform countingPlatform(std::shared_ptr<FrameCounts> counts) {
     RecorderPlatform counted;
+    counted.makeMovieWriter = platform::openQuickTimeMovieWriter;
     counted.makeScreenStream = [counts](const platform::StreamConfiguration& configuration,
                                         platform::SerialQueue& queue,
                                         platform::ScreenStream::FrameHandler handler) {

@@ -29,8 +29,8 @@ int measureInside(int argc, char** argv) {
         clock.start();
         desktop->prepare([&](std::optional<Error> failure) {
             if (!failure) {
-                selector = RegionSelectorController::create(
-                    QStringLiteral("Kéo chuột"), [](RegionResult) {}, desktop);
+                selector = RegionSelectorController::create(QStringLiteral("Kéo chuột"),
+                                                            [](RegionResult) {}, desktop, {});
             }
         });
         while (!selector || !selector->window()->windowHandle()->isExposed()) {

@@ -6,6 +6,7 @@
 #include "bench/RecordingBench.h"
 #include "main/VideoRecorder/ScreenVideoRecorder.h"
 #include "platform/Screens.h"
+#include "platform/ffmpeg/FfmpegMovieWriter.h"
 #include "platform/wayland/WaylandScreenStream.h"
 #include "platform/x11/X11ScreenStream.h"
 #include "tests/support/MovieProbe.h"
@@ -70,6 +71,7 @@ Figures record(platform::ScreenStreamFactory openStream, platform::StreamConfigu
     Figures figures;
     auto delivered = std::make_shared<std::atomic<int>>(0);
     RecorderPlatform counted;
+    counted.makeMovieWriter = platform::openQuickTimeMovieWriter;
     counted.makeScreenStream = [openStream, delivered](
                                    const platform::StreamConfiguration& configuration,
                                    platform::SerialQueue& queue,

@@ -55,7 +55,10 @@ void KeyRemapper::checkMappingStillApplied() {
 }
 
 std::optional<QString> KeyRemapper::unavailableReason() const {
-    return platform.mappingTool->unavailableReason();
+    if (const auto reason = platform.mappingTool->unavailableReason()) {
+        return reason;
+    }
+    return platform.hotKeys->unavailableReason();
 }
 
 void KeyRemapper::applyAndReport() {

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/Backends.h"
+#include "platform/HotKeys.h"
+#include "platform/KeyMappingTool.h"
 
 #include <functional>
 #include <memory>
@@ -9,11 +10,10 @@
 // The commands the two global hot keys issue.
 enum class QuorvastelinCommand { screenshot, video };
 
-// The seams to the desktop; the session's own by default.
+// The seams to the desktop.
 struct KeyRemapperPlatform {
-    std::shared_ptr<platform::KeyMappingTool> mappingTool =
-        platform::sessionBackends().makeKeyMappingTool();
-    std::shared_ptr<platform::HotKeys> hotKeys = platform::sessionBackends().makeHotKeys();
+    std::shared_ptr<platform::KeyMappingTool> mappingTool;
+    std::shared_ptr<platform::HotKeys> hotKeys;
 };
 
 // Windows Mode: both Super keys act as Control system-wide, and while that holds, Control+4
@@ -21,7 +21,7 @@ struct KeyRemapperPlatform {
 // through a weak reference.
 class KeyRemapper : public std::enable_shared_from_this<KeyRemapper> {
   public:
-    explicit KeyRemapper(KeyRemapperPlatform platform = {});
+    explicit KeyRemapper(KeyRemapperPlatform platform);
     ~KeyRemapper();
     KeyRemapper(const KeyRemapper&) = delete;
     KeyRemapper& operator=(const KeyRemapper&) = delete;
@@ -35,7 +35,8 @@ class KeyRemapper : public std::enable_shared_from_this<KeyRemapper> {
     // The desktop may reset the keyboard behind our back; then the mapping counts as lost, so
     // that the next start() applies it again and the status line tells the truth meanwhile.
     void checkMappingStillApplied();
-    // Why this desktop's keyboard cannot be mapped at all; nothing when it can.
+    // Why this desktop's keyboard cannot be mapped or its keys bound at all; nothing when they
+    // can.
     std::optional<QString> unavailableReason() const;
 
     std::function<void(QuorvastelinCommand)> commandHandler;

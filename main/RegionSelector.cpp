@@ -1,7 +1,5 @@
 #include "main/RegionSelector.h"
 
-#include "platform/PointerPixels.h"
-
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -74,6 +72,8 @@ class RegionSelectorView : public QWidget {
     }
 
     std::function<void(RegionResult)> onComplete;
+    // Where the desktop tells the pointer's pixels; a window of its own screen needs none.
+    std::unique_ptr<platform::PointerPixels> pointer;
     QString prompt = QStringLiteral("Kéo chuột để chọn vùng  •  Esc để hủy");
 
     void present() {
@@ -179,9 +179,11 @@ class RegionSelectorView : public QWidget {
             return layout.space.toGlobal(event->position() +
                                          layout.space.toQt(overlayFrame).topLeft());
         }
-        if (const auto pixel = pointer.at(kind, event->timestamp())) {
-            if (const auto point = platform::pointAtPixel(layout, *pixel)) {
-                return *point;
+        if (pointer != nullptr) {
+            if (const auto pixel = pointer->at(kind, event->timestamp())) {
+                if (const auto point = platform::pointAtPixel(layout, *pixel)) {
+                    return *point;
+                }
             }
         }
         return layout.space.toGlobal(event->globalPosition());
@@ -298,7 +300,6 @@ class RegionSelectorView : public QWidget {
 
     platform::ScreenLayout layout;
     std::optional<std::vector<platform::DesktopPiece>> desktop;
-    platform::PointerPixels pointer;
     QScreen* ownScreen;
     QRectF overlayFrame;
     QPointF start;
@@ -318,8 +319,8 @@ RegionSelectorController::RegionSelectorController(Completion completion)
     : completion(std::move(completion)) {}
 
 std::shared_ptr<RegionSelectorController> RegionSelectorController::create(
-    const QString& prompt, Completion completion,
-    std::shared_ptr<const platform::Screens> screens) {
+    const QString& prompt, Completion completion, std::shared_ptr<const platform::Screens> screens,
+    const platform::PointerPixelsWatch& watchPointerPixels) {
     std::shared_ptr<RegionSelectorController> controller(
         new RegionSelectorController(std::move(completion)));
     const platform::ScreenLayout layout = screens->layout();
@@ -336,6 +337,9 @@ std::shared_ptr<RegionSelectorController> RegionSelectorController::create(
         }
     } else {
         controller->views.emplace_back(new RegionSelectorView(layout, desktop));
+        if (watchPointerPixels) {
+            controller->views.front()->pointer = watchPointerPixels();
+        }
     }
     for (const auto& view : controller->views) {
         view->prompt = prompt;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/PointerPixels.h"
 #include "platform/Screens.h"
 
 #include <QRectF>
@@ -29,7 +30,8 @@ class RegionSelectorController {
     // may drop it inside the completion.
     static std::shared_ptr<RegionSelectorController> create(
         const QString& prompt, Completion completion,
-        std::shared_ptr<const platform::Screens> screens);
+        std::shared_ptr<const platform::Screens> screens,
+        const platform::PointerPixelsWatch& watchPointerPixels);
     ~RegionSelectorController();
     RegionSelectorController(const RegionSelectorController&) = delete;
     RegionSelectorController& operator=(const RegionSelectorController&) = delete;

@@ -1,4 +1,5 @@
 #include "main/App/AppDelegate.h"
+#include "platform/Backends.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 
@@ -42,7 +43,8 @@ int main(int argc, char** argv) {
             return 1;
     }
 
-    AppDelegate applicationDelegate;
+    AppDelegate applicationDelegate(
+        platform::backendsFor(platform::sessionKeyboardDesktop(QApplication::platformName())));
     instance.onRequest = [&applicationDelegate](platform::InstanceRequest handedOver) {
         applicationDelegate.handleRequest(handedOver);
     };

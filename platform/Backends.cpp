@@ -2,75 +2,120 @@
 
 #include "platform/KeyGuard.h"
 #include "platform/ffmpeg/FfmpegMovieWriter.h"
+#include "platform/ffmpeg/MovieCompletion.h"
+#include "platform/ffmpeg/MovieFrameReader.h"
 #include "platform/wayland/GnomeKeyboard.h"
 #include "platform/wayland/HyprlandKeyboard.h"
+#include "platform/wayland/KdeKeyboard.h"
 #include "platform/wayland/PortalDesktop.h"
 #include "platform/wayland/PortalHotKeys.h"
 #include "platform/wayland/SwayKeyboard.h"
 #include "platform/wayland/WaylandScreenStream.h"
+#include "platform/x11/QtScreens.h"
+#include "platform/x11/SetxkbmapTool.h"
 #include "platform/x11/X11HotKeys.h"
+#include "platform/x11/X11PointerPixels.h"
 #include "platform/x11/X11ScreenCapture.h"
 #include "platform/x11/X11ScreenStream.h"
+#include "platform/x11/X11WindowPlacement.h"
 
-#include <QGuiApplication>
+#include <array>
 
 namespace platform {
 
 namespace {
 
-Backends x11Backends() {
-    return {
-        [] { return std::make_shared<QtScreens>(); },
-        [] { return std::make_shared<X11ScreenCapture>(); },
-        openX11ScreenStream,
-        openQuickTimeMovieWriter,
-        [] {
-            return std::make_shared<GuardedMappingTool>(KeyboardDesktop::x11,
-                                                        desktopMappingTool(KeyboardDesktop::x11));
-        },
-        [] { return std::make_shared<X11HotKeys>(); },
-    };
-}
-
-std::shared_ptr<HotKeys> waylandHotKeys(KeyboardDesktop desktop) {
-    switch (desktop) {
-        case KeyboardDesktop::sway:
-            return swayHotKeys();
-        case KeyboardDesktop::hyprland:
-            return hyprlandHotKeys();
-        case KeyboardDesktop::kde:
-            return std::make_shared<PortalHotKeys>();
-        case KeyboardDesktop::gnome:
-            return gnomeHotKeys();
-        default:
-            // No way to bind keys here yet: grabs on an X server that is not the display
-            // stay absent.
-            return std::make_shared<X11HotKeys>();
+// A desktop whose keyboard settings and key bindings we cannot reach: the switch stays, and
+// says so.
+class UnsupportedDesktop : public KeyMappingTool, public HotKeys {
+  public:
+    bool applyMapping(bool) override { return false; }
+    bool isMappingApplied() override { return false; }
+    void install(const std::vector<HotKey>&, std::function<void(int)>) override {}
+    void uninstall() override {}
+    std::optional<QString> unavailableReason() const override {
+        QString desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP");
+        if (desktop.isEmpty()) {
+            desktop = QStringLiteral("không rõ");
+        }
+        return QStringLiteral(
+                   "Không thể đổi phím Command → Control: chưa hỗ trợ máy tính để bàn "
+                   "này (%1)")
+            .arg(desktop);
     }
+};
+
+template <typename Implementation, typename Seam>
+std::shared_ptr<Seam> make() {
+    return std::make_shared<Implementation>();
 }
 
-// Stills through the desktop's portal; the keyboard through the desktop's own settings.
-Backends waylandBackends() {
-    Backends backends = x11Backends();
-    const KeyboardDesktop keyboard = sessionKeyboardDesktop(QStringLiteral("wayland"));
-    backends.makeKeyMappingTool = [keyboard] {
-        return std::make_shared<GuardedMappingTool>(keyboard, desktopMappingTool(keyboard));
-    };
-    backends.makeHotKeys = [keyboard] { return waylandHotKeys(keyboard); };
-    const auto desktop = std::make_shared<PortalDesktop>();
-    backends.makeScreens = [desktop] { return desktop; };
-    backends.makeScreenCapture = [desktop] { return desktop; };
-    backends.makeScreenStream = openWaylandScreenStream;
-    return backends;
+// Clients of an X server read the screen themselves; a Wayland desktop hands out pictures and
+// streams through its portals only, and places windows itself.
+enum class Pictures { x11, portal };
+
+struct Row {
+    KeyboardDesktop desktop;
+    Pictures pictures;
+    std::shared_ptr<KeyMappingTool> (*keyMapping)();
+    std::shared_ptr<HotKeys> (*hotKeys)();
+};
+
+constexpr std::array<Row, 6> rows{{
+    {KeyboardDesktop::x11, Pictures::x11, make<SetxkbmapTool, KeyMappingTool>,
+     make<X11HotKeys, HotKeys>},
+    {KeyboardDesktop::sway, Pictures::portal, make<SwayMappingTool, KeyMappingTool>, swayHotKeys},
+    {KeyboardDesktop::gnome, Pictures::portal, make<GnomeMappingTool, KeyMappingTool>,
+     gnomeHotKeys},
+    {KeyboardDesktop::kde, Pictures::portal, make<KdeMappingTool, KeyMappingTool>,
+     make<PortalHotKeys, HotKeys>},
+    {KeyboardDesktop::hyprland, Pictures::portal, make<HyprlandMappingTool, KeyMappingTool>,
+     hyprlandHotKeys},
+    {KeyboardDesktop::unsupported, Pictures::portal, make<UnsupportedDesktop, KeyMappingTool>,
+     make<UnsupportedDesktop, HotKeys>},
+}};
+
+const Row& rowFor(KeyboardDesktop desktop) {
+    for (const Row& row : rows) {
+        if (row.desktop == desktop) {
+            return row;
+        }
+    }
+    return rows.back();
 }
 
 }  // namespace
 
-const Backends& sessionBackends() {
-    static const Backends backends = QGuiApplication::platformName() == QStringLiteral("wayland")
-                                         ? waylandBackends()
-                                         : x11Backends();
+Backends backendsFor(KeyboardDesktop desktop) {
+    const Row& row = rowFor(desktop);
+    Backends backends;
+    backends.makeMovieWriter = openQuickTimeMovieWriter;
+    backends.completeMovie = completeMovie;
+    backends.readMovieFrame = readMovieFrame;
+    backends.keyMappingTool = std::make_shared<GuardedMappingTool>(desktop, row.keyMapping());
+    backends.hotKeys = row.hotKeys();
+    switch (row.pictures) {
+        case Pictures::x11:
+            backends.screens = std::make_shared<QtScreens>();
+            backends.screenCapture = std::make_shared<X11ScreenCapture>();
+            backends.makeScreenStream = openX11ScreenStream;
+            backends.watchPointerPixels = [] { return std::make_unique<X11PointerPixels>(); };
+            backends.windowPlacement = std::make_shared<X11WindowPlacement>();
+            break;
+        case Pictures::portal: {
+            const auto desktopPictures = std::make_shared<PortalDesktop>();
+            backends.screens = desktopPictures;
+            backends.screenCapture = desktopPictures;
+            backends.makeScreenStream = openWaylandScreenStream;
+            backends.windowPlacement = std::make_shared<WindowPlacement>();
+            break;
+        }
+    }
     return backends;
+}
+
+std::shared_ptr<KeyMappingTool> keyMappingToolFor(KeyboardDesktop desktop) {
+    return rowFor(desktop).keyMapping();
 }
 
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace platform {
@@ -33,6 +34,8 @@ class HotKeys {
     // command entry.
     virtual void install(const std::vector<HotKey>& keys, std::function<void(int id)> onPress) = 0;
     virtual void uninstall() = 0;
+    // Why this desktop's keys cannot be bound at all; nothing when they can.
+    virtual std::optional<QString> unavailableReason() const { return std::nullopt; }
 };
 
 // Hot keys a compositor binds to our command entry for us: presses arrive through the entry.

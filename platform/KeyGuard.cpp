@@ -1,5 +1,6 @@
 #include "platform/KeyGuard.h"
 
+#include "platform/Backends.h"
 #include "platform/SingleInstance.h"
 #include "platform/x11/SetxkbmapTool.h"
 
@@ -157,7 +158,7 @@ void guardKeyMapping(int programEnd, pid_t program, KeyboardDesktop desktop) {
     }
     if (desktop != KeyboardDesktop::x11) {
         // A desktop that is gone has nothing left to restore: its tools fail and we end.
-        removeMapping(*desktopMappingTool(desktop));
+        removeMapping(*keyMappingToolFor(desktop));
         return;
     }
     // Without an X server there is nothing left to restore: the connection fails and we end.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/KeyMappingTool.h"
 #include "platform/KeyboardDesktop.h"
 
 #include <sys/types.h>

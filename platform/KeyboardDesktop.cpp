@@ -1,11 +1,6 @@
 #include "platform/KeyboardDesktop.h"
 
-#include "platform/wayland/GnomeKeyboard.h"
-#include "platform/wayland/HyprlandKeyboard.h"
-#include "platform/wayland/KdeKeyboard.h"
-#include "platform/wayland/SwayKeyboard.h"
-#include "platform/x11/SetxkbmapTool.h"
-
+#include <QStringList>
 #include <array>
 
 namespace platform {
@@ -20,23 +15,6 @@ constexpr std::array<std::pair<KeyboardDesktop, const char*>, 6> desktopNames{{
     {KeyboardDesktop::hyprland, "hyprland"},
     {KeyboardDesktop::unsupported, "unsupported"},
 }};
-
-// A desktop whose keyboard settings we cannot reach: the switch stays, and says so.
-class UnsupportedMappingTool : public KeyMappingTool {
-  public:
-    bool applyMapping(bool) override { return false; }
-    bool isMappingApplied() override { return false; }
-    std::optional<QString> unavailableReason() const override {
-        QString desktop = qEnvironmentVariable("XDG_CURRENT_DESKTOP");
-        if (desktop.isEmpty()) {
-            desktop = QStringLiteral("không rõ");
-        }
-        return QStringLiteral(
-                   "Không thể đổi phím Command → Control: chưa hỗ trợ máy tính để bàn "
-                   "này (%1)")
-            .arg(desktop);
-    }
-};
 
 bool currentDesktopIs(const char* name) {
     const QStringList desktops =
@@ -82,24 +60,6 @@ KeyboardDesktop keyboardDesktopNamed(const QString& name) {
         }
     }
     return KeyboardDesktop::unsupported;
-}
-
-std::shared_ptr<KeyMappingTool> desktopMappingTool(KeyboardDesktop desktop) {
-    switch (desktop) {
-        case KeyboardDesktop::x11:
-            return std::make_shared<SetxkbmapTool>();
-        case KeyboardDesktop::sway:
-            return std::make_shared<SwayMappingTool>();
-        case KeyboardDesktop::gnome:
-            return std::make_shared<GnomeMappingTool>();
-        case KeyboardDesktop::kde:
-            return std::make_shared<KdeMappingTool>();
-        case KeyboardDesktop::hyprland:
-            return std::make_shared<HyprlandMappingTool>();
-        case KeyboardDesktop::unsupported:
-            break;
-    }
-    return std::make_shared<UnsupportedMappingTool>();
 }
 
 }  // namespace platform

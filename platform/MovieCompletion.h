@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <chrono>
+#include <functional>
 #include <optional>
 
 namespace platform {
@@ -12,6 +13,7 @@ namespace platform {
 // QuickTime movie of the same frames, each lasting until the next; the last one until end,
 // when given. The file is replaced in one step, so it is never half rewritten. Answers the
 // number of frames kept; with none the file is left as it was.
-Result<int> completeMovie(const QString& path, std::optional<std::chrono::nanoseconds> end);
+using MovieCompletion =
+    std::function<Result<int>(const QString& path, std::optional<std::chrono::nanoseconds> end)>;
 
 }  // namespace platform

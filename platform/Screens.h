@@ -79,10 +79,4 @@ class Screens {
     virtual bool overlayPerScreen() const { return false; }
 };
 
-class QtScreens : public Screens {
-  public:
-    ScreenLayout layout() const override;
-    std::optional<std::vector<DesktopPiece>> desktopStill() const override;
-};
-
 }  // namespace platform

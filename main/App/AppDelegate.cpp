@@ -13,9 +13,11 @@
 
 using namespace std::chrono_literals;
 
-AppDelegate::AppDelegate()
-    : database(std::make_shared<HistoryDatabase>()),
-      remapper(std::make_shared<KeyRemapper>()),
+AppDelegate::AppDelegate(platform::Backends backends)
+    : backends(std::move(backends)),
+      database(std::make_shared<HistoryDatabase>()),
+      remapper(std::make_shared<KeyRemapper>(
+          KeyRemapperPlatform{this->backends.keyMappingTool, this->backends.hotKeys})),
       installUpkeep(platform::currentInstallEnvironment(),
                     std::make_shared<platform::SystemProcessRunner>(),
                     [] { platform::dispatchMainAfter(500ms, [] { QApplication::quit(); }); }) {}
@@ -27,8 +29,9 @@ void AppDelegate::applicationDidFinishLaunching() {
         return;
     }
     const bool permissionReset = installUpkeep.migrateLegacyScreenCapturePermission();
-    capture = std::make_shared<CaptureService>(database);
-    mainWindow = std::make_unique<MainWindowController>(database, capture, remapper);
+    capture = std::make_shared<CaptureService>(database, CapturePlatform::of(backends));
+    mainWindow = std::make_unique<MainWindowController>(
+        database, capture, remapper, MainWindowPlatform{.readMovieFrame = backends.readMovieFrame});
     capture->recoverUnfinishedRecordings();
     if (permissionReset) {
         mainWindow->status->setText(

@@ -5,6 +5,7 @@
 #include "main/CaptureService/CaptureService.h"
 #include "main/HistoryDatabase.h"
 #include "main/KeyRemapper.h"
+#include "platform/Backends.h"
 #include "platform/SingleInstance.h"
 
 #include <QObject>
@@ -19,7 +20,7 @@ class QTimer;
 class AppDelegate : public QObject {
     Q_OBJECT
   public:
-    AppDelegate();
+    explicit AppDelegate(platform::Backends backends);
     ~AppDelegate() override;
 
     void applicationDidFinishLaunching();
@@ -43,6 +44,7 @@ class AppDelegate : public QObject {
     void video();
     void upkeep();
 
+    const platform::Backends backends;
     std::shared_ptr<HistoryDatabase> database;
     std::shared_ptr<KeyRemapper> remapper;
     std::shared_ptr<CaptureService> capture;

@@ -19,9 +19,8 @@ class HistoryTableModel : public QAbstractTableModel {
     static constexpr int columns = 4;
     static constexpr QSize thumbnailSize{92, 54};
 
-    explicit HistoryTableModel(
-        std::unique_ptr<ThumbnailCache> thumbnails = std::make_unique<ThumbnailCache>(),
-        QObject* parent = nullptr);
+    explicit HistoryTableModel(std::unique_ptr<ThumbnailCache> thumbnails,
+                               QObject* parent = nullptr);
 
     void setItems(std::vector<CaptureItem> newItems);
     const std::vector<CaptureItem>& items() const { return rows; }

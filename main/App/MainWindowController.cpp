@@ -100,7 +100,9 @@ void MainWindowController::buildWindow() {
     status = new QLabel(QStringLiteral("Sẵn sàng"));
     stack->addWidget(status);
 
-    history = new HistoryTableModel(std::make_unique<ThumbnailCache>(), this);
+    history = new HistoryTableModel(
+        std::make_unique<ThumbnailCache>(ThumbnailCache::drawingWith(platform.readMovieFrame)),
+        this);
     table = new QTableView;
     table->setModel(history);
     table->verticalHeader()->hide();

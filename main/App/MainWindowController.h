@@ -5,6 +5,7 @@
 #include "main/ImageEditor/ImageEditorController.h"
 #include "main/KeyRemapper.h"
 #include "platform/DesktopOpener.h"
+#include "platform/MovieFrameReader.h"
 
 #include <QObject>
 #include <functional>
@@ -19,6 +20,7 @@ class QTableView;
 class QWidget;
 
 struct MainWindowPlatform {
+    platform::MovieFrameReader readMovieFrame;
     std::shared_ptr<platform::DesktopOpener> opener =
         std::make_shared<platform::SystemDesktopOpener>();
 };
@@ -31,7 +33,7 @@ class MainWindowController : public QObject {
   public:
     MainWindowController(std::shared_ptr<HistoryDatabase> database,
                          std::shared_ptr<CaptureService> capture,
-                         std::shared_ptr<KeyRemapper> remapper, MainWindowPlatform platform = {});
+                         std::shared_ptr<KeyRemapper> remapper, MainWindowPlatform platform);
     ~MainWindowController() override;
 
     void captureScreenshot();

@@ -11,6 +11,18 @@
 #include <QSaveFile>
 #include <QWidget>
 
+CapturePlatform CapturePlatform::of(const platform::Backends& backends) {
+    CapturePlatform seams;
+    seams.screens = backends.screens;
+    seams.screenCapture = backends.screenCapture;
+    seams.makeScreenStream = backends.makeScreenStream;
+    seams.makeMovieWriter = backends.makeMovieWriter;
+    seams.completeMovie = backends.completeMovie;
+    seams.watchPointerPixels = backends.watchPointerPixels;
+    seams.windowPlacement = backends.windowPlacement;
+    return seams;
+}
+
 CaptureService::CaptureService(std::shared_ptr<HistoryDatabase> database, CapturePlatform platform)
     : database(std::move(database)), platform(std::move(platform)) {}
 

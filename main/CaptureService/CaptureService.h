@@ -6,10 +6,6 @@
 #include "platform/Clipboard.h"
 #include "platform/Error.h"
 #include "platform/Folders.h"
-#include "platform/MovieWriter.h"
-#include "platform/ScreenCapture.h"
-#include "platform/ScreenStream.h"
-#include "platform/Screens.h"
 
 #include <QDateTime>
 #include <QImage>
@@ -29,22 +25,25 @@ class QWidget;
 
 // The platform services the capture service reaches; tests hand in fakes.
 struct CapturePlatform {
+    std::shared_ptr<const platform::Screens> screens;
+    std::shared_ptr<platform::ScreenCapture> screenCapture;
+    platform::ScreenStreamFactory makeScreenStream;
+    platform::MovieWriterFactory makeMovieWriter;
+    platform::MovieCompletion completeMovie;
+    platform::PointerPixelsWatch watchPointerPixels;
+    std::shared_ptr<platform::WindowPlacement> windowPlacement;
     std::shared_ptr<platform::Clipboard> clipboard = std::make_shared<platform::SystemClipboard>();
     std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
-    std::shared_ptr<const platform::Screens> screens = platform::sessionBackends().makeScreens();
-    std::shared_ptr<platform::ScreenCapture> screenCapture =
-        platform::sessionBackends().makeScreenCapture();
-    platform::ScreenStreamFactory makeScreenStream = platform::sessionBackends().makeScreenStream;
-    platform::MovieWriterFactory makeMovieWriter = platform::sessionBackends().makeMovieWriter;
     QString journalFolder = platform::supportFolder() + QStringLiteral("/unfinished-recordings");
+
+    static CapturePlatform of(const platform::Backends& backends);
 };
 
 // Turns capture requests into capture files, clipboard contents and history rows.
 class CaptureService : public QObject {
     Q_OBJECT
   public:
-    explicit CaptureService(std::shared_ptr<HistoryDatabase> database,
-                            CapturePlatform platform = {});
+    explicit CaptureService(std::shared_ptr<HistoryDatabase> database, CapturePlatform platform);
     ~CaptureService() override;
 
     // ~/Documents/Quorvastelin, decided once per process and not created by asking.

@@ -62,7 +62,7 @@ void CaptureService::selectScreenshotRegion(std::function<void(std::optional<QIm
                     }
                 });
         },
-        platform.screens);
+        platform.screens, platform.watchPointerPixels);
 }
 
 void CaptureService::reportUnavailableCapture() const {

@@ -39,9 +39,10 @@ ThumbnailCache::~ThumbnailCache() {
     workers.waitForDone();
 }
 
-ThumbnailCache::Maker ThumbnailCache::defaultMaker() {
-    return [](const CaptureItem& item, QSize size, const QColor& background, qreal scale) {
-        return ThumbnailMaker::image(item, size, background, scale);
+ThumbnailCache::Maker ThumbnailCache::drawingWith(platform::MovieFrameReader readFrame) {
+    return [readFrame = std::move(readFrame)](const CaptureItem& item, QSize size,
+                                              const QColor& background, qreal scale) {
+        return ThumbnailMaker::image(item, size, readFrame, background, scale);
     };
 }
 

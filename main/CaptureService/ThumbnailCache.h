@@ -41,7 +41,7 @@ class ThumbnailCache : public QObject {
     static constexpr qsizetype defaultByteLimit = 32 * 1024 * 1024;
     static constexpr int maxWorkers = 4;
 
-    explicit ThumbnailCache(Maker maker = defaultMaker(), qsizetype byteLimit = defaultByteLimit,
+    explicit ThumbnailCache(Maker maker, qsizetype byteLimit = defaultByteLimit,
                             QObject* parent = nullptr);
     ~ThumbnailCache() override;
 
@@ -51,7 +51,8 @@ class ThumbnailCache : public QObject {
     // onThumbnailReady follows on the GUI thread.
     std::optional<QImage> thumbnail(const CaptureItem& item, QSize size);
 
-    static Maker defaultMaker();
+    // Draws the history's pictures, reading movies' frames with readFrame.
+    static Maker drawingWith(platform::MovieFrameReader readFrame);
 
     std::function<void(const QString& path)> onThumbnailReady;
 

@@ -1,7 +1,5 @@
 #include "main/CaptureService/ThumbnailMaker.h"
 
-#include "platform/MovieFrameReader.h"
-
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -28,8 +26,9 @@ std::optional<QImage> loadPicture(const QString& path) {
     return picture;
 }
 
-std::optional<QImage> loadMovieFrame(const QString& path) {
-    auto frame = platform::readMovieFrame(path, videoFrameTime);
+std::optional<QImage> loadMovieFrame(const QString& path,
+                                     const platform::MovieFrameReader& readFrame) {
+    auto frame = readFrame(path, videoFrameTime);
     if (!frame.ok()) {
         return std::nullopt;
     }
@@ -73,16 +72,17 @@ qreal screenScale() {
     return qGuiApp != nullptr ? qGuiApp->devicePixelRatio() : 1.0;
 }
 
-QImage image(const CaptureItem& item, QSize size) {
-    return image(item, size, windowBackground());
+QImage image(const CaptureItem& item, QSize size, const platform::MovieFrameReader& readFrame) {
+    return image(item, size, readFrame, windowBackground());
 }
 
-QImage image(const CaptureItem& item, QSize size, const QColor& background, qreal scale) {
+QImage image(const CaptureItem& item, QSize size, const platform::MovieFrameReader& readFrame,
+             const QColor& background, qreal scale) {
     std::optional<QImage> picture;
     if (item.type == QLatin1String("screenshot")) {
         picture = loadPicture(item.path);
     } else if (item.type == QLatin1String("video")) {
-        picture = loadMovieFrame(item.path);
+        picture = loadMovieFrame(item.path, readFrame);
     }
     return picture ? fitted(*picture, size, background, scale) : placeholder(size, scale);
 }

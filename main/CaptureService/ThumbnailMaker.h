@@ -1,6 +1,7 @@
 #pragma once
 
 #include "main/HistoryDatabase.h"
+#include "platform/MovieFrameReader.h"
 
 #include <QColor>
 #include <QImage>
@@ -33,9 +34,10 @@ QColor windowBackground();
 qreal screenScale();
 
 // Main-thread convenience: the background is the palette's window colour, the scale 1.
-QImage image(const CaptureItem& item, QSize size);
+QImage image(const CaptureItem& item, QSize size, const platform::MovieFrameReader& readFrame);
 // Safe on any thread: the caller resolves the background colour and the scale.
-QImage image(const CaptureItem& item, QSize size, const QColor& background, qreal scale = 1);
+QImage image(const CaptureItem& item, QSize size, const platform::MovieFrameReader& readFrame,
+             const QColor& background, qreal scale = 1);
 
 QImage fitted(const QImage& picture, QSize size, const QColor& background, qreal scale = 1);
 QImage placeholder(QSize size, qreal scale = 1);

@@ -5,7 +5,6 @@
 #include "main/RegionSelector.h"
 #include "main/VideoRecorder/RecordingHUDController.h"
 #include "main/VideoRecorder/ScreenVideoRecorder.h"
-#include "platform/MovieCompletion.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,7 +61,7 @@ void CaptureService::selectVideoRegion() {
                                    service->prepareVideo(*result.rect, *result.screen);
                                });
         },
-        platform.screens);
+        platform.screens, platform.watchPointerPixels);
 }
 
 void CaptureService::stopVideo(std::function<void()> whenSettled) {
@@ -152,11 +151,13 @@ void CaptureService::beginVideo(const QRectF& region, const platform::Screen& sc
 
 void CaptureService::showRecordingHUD() {
     QPointer<CaptureService> weakService(this);
-    recordingHUD = std::make_shared<RecordingHUDController>([weakService] {
-        if (weakService && weakService->videoRecorder) {
-            weakService->stopRecording();
-        }
-    });
+    recordingHUD = std::make_shared<RecordingHUDController>(
+        [weakService] {
+            if (weakService && weakService->videoRecorder) {
+                weakService->stopRecording();
+            }
+        },
+        platform.windowPlacement);
     recordingHUD->showWindow();
     report(QStringLiteral("Đang quay màn hình…"));
 }
@@ -197,7 +198,7 @@ void CaptureService::recoverUnfinishedRecordings() {
         if (QDir::cleanPath(movie.absolutePath()) != recordings || !movie.exists()) {
             continue;
         }
-        const Result<int> completed = platform::completeMovie(movie.filePath(), std::nullopt);
+        const Result<int> completed = platform.completeMovie(movie.filePath(), std::nullopt);
         if (!completed.ok()) {
             note->keep();
             report(QStringLiteral("Chưa khôi phục được bản quay ") + movie.fileName() +

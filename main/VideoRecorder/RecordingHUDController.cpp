@@ -1,7 +1,6 @@
 #include "main/VideoRecorder/RecordingHUDController.h"
 
 #include "main/VideoRecorder/ClosureTarget.h"
-#include "platform/WindowPlacement.h"
 
 #include <QEvent>
 #include <QGuiApplication>
@@ -33,8 +32,10 @@ QPoint hudPosition(int frameHeight) {
 
 }  // namespace
 
-RecordingHUDController::RecordingHUDController(std::function<void()> stop, Clock clock)
-    : clock(std::move(clock)) {
+RecordingHUDController::RecordingHUDController(std::function<void()> stop,
+                                               std::shared_ptr<platform::WindowPlacement> placement,
+                                               Clock clock)
+    : placement(std::move(placement)), clock(std::move(clock)) {
     started = this->clock();
     // A tool window that floats above the others, titled but without close, minimise or
     // zoom buttons, and that never takes the keyboard from what is being recorded.
@@ -44,7 +45,7 @@ RecordingHUDController::RecordingHUDController(std::function<void()> stop, Clock
     hudWindow->setAttribute(Qt::WA_ShowWithoutActivating);
     hudWindow->setFixedSize(windowWidth, windowHeight);
     hudWindow->winId();
-    platform::keepOnAllWorkspaces(hudWindow.get());
+    this->placement->keepOnAllWorkspaces(hudWindow.get());
     hudWindow->windowHandle()->installEventFilter(this);
     hudWindow->move(hudPosition(windowHeight));
 
@@ -91,7 +92,7 @@ void RecordingHUDController::placeByFrame(int triesLeft) {
     // The frame a window manager adds is known only once the window is up, and its final size
     // sometimes a moment later; keep placing the window for a short while, by the frame the
     // manager itself reports, so the frame rather than the content sits at the spot.
-    if (const auto frame = platform::frameExtents(hudWindow.get())) {
+    if (const auto frame = placement->frameExtents(hudWindow.get())) {
         const QPoint frameCorner = hudPosition(windowHeight + frame->top() + frame->bottom());
         const QPoint content = frameCorner + QPoint(frame->left(), frame->top());
         if (hudWindow->windowHandle()->position() != content) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/WindowPlacement.h"
+
 #include <QObject>
 #include <QString>
 #include <chrono>
@@ -17,8 +19,9 @@ class RecordingHUDController : public QObject {
   public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
-    explicit RecordingHUDController(std::function<void()> stop,
-                                    Clock clock = std::chrono::steady_clock::now);
+    RecordingHUDController(std::function<void()> stop,
+                           std::shared_ptr<platform::WindowPlacement> placement,
+                           Clock clock = std::chrono::steady_clock::now);
     ~RecordingHUDController() override;
 
     void showWindow();
@@ -42,6 +45,7 @@ class RecordingHUDController : public QObject {
     std::unique_ptr<QWidget, DeleteLater> hudWindow;
     QLabel* timeLabel = nullptr;
     QTimer* timer = nullptr;
+    std::shared_ptr<platform::WindowPlacement> placement;
     Clock clock;
     std::chrono::steady_clock::time_point started;
     bool placing = false;

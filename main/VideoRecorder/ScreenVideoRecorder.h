@@ -1,6 +1,5 @@
 #pragma once
 
-#include "platform/Backends.h"
 #include "platform/Error.h"
 #include "platform/MovieWriter.h"
 #include "platform/ScreenStream.h"
@@ -14,8 +13,8 @@
 
 // The platform pieces a recording is made of; tests hand in a fake stream and clock.
 struct RecorderPlatform {
-    platform::ScreenStreamFactory makeScreenStream = platform::sessionBackends().makeScreenStream;
-    platform::MovieWriterFactory makeMovieWriter = platform::sessionBackends().makeMovieWriter;
+    platform::ScreenStreamFactory makeScreenStream;
+    platform::MovieWriterFactory makeMovieWriter;
     // Stamps the moment of stop on the stream's own clock.
     std::function<std::chrono::nanoseconds()> clock = platform::monotonicNow;
 };
@@ -30,7 +29,7 @@ class ScreenVideoRecorder : public std::enable_shared_from_this<ScreenVideoRecor
 
     static Result<std::shared_ptr<ScreenVideoRecorder>> create(
         const platform::StreamConfiguration& configuration, const QString& outputURL,
-        const RecorderPlatform& platform = {});
+        const RecorderPlatform& platform);
     ~ScreenVideoRecorder();
     ScreenVideoRecorder(const ScreenVideoRecorder&) = delete;
     ScreenVideoRecorder& operator=(const ScreenVideoRecorder&) = delete;

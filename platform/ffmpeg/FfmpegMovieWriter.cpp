@@ -1,8 +1,8 @@
 #include "platform/ffmpeg/FfmpegMovieWriter.h"
 
-#include "platform/MovieCompletion.h"
 #include "platform/ffmpeg/FfmpegError.h"
 #include "platform/ffmpeg/FfmpegHandles.h"
+#include "platform/ffmpeg/MovieCompletion.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "platform/MovieCompletion.h"
+#include "platform/ffmpeg/MovieCompletion.h"
 
 #include "platform/ffmpeg/FfmpegError.h"
 #include "platform/ffmpeg/FfmpegHandles.h"

@@ -1,6 +1,6 @@
 #include "platform/x11/X11ScreenCapture.h"
 
-#include "platform/Screens.h"
+#include "platform/x11/QtScreens.h"
 #include "platform/x11/X11Connection.h"
 
 #include <xcb/randr.h>

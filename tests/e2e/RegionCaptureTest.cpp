@@ -12,7 +12,9 @@
 // ends either kind of capture once, with its error, and no file.
 TEST(RegionCapture, AMonitorRemovedMidDragEndsAScreenshotOrARecordingWithItsError) {
     QTemporaryDir support;
-    CaptureService service(std::make_shared<HistoryDatabase>(support.path()));
+    CaptureService service(
+        std::make_shared<HistoryDatabase>(support.path()),
+        CapturePlatform::of(platform::backendsFor(platform::KeyboardDesktop::x11)));
     QStringList statuses;
     int ends = 0;
     service.onStatus = [&](const QString& text) { statuses << text; };

@@ -1,5 +1,6 @@
 #include "main/CaptureService/CaptureFileNaming.h"
 #include "main/CaptureService/CaptureService.h"
+#include "tests/unit/region/FakeScreens.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
@@ -40,7 +41,10 @@ TEST(CaptureService, SaveWritesPngThenClipboardThenRowThenListThenStatusOrOnlySa
     const auto clipboard = std::make_shared<RecordingClipboard>();
     QStringList& events = clipboard->events;
     const auto database = std::make_shared<HistoryDatabase>(support.path());
-    CaptureService service(database, CapturePlatform{clipboard, [] { return fixedNow; }});
+    CapturePlatform seams = fakeDesk();
+    seams.clipboard = clipboard;
+    seams.now = [] { return fixedNow; };
+    CaptureService service(database, seams);
     service.onStatus = [&](const QString& text) { events << "status: " + text; };
     service.onHistoryChanged = [&] {
         events << QString("history: %1 rows").arg(database->recent().size());
@@ -64,8 +68,7 @@ TEST(CaptureService, SaveWritesPngThenClipboardThenRowThenListThenStatusOrOnlySa
     QDir(CaptureService::rootFolder() + "/Screenshots").removeRecursively();
     QTemporaryDir unusable;
     ASSERT_TRUE(QDir(unusable.path()).mkdir("history.db"));
-    CaptureService unlisted(std::make_shared<HistoryDatabase>(unusable.path()),
-                            CapturePlatform{clipboard, [] { return fixedNow; }});
+    CaptureService unlisted(std::make_shared<HistoryDatabase>(unusable.path()), seams);
     unlisted.onStatus = service.onStatus;
     ASSERT_TRUE(unlisted.saveScreenshot(image));
     ASSERT_EQ(events.size(), 2);

@@ -1,6 +1,7 @@
 #include "main/App/MainWindowController.h"
 
 #include "main/App/HistoryTableModel.h"
+#include "platform/ffmpeg/MovieFrameReader.h"
 #include "tests/unit/FakeKeyboard.h"
 #include "tests/unit/region/FakeScreens.h"
 
@@ -54,12 +55,12 @@ class MainWindowControllerTest : public testing::Test {
     std::shared_ptr<HistoryDatabase> database = std::make_shared<HistoryDatabase>(support.path());
     std::shared_ptr<KeyRemapper> remapper = std::make_shared<KeyRemapper>(
         KeyRemapperPlatform{std::make_shared<FakeMappingTool>(), std::make_shared<FakeHotKeys>()});
-    std::shared_ptr<CaptureService> capture = std::make_shared<CaptureService>(
-        database, CapturePlatform{.screens = std::make_shared<FakeScreens>(),
-                                  .screenCapture = std::make_shared<FakeScreenCapture>()});
+    std::shared_ptr<CaptureService> capture =
+        std::make_shared<CaptureService>(database, fakeDesk());
     std::shared_ptr<FakeOpener> opener = std::make_shared<FakeOpener>();
     std::unique_ptr<MainWindowController> controller = std::make_unique<MainWindowController>(
-        database, capture, remapper, MainWindowPlatform{opener});
+        database, capture, remapper,
+        MainWindowPlatform{.readMovieFrame = platform::readMovieFrame, .opener = opener});
 };
 
 TEST_F(MainWindowControllerTest, SwitchOffStopsAndUpkeepLeavesTheMappingOffUntilReenabled) {

@@ -1,4 +1,4 @@
-#include "platform/MovieFrameReader.h"
+#include "platform/ffmpeg/MovieFrameReader.h"
 
 #include "tests/support/TestMedia.h"
 

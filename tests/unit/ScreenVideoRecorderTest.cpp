@@ -1,4 +1,5 @@
 #include "main/VideoRecorder/ScreenVideoRecorder.h"
+#include "platform/ffmpeg/FfmpegMovieWriter.h"
 #include "tests/support/FakeScreenStream.h"
 #include "tests/support/MovieProbe.h"
 
@@ -28,6 +29,7 @@ class ScreenVideoRecorderTest : public testing::Test {
     RecorderPlatform fakeScreen() {
         RecorderPlatform seams;
         seams.makeScreenStream = fakeScreenStreams(control);
+        seams.makeMovieWriter = platform::openQuickTimeMovieWriter;
         return seams;
     }
 

@@ -1,4 +1,5 @@
 #include "main/CaptureService/ThumbnailMaker.h"
+#include "platform/ffmpeg/MovieFrameReader.h"
 
 #include "tests/support/TestMedia.h"
 
@@ -42,8 +43,8 @@ TEST(ThumbnailMaker, FittedPicturesAreDrawnUprightAndSharpBetweenBackgroundBands
 TEST(ThumbnailMaker, ScreenshotsAreFittedOnTheWindowColourAndAnythingElseIsThePlaceholder) {
     QTemporaryDir folder;
     ASSERT_TRUE(halves({1000, 500}).save(folder.filePath("shot.png")));
-    const QImage shot =
-        ThumbnailMaker::image({1, "screenshot", folder.filePath("shot.png"), {}}, listBox);
+    const QImage shot = ThumbnailMaker::image({1, "screenshot", folder.filePath("shot.png"), {}},
+                                              listBox, platform::readMovieFrame);
     EXPECT_EQ(colours(shot, {{45, 1}, {10, 26}, {80, 26}}),
               QList({QGuiApplication::palette().color(QPalette::Window), QColor(Qt::red),
                      QColor(Qt::blue)}));
@@ -60,7 +61,8 @@ TEST(ThumbnailMaker, ScreenshotsAreFittedOnTheWindowColourAndAnythingElseIsThePl
                                      {"video", "pipe.mov"},
                                      {"Screenshot", "shot.png"},
                                      {"screenshot ", "shot.png"}}) {
-        EXPECT_EQ(ThumbnailMaker::image({1, type, folder.filePath(name), {}}, listBox, background),
+        EXPECT_EQ(ThumbnailMaker::image({1, type, folder.filePath(name), {}}, listBox,
+                                        platform::readMovieFrame, background),
                   ThumbnailMaker::placeholder(listBox))
             << type << " " << name;
     }

@@ -15,10 +15,9 @@ TEST(VideoFlow, TogglingWhileFinishingOnlyRepeatsTheStatusAndAFramelessStopFails
     QTemporaryDir folder;
     const auto database = std::make_shared<HistoryDatabase>(folder.path());
     const auto control = std::make_shared<FakeStreamControl>();
-    const CapturePlatform seams{.now = [] { return QDateTime(QDate(2024, 3, 7), QTime(9, 5, 2)); },
-                                .screens = std::make_shared<FakeScreens>(),
-                                .screenCapture = std::make_shared<FakeScreenCapture>(),
-                                .makeScreenStream = fakeScreenStreams(control)};
+    CapturePlatform seams = fakeDesk();
+    seams.makeScreenStream = fakeScreenStreams(control);
+    seams.now = [] { return QDateTime(QDate(2024, 3, 7), QTime(9, 5, 2)); };
     auto running = std::make_unique<CaptureService>(database, seams);
     CaptureService& service = *running;
     QStringList statuses;

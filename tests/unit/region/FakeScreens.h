@@ -1,7 +1,10 @@
 #pragma once
 
+#include "main/CaptureService/CaptureService.h"
 #include "platform/ScreenCapture.h"
 #include "platform/Screens.h"
+#include "platform/ffmpeg/FfmpegMovieWriter.h"
+#include "platform/ffmpeg/MovieCompletion.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -41,6 +44,19 @@ struct FakeScreenCapture : platform::ScreenCapture {
     std::optional<Error> stillFailure;
     std::vector<std::tuple<quint32, QRectF, QSize>> requests;
 };
+
+// The capture service on the fake desk, with the real encoder and a desktop that places
+// windows itself.
+inline CapturePlatform fakeDesk(
+    std::shared_ptr<platform::ScreenCapture> capture = std::make_shared<FakeScreenCapture>()) {
+    CapturePlatform seams;
+    seams.screens = std::make_shared<FakeScreens>();
+    seams.screenCapture = std::move(capture);
+    seams.makeMovieWriter = platform::openQuickTimeMovieWriter;
+    seams.completeMovie = platform::completeMovie;
+    seams.windowPlacement = std::make_shared<platform::WindowPlacement>();
+    return seams;
+}
 
 // Mouse events at a global position in Qt's space, the way the platform delivers them.
 inline void sendMouse(QWidget* window, QEvent::Type type, const QPointF& qtGlobal,

@@ -11,13 +11,12 @@ TEST(RegionSelector, OnlyLeftDragsOfFourPointsEachWaySelectAndEscapeCancelsOnce)
     QPointer<QWidget> window;
     const auto open = [&] {
         results.clear();
-        controller = RegionSelectorController::create(
-            "Kéo chuột để chọn vùng chụp  •  Esc để hủy",
-            [&](RegionResult result) {
-                results.push_back(result);
-                controller.reset();
-            },
-            std::make_shared<FakeScreens>());
+        controller = RegionSelectorController::create("Kéo chuột để chọn vùng chụp  •  Esc để hủy",
+                                                      [&](RegionResult result) {
+                                                          results.push_back(result);
+                                                          controller.reset();
+                                                      },
+                                                      std::make_shared<FakeScreens>(), {});
         window = controller->window();
     };
     open();

@@ -25,8 +25,7 @@ class ScreenshotFlowTest : public testing::Test {
     QTemporaryDir folder;
     std::shared_ptr<FakeScreenCapture> capture = std::make_shared<FakeScreenCapture>();
     std::unique_ptr<CaptureService> service = std::make_unique<CaptureService>(
-        std::make_shared<HistoryDatabase>(folder.path()),
-        CapturePlatform{.screens = std::make_shared<FakeScreens>(), .screenCapture = capture});
+        std::make_shared<HistoryDatabase>(folder.path()), fakeDesk(capture));
     QStringList statuses;
     std::vector<std::optional<QImage>> images;
 };

@@ -1,4 +1,4 @@
-#include "platform/PointerPixels.h"
+#include "platform/x11/X11PointerPixels.h"
 
 #include "platform/x11/X11Connection.h"
 
@@ -13,7 +13,7 @@ constexpr double fixedPointOne = 65536.0;
 
 }  // namespace
 
-PointerPixels::PointerPixels() {
+X11PointerPixels::X11PointerPixels() {
     xcb_connection_t* connection = x11Connection();
     if (connection == nullptr) {
         return;
@@ -23,13 +23,13 @@ PointerPixels::PointerPixels() {
     QCoreApplication::instance()->installNativeEventFilter(this);
 }
 
-PointerPixels::~PointerPixels() {
+X11PointerPixels::~X11PointerPixels() {
     if (QCoreApplication::instance() != nullptr) {
         QCoreApplication::instance()->removeNativeEventFilter(this);
     }
 }
 
-std::optional<QPointF> PointerPixels::at(Kind kind, uint64_t timestamp) const {
+std::optional<QPointF> X11PointerPixels::at(Kind kind, uint64_t timestamp) const {
     const Sample& sample = samples[static_cast<int>(kind)];
     if (sample.time != timestamp) {
         return std::nullopt;
@@ -37,11 +37,11 @@ std::optional<QPointF> PointerPixels::at(Kind kind, uint64_t timestamp) const {
     return sample.pixel;
 }
 
-void PointerPixels::record(Kind kind, uint32_t time, QPointF pixel) {
+void X11PointerPixels::record(Kind kind, uint32_t time, QPointF pixel) {
     samples[static_cast<int>(kind)] = {time, pixel};
 }
 
-bool PointerPixels::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+bool X11PointerPixels::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
     if (eventType != "xcb_generic_event_t") {
         return false;
     }

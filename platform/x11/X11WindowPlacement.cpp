@@ -1,4 +1,4 @@
-#include "platform/WindowPlacement.h"
+#include "platform/x11/X11WindowPlacement.h"
 
 #include "platform/x11/X11Connection.h"
 
@@ -20,7 +20,7 @@ xcb_atom_t atomNamed(xcb_connection_t* connection, const char* name) {
 
 }  // namespace
 
-std::optional<QMargins> frameExtents(QWidget* window) {
+std::optional<QMargins> X11WindowPlacement::frameExtents(QWidget* window) const {
     xcb_connection_t* connection = x11Connection();
     if (connection == nullptr) {
         return std::nullopt;
@@ -40,7 +40,7 @@ std::optional<QMargins> frameExtents(QWidget* window) {
     return extents;
 }
 
-void keepOnAllWorkspaces(QWidget* window) {
+void X11WindowPlacement::keepOnAllWorkspaces(QWidget* window) {
     xcb_connection_t* connection = x11Connection();
     if (connection == nullptr) {
         return;
