@@ -212,3 +212,6 @@ void SingleInstance::readRequests(QLocalSocket* client) {
 }
 
 }  // namespace platform
+
+// The meta-object lives with the class, so that what links this unit alone links nothing else.
+#include "moc_SingleInstance.cpp"
