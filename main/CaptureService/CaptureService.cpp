@@ -8,7 +8,9 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 #include <QSaveFile>
+#include <QTimer>
 #include <QWidget>
 
 CapturePlatform CapturePlatform::of(const platform::Backends& backends) {
@@ -25,6 +27,43 @@ CapturePlatform CapturePlatform::of(const platform::Backends& backends) {
 
 CaptureService::CaptureService(std::shared_ptr<HistoryDatabase> database, CapturePlatform platform)
     : database(std::move(database)), platform(std::move(platform)) {}
+
+void CaptureService::selectRegion(
+    RegionRequest request,
+    std::function<void(std::optional<std::pair<QRectF, platform::Screen>>)> done) {
+    QPointer<CaptureService> weakService(this);
+    const auto select = [weakService, request, done](std::optional<Error> failure) {
+        if (!weakService) {
+            return;
+        }
+        if (failure) {
+            weakService->report(request.failure + failure->description);
+            done(std::nullopt);
+            return;
+        }
+        weakService->regionSelector = RegionSelectorController::create(
+            request.prompt,
+            [weakService, request, done](RegionResult result) {
+                if (!weakService) {
+                    return;
+                }
+                weakService->regionSelector.reset();
+                if (!result.rect || !result.screen) {
+                    if (request.cancelled) {
+                        weakService->report(*request.cancelled);
+                    }
+                    done(std::nullopt);
+                    return;
+                }
+                weakService->report(request.selected);
+                QTimer::singleShot(request.overlayGone, weakService.data(), [done, result] {
+                    done(std::pair(*result.rect, *result.screen));
+                });
+            },
+            weakService->platform.screens, weakService->platform.watchPointerPixels);
+    };
+    platform.screenCapture->prepare(select);
+}
 
 CaptureService::~CaptureService() {
     // Ended mid-recording: what reached the movie is completed at the next start.

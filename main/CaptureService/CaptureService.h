@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QRectF>
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -82,9 +83,22 @@ class CaptureService : public QObject {
     // Lists a saved capture; says so when the history cannot take it.
     bool addToHistory(const QString& type, const QFileInfo& file,
                       const QDateTime& createdAt = QDateTime::currentDateTimeUtc());
-    void selectScreenshotRegion(std::function<void(std::optional<QImage>)> completion);
+    // What a capture asks of the user before it runs, and what it says meanwhile.
+    struct RegionRequest {
+        QString prompt;
+        // Starts the status line when the capture cannot go on.
+        QString failure;
+        QString selected;
+        std::optional<QString> cancelled;
+        // How long the overlay takes to leave the screen before its pixels may be read.
+        std::chrono::milliseconds overlayGone;
+    };
+    // Takes the desktop's picture where it hands out whole ones only, so the overlay shows it
+    // and the capture is cut from it; lets the user drag out a region; and once the overlay is
+    // gone hands it over. Nothing on cancel or failure, said on the status line.
+    void selectRegion(RegionRequest request,
+                      std::function<void(std::optional<std::pair<QRectF, platform::Screen>>)> done);
     Result<QImage> capture(const QRectF& region, const platform::Screen& screen);
-    void selectVideoRegion();
     void prepareVideo(const QRectF& region, const platform::Screen& screen);
     // Answers nothing once the recording runs, or the error that kept it from starting.
     void beginVideo(const QRectF& region, const platform::Screen& screen,

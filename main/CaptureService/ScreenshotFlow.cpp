@@ -3,66 +3,34 @@
 #include "main/RegionSelector.h"
 
 #include <QPointer>
-#include <QTimer>
 #include <chrono>
 
-namespace {
-
-// Hiding the overlay takes the server a frame or two; reading pixels sooner would catch it.
-constexpr std::chrono::milliseconds overlayGoneDelay(150);
-
-}  // namespace
-
 void CaptureService::takeScreenshot(std::function<void(std::optional<QImage>)> completion) {
-    QPointer<CaptureService> weakService(this);
-    // Some desktops hand out only whole pictures of the screen: take it first, so the overlay
-    // shows it and the capture is cut from it.
-    platform.screenCapture->prepare([weakService, completion = std::move(completion)](
-                                        std::optional<Error> failure) mutable {
-        if (!weakService) {
-            return;
-        }
-        if (failure) {
-            weakService->report(QStringLiteral("Không thể chụp màn hình: ") + failure->description);
-            if (completion) {
-                completion(std::nullopt);
-            }
-            return;
-        }
-        weakService->selectScreenshotRegion(std::move(completion));
-    });
-}
-
-void CaptureService::selectScreenshotRegion(std::function<void(std::optional<QImage>)> completion) {
-    QPointer<CaptureService> weakService(this);
-    regionSelector = RegionSelectorController::create(
-        QStringLiteral("Kéo chuột để chọn vùng chụp  •  Esc để hủy"),
-        [weakService, completion = std::move(completion)](RegionResult result) {
-            if (!weakService) {
-                return;
-            }
-            weakService->regionSelector.reset();
-            if (!result.rect || !result.screen) {
-                if (completion) {
-                    completion(std::nullopt);
-                }
-                return;
-            }
-            weakService->report(QStringLiteral("Đang chụp màn hình…"));
-            QTimer::singleShot(
-                overlayGoneDelay, weakService.data(),
-                [service = weakService.data(), result, completion] {
-                    const Result<QImage> image = service->capture(*result.rect, *result.screen);
-                    if (!image.ok()) {
-                        service->report(QStringLiteral("Không thể chụp màn hình: ") +
-                                        image.error().description);
-                    }
-                    if (completion) {
-                        completion(image.ok() ? std::optional(image.value()) : std::nullopt);
-                    }
-                });
-        },
-        platform.screens, platform.watchPointerPixels);
+    const QString failure = QStringLiteral("Không thể chụp màn hình: ");
+    selectRegion({.prompt = QStringLiteral("Kéo chuột để chọn vùng chụp  •  Esc để hủy"),
+                  .failure = failure,
+                  .selected = QStringLiteral("Đang chụp màn hình…"),
+                  .cancelled = std::nullopt,
+                  // Hiding the overlay takes the server a frame or two.
+                  .overlayGone = std::chrono::milliseconds(150)},
+                 [service = QPointer<CaptureService>(this), failure, completion](auto region) {
+                     if (!service) {
+                         return;
+                     }
+                     std::optional<QImage> image;
+                     if (region) {
+                         const Result<QImage> captured =
+                             service->capture(region->first, region->second);
+                         if (captured.ok()) {
+                             image = captured.value();
+                         } else {
+                             service->report(failure + captured.error().description);
+                         }
+                     }
+                     if (completion) {
+                         completion(image);
+                     }
+                 });
 }
 
 void CaptureService::reportUnavailableCapture() const {

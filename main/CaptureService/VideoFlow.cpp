@@ -10,15 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
-#include <QTimer>
 #include <chrono>
-
-namespace {
-
-// The overlay has to be off the screen before the stream's first frame is taken.
-constexpr std::chrono::milliseconds overlayGoneDelay(200);
-
-}  // namespace
 
 void CaptureService::startVideo() {
     if (videoRecorder) {
@@ -26,42 +18,22 @@ void CaptureService::startVideo() {
         return;
     }
     report(QStringLiteral("Đang chọn vùng quay…"));
-    QPointer<CaptureService> weakService(this);
-    // As for a still: where the desktop hands out only whole pictures, the overlay shows one.
-    platform.screenCapture->prepare([weakService](std::optional<Error> failure) {
-        if (!weakService) {
-            return;
-        }
-        if (failure) {
-            weakService->report(QStringLiteral("Không thể quay màn hình: ") + failure->description);
-            weakService->finishVideoAttempt();
-            return;
-        }
-        weakService->selectVideoRegion();
-    });
-}
-
-void CaptureService::selectVideoRegion() {
-    QPointer<CaptureService> weakService(this);
-    regionSelector = RegionSelectorController::create(
-        QStringLiteral("Kéo chuột để chọn vùng quay  •  Esc để hủy"),
-        [weakService](RegionResult result) {
-            if (!weakService) {
-                return;
-            }
-            weakService->regionSelector.reset();
-            if (!result.rect || !result.screen) {
-                weakService->report(QStringLiteral("Đã hủy quay màn hình"));
-                weakService->finishVideoAttempt();
-                return;
-            }
-            weakService->report(QStringLiteral("Đang chuẩn bị quay màn hình…"));
-            QTimer::singleShot(overlayGoneDelay, weakService.data(),
-                               [service = weakService.data(), result] {
-                                   service->prepareVideo(*result.rect, *result.screen);
-                               });
-        },
-        platform.screens, platform.watchPointerPixels);
+    selectRegion({.prompt = QStringLiteral("Kéo chuột để chọn vùng quay  •  Esc để hủy"),
+                  .failure = QStringLiteral("Không thể quay màn hình: "),
+                  .selected = QStringLiteral("Đang chuẩn bị quay màn hình…"),
+                  .cancelled = QStringLiteral("Đã hủy quay màn hình"),
+                  // The overlay has to be off the screen before the stream's first frame.
+                  .overlayGone = std::chrono::milliseconds(200)},
+                 [service = QPointer<CaptureService>(this)](auto region) {
+                     if (!service) {
+                         return;
+                     }
+                     if (!region) {
+                         service->finishVideoAttempt();
+                         return;
+                     }
+                     service->prepareVideo(region->first, region->second);
+                 });
 }
 
 void CaptureService::stopVideo(std::function<void()> whenSettled) {
