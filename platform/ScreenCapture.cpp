@@ -4,14 +4,28 @@
 
 namespace platform {
 
+namespace {
+
+constexpr double pixelDust = 1e-6;
+
+}  // namespace
+
+int pixelsFloor(double pixels) {
+    return static_cast<int>(std::floor(pixels + pixelDust));
+}
+
+int pixelsCeil(double pixels) {
+    return static_cast<int>(std::ceil(pixels - pixelDust));
+}
+
 QRect displayPixelRect(const Display& display, const QRectF& sourceRect) {
     const double left = display.pixelGeometry.x() + sourceRect.x() * display.scale;
     const double top = display.pixelGeometry.y() + sourceRect.y() * display.scale;
     const double right = left + sourceRect.width() * display.scale;
     const double bottom = top + sourceRect.height() * display.scale;
-    const int x = static_cast<int>(std::floor(left));
-    const int y = static_cast<int>(std::floor(top));
-    return {x, y, static_cast<int>(std::ceil(right)) - x, static_cast<int>(std::ceil(bottom)) - y};
+    const int x = pixelsFloor(left);
+    const int y = pixelsFloor(top);
+    return {x, y, pixelsCeil(right) - x, pixelsCeil(bottom) - y};
 }
 
 QImage fitToOutputSize(const QImage& grabbed, QSize outputSize) {

@@ -43,6 +43,12 @@ class ScreenCapture {
                                  QSize outputSize) = 0;
 };
 
+// Whole pixels from a product of points and a scale. At a fractional scale a point is a
+// fraction of a pixel, and the product of two such fractions lands a hair beside the whole
+// number it stands for; within a millionth of a pixel it is that whole number.
+int pixelsFloor(double pixels);
+int pixelsCeil(double pixels);
+
 // The device pixels a display-local rectangle in points covers, whole pixels outward.
 QRect displayPixelRect(const Display& display, const QRectF& sourceRect);
 

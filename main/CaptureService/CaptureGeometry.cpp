@@ -23,7 +23,7 @@ QRectF displaySourceRect(const QRectF& region, const QRectF& screenFrame) {
 }
 
 QSize stillPixelSize(const QSizeF& regionSize, double backingScaleFactor) {
-    // A static_cast to int truncates toward zero, which is the rule; rounding would not be.
-    return {std::max(static_cast<int>(regionSize.width() * backingScaleFactor), 2),
-            std::max(static_cast<int>(regionSize.height() * backingScaleFactor), 2)};
+    // Truncated, which is the rule; rounding would not be.
+    return {std::max(platform::pixelsFloor(regionSize.width() * backingScaleFactor), 2),
+            std::max(platform::pixelsFloor(regionSize.height() * backingScaleFactor), 2)};
 }

@@ -24,10 +24,22 @@ constexpr int rightSuper = 134;
 constexpr int key4 = 13;
 const auto controlFour = [] { e2e::xdotool({"key", "ctrl+4"}); };
 
-enum class Desktop { bareServer, windowManager, bareServerAtScaleTwo };
+enum class Desktop {
+    bareServer,
+    windowManager,
+    bareServerAtScaleTwo,
+    bareServerAtScaleOneAndAHalf
+};
 
 std::string desktopName(const testing::TestParamInfo<Desktop>& info) {
-    return info.param == Desktop::windowManager ? "WindowManager" : "BareServer";
+    switch (info.param) {
+        case Desktop::windowManager:
+            return "WindowManager";
+        case Desktop::bareServerAtScaleOneAndAHalf:
+            return "BareServerAtScaleOneAndAHalf";
+        default:
+            return "BareServer";
+    }
 }
 
 // The real program over the position pattern, with a tray, read through its accessible tree
@@ -35,9 +47,15 @@ std::string desktopName(const testing::TestParamInfo<Desktop>& info) {
 class ScreenshotCycleTest : public testing::TestWithParam<Desktop> {
   protected:
     void SetUp() override {
-        // Many X11 desktops set 2× through the X resources alone.
-        if (GetParam() == Desktop::bareServerAtScaleTwo) {
-            ASSERT_EQ(e2e::runTool("sh", {"-c", "echo Xft.dpi: 192 | xrdb -merge"}).exitCode, 0);
+        // Many X11 desktops set their scale through the X resources alone.
+        for (const auto& [desktop, dpi] : {std::pair{Desktop::bareServerAtScaleTwo, "192"},
+                                           {Desktop::bareServerAtScaleOneAndAHalf, "144"}}) {
+            if (GetParam() == desktop) {
+                ASSERT_EQ(e2e::runTool("sh", {"-c", QStringLiteral("echo Xft.dpi: %1 | xrdb -merge")
+                                                        .arg(QLatin1String(dpi))})
+                              .exitCode,
+                          0);
+            }
         }
         if (GetParam() == Desktop::windowManager) {
             ASSERT_TRUE(windowManager.emplace().started());
@@ -197,8 +215,10 @@ INSTANTIATE_TEST_SUITE_P(Desktops, ScreenshotCycleTest,
 class ScreenshotAtScaleTwoTest : public ScreenshotCycleTest {};
 
 TEST_P(ScreenshotAtScaleTwoTest, SavesExactlyTheDraggedPixels) {
-    const QPoint from(1400, 300);
-    ASSERT_TRUE(captureIntoTheEditor(from, QPoint(1801, 501))) << view.dump();
+    // At 1.5 points of these pixels are fractions whose products fall just short of whole.
+    const QPoint from =
+        GetParam() == Desktop::bareServerAtScaleTwo ? QPoint(1400, 300) : QPoint(1398, 302);
+    ASSERT_TRUE(captureIntoTheEditor(from, from + QPoint(401, 201))) << view.dump();
     const auto path = saveWithReturn();
     ASSERT_TRUE(path) << view.dump();
     const QImage picture(*path);
@@ -211,6 +231,8 @@ TEST_P(ScreenshotAtScaleTwoTest, SavesExactlyTheDraggedPixels) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Desktops, ScreenshotAtScaleTwoTest,
-                         testing::Values(Desktop::bareServerAtScaleTwo), desktopName);
+                         testing::Values(Desktop::bareServerAtScaleTwo,
+                                         Desktop::bareServerAtScaleOneAndAHalf),
+                         desktopName);
 
 }  // namespace

@@ -23,6 +23,10 @@ TEST(ScreenCapture, PointsBecomeWholeDevicePixelsAndATruncatedFractionIsCropped)
     EXPECT_EQ(platform::displayPixelRect({0, {}, QRect(0, 0, 1920, 1080), 1.0},
                                          QRectF(88, 279.8, 200.7, 100.2)),
               QRect(88, 279, 201, 101));
+    // Points of whole pixels at 1.5 multiply back a hair beside them: the pixels stay exact.
+    EXPECT_EQ(platform::displayPixelRect({0, {}, QRect(0, 0, 1920, 1080), 1.5},
+                                         QRectF(QPointF(5, 2) / 1.5, QPointF(406, 203) / 1.5)),
+              QRect(5, 2, 401, 201));
     EXPECT_EQ(platform::fitToOutputSize(numbered(21, 11), QSize(20, 10)), numbered(20, 10));
     EXPECT_EQ(platform::fitToOutputSize(numbered(40, 20), QSize(20, 10)).size(), QSize(20, 10));
 }
