@@ -55,7 +55,7 @@ QImage WaylandDesktop::outputPicture(const QString& output) {
     return picture;
 }
 
-WaylandDesktop::WaylandDesktop(bool withPortals, std::optional<QString> sharedOutput, bool nested)
+WaylandDesktop::WaylandDesktop(const Sway& sway)
     : turn(::open("/tmp/quorvastelin-wayland-desktop.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
     if (turn >= 0) {
         ::flock(turn, LOCK_EX);
@@ -66,6 +66,9 @@ WaylandDesktop::WaylandDesktop(bool withPortals, std::optional<QString> sharedOu
     QFile keyboard(included + "/keyboard");
     keyboard.open(QIODevice::WriteOnly);
     keyboard.write("input type:keyboard xkb_options compose:ralt\n");
+    if (!sway.layout.isEmpty()) {
+        keyboard.write("input type:keyboard xkb_layout " + sway.layout.toUtf8() + '\n');
+    }
     keyboard.close();
     QString configuration = QStringLiteral(
         "default_border none\nset $parts config.d\ninclude $HOME/.config/sway/$parts/*\n");
@@ -89,8 +92,8 @@ WaylandDesktop::WaylandDesktop(bool withPortals, std::optional<QString> sharedOu
     config.write(configuration.toUtf8());
     config.close();
     startSession("sway", "wayland_session.sh",
-                 {withPortals ? "portals" : "bare", reachableByAnyone(QV_PORTAL_WLR),
-                  nested ? "nested" : "headless", sharedOutput.value_or(QString())});
+                 {sway.portals ? "portals" : "bare", reachableByAnyone(QV_PORTAL_WLR),
+                  sway.inXServer ? "nested" : "headless", sway.sharedOutput.value_or(QString())});
 }
 
 WaylandDesktop::WaylandDesktop(Kwin) {

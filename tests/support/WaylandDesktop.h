@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace e2e {
 
@@ -22,9 +23,38 @@ class WaylandDesktop {
   public:
     static constexpr int userId = 65534;
 
+    // How a sway desktop is set up, each part named where the desktop is made:
+    // WaylandDesktop(WaylandDesktop::Sway().withPortals().nested().keyboardLayout("fr")).
+    struct Sway {
+        Sway& withPortals(bool on = true) {
+            portals = on;
+            return *this;
+        }
+        Sway& sharing(std::optional<QString> output) {
+            sharedOutput = std::move(output);
+            return *this;
+        }
+        Sway& nested(bool on = true) {
+            inXServer = on;
+            return *this;
+        }
+        // The keyboard's XKB layout in the user's configuration; without one, sway's default.
+        Sway& keyboardLayout(QString name) {
+            layout = std::move(name);
+            return *this;
+        }
+
+        bool portals = false;
+        std::optional<QString> sharedOutput = QStringLiteral("HEADLESS-1");
+        bool inXServer = false;
+        QString layout;
+    };
+    explicit WaylandDesktop(const Sway& sway);
     explicit WaylandDesktop(bool withPortals,
                             std::optional<QString> sharedOutput = QStringLiteral("HEADLESS-1"),
-                            bool nested = false);
+                            bool nested = false)
+        : WaylandDesktop(
+              Sway().withPortals(withPortals).sharing(std::move(sharedOutput)).nested(nested)) {}
     // A headless KWin desktop instead: one 1280×720 output, the desktop portal with KDE's
     // backend, and KDE's global shortcuts.
     struct Kwin {};
