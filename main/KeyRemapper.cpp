@@ -80,9 +80,9 @@ void KeyRemapper::installHotKeys() {
     }
     hotKeysInstalled = true;
     platform.hotKeys->install(
-        {{screenshotHotKeyId, QByteArrayLiteral("AE04"), QByteArrayLiteral("4"),
+        {{screenshotHotKeyId, QByteArrayLiteral("AE04"), 13, QByteArrayLiteral("4"),
           QStringLiteral("--screenshot"), QStringLiteral("Chụp vùng")},
-         {videoHotKeyId, QByteArrayLiteral("AE05"), QByteArrayLiteral("5"),
+         {videoHotKeyId, QByteArrayLiteral("AE05"), 14, QByteArrayLiteral("5"),
           QStringLiteral("--record"), QStringLiteral("Quay / dừng quay")}},
         [weakSelf = weak_from_this()](int id) {
             if (const auto self = weakSelf.lock()) {

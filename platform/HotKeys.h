@@ -8,13 +8,15 @@
 
 namespace platform {
 
-// Control plus one physical key. Desktops that grab keys for us name the key by its XKB key
-// name ("AE04" is the main row's 4 key whatever the layout prints on it); desktops that bind
-// keys themselves take the symbol, and some run our command entry with the argument. Desktops
-// that list the keys for the user show the description.
+// Control plus one physical key, the same key whatever the layout: desktops that grab keys for
+// us look up its XKB key name ("AE04", the main row's 4 key), those that bind it themselves take
+// its key code (evdev's plus 8, as X and xkbcommon count). A desktop that takes only a symbol
+// gets keySymbol and misses the key on layouts without it. Some run our command entry with the
+// argument; desktops that list the keys for the user show the description.
 struct HotKey {
     int id = 0;
     QByteArray keyName;
+    int keyCode = 0;
     QByteArray keySymbol;
     QString commandArgument;
     QString description;

@@ -54,17 +54,20 @@ bool HyprlandMappingTool::isMappingApplied() {
     return options && options->contains(QString::fromLatin1(superAsControlOption));
 }
 
+std::pair<QString, QString> hyprlandBindings(const HotKey& key, const QString& command) {
+    const QString combination = QStringLiteral("CTRL,code:") + QString::number(key.keyCode);
+    return {combination + QStringLiteral(",exec,") + command, combination};
+}
+
 std::shared_ptr<HotKeys> hyprlandHotKeys() {
     return std::make_shared<CommandBindings>(
         [](const HotKey& key) {
             return setKeyword(QStringLiteral("bind"),
-                              QStringLiteral("CTRL,%1,exec,%2")
-                                  .arg(QString::fromLatin1(key.keySymbol),
-                                       commandEntryLine(key.commandArgument)));
+                              hyprlandBindings(key, commandEntryLine(key.commandArgument)).first);
         },
         [](const HotKey& key) {
             return setKeyword(QStringLiteral("unbind"),
-                              QStringLiteral("CTRL,") + QString::fromLatin1(key.keySymbol));
+                              hyprlandBindings(key, commandEntryLine(key.commandArgument)).second);
         });
 }
 

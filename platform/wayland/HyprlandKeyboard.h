@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace platform {
 
@@ -21,6 +22,10 @@ class HyprlandMappingTool : public KeyMappingTool {
     bool applyMapping(bool enabled) override;
     bool isMappingApplied() override;
 };
+
+// The values of Hyprland's bind and unbind keywords for Control plus the key running command,
+// by key code so that the physical key binds whatever the layout.
+std::pair<QString, QString> hyprlandBindings(const HotKey& key, const QString& command);
 
 // Bindings added to Hyprland that run our command entry. Its GlobalShortcuts portal registers
 // shortcuts without keys, leaving the binding to the user, so we bind them as on sway.

@@ -182,17 +182,21 @@ bool SwayMappingTool::isMappingApplied() {
     return reloadWatch && !reloadWatch->reloadedSinceWatching();
 }
 
+std::pair<QString, QString> swayBindingCommands(const HotKey& key, const QString& command) {
+    const QString combination = QStringLiteral("Ctrl+") + QString::number(key.keyCode);
+    return {QStringLiteral("bindcode --no-repeat %1 exec %2").arg(combination, swayQuoted(command)),
+            QStringLiteral("unbindcode ") + combination};
+}
+
 std::shared_ptr<HotKeys> swayHotKeys() {
     return std::make_shared<CommandBindings>(
         [](const HotKey& key) {
             return SwayIpc().runCommand(
-                QStringLiteral("bindsym --no-repeat Ctrl+%1 exec %2")
-                    .arg(QString::fromLatin1(key.keySymbol),
-                         swayQuoted(commandEntryLine(key.commandArgument))));
+                swayBindingCommands(key, commandEntryLine(key.commandArgument)).first);
         },
         [](const HotKey& key) {
-            return SwayIpc().runCommand(QStringLiteral("unbindsym Ctrl+") +
-                                        QString::fromLatin1(key.keySymbol));
+            return SwayIpc().runCommand(
+                swayBindingCommands(key, commandEntryLine(key.commandArgument)).second);
         });
 }
 

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -36,6 +37,10 @@ class SwayMappingTool : public KeyMappingTool {
   private:
     std::unique_ptr<SwayIpc> reloadWatch;
 };
+
+// The sway commands that bind Control plus the key to run command, and that remove it again.
+// By key code: a symbol binds nothing on a layout without it (the 4 key types ô in Vietnamese).
+std::pair<QString, QString> swayBindingCommands(const HotKey& key, const QString& command);
 
 // Bindings added to sway that run our command entry; sway drops them at a reload, like the
 // option, and the upkeep then adds both again.

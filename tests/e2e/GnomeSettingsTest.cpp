@@ -44,8 +44,8 @@ TEST(GnomeSettings, OurOptionAndKeybindingsJoinTheUsersAndLeaveThemAsTheyWere) {
     platform::GnomeMappingTool mapping;
     platform::GnomeCustomKeybindings hotKeys;
     ASSERT_TRUE(mapping.applyMapping(true));
-    hotKeys.install({{4, "AE04", "4", "--screenshot", "Chụp vùng"},
-                     {5, "AE05", "5", "--record", "Quay / dừng quay"}},
+    hotKeys.install({{4, "AE04", 13, "4", "--screenshot", "Chụp vùng"},
+                     {5, "AE05", 14, "5", "--record", "Quay / dừng quay"}},
                     {});
     EXPECT_TRUE(mapping.isMappingApplied());
     EXPECT_EQ(gsettings({"get", inputSources, "xkb-options"}),

@@ -1,6 +1,7 @@
 #include "platform/wayland/GnomeKeyboard.h"
 #include "platform/wayland/HyprlandKeyboard.h"
 #include "platform/wayland/KdeKeyboard.h"
+#include "platform/wayland/SwayKeyboard.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,7 @@ using Options = std::optional<QStringList>;
 
 // Each row: a desktop's settings as it writes them, the options the user has there, and the
 // settings once ours is added; taking ours out again gives back the user's own, and kxkbrc
-// byte for byte.
+// byte for byte. Our bindings name the physical key by its code, whatever the layout types.
 TEST(DesktopKeyboardSettings, ReadTheUsersOptionsAndAddOrRemoveOnlyOurs) {
     const struct {
         QByteArray text;
@@ -59,5 +60,18 @@ TEST(DesktopKeyboardSettings, ReadTheUsersOptionsAndAddOrRemoveOnlyOurs) {
     };
     for (const auto& row : hyprctlRows) {
         EXPECT_EQ(platform::hyprlandKeyboardOptions(row.json), row.options) << row.json.data();
+    }
+
+    const platform::HotKey key{5, "AE05", 14, "5", "--record", "Quay / dừng quay"};
+    const struct {
+        std::pair<QString, QString> bindAndUnbind;
+        std::pair<QString, QString> expected;
+    } bindingRows[] = {
+        {platform::swayBindingCommands(key, R"(run "it")"),
+         {R"(bindcode --no-repeat Ctrl+14 exec "run \"it\"")", "unbindcode Ctrl+14"}},
+        {platform::hyprlandBindings(key, "run it"), {"CTRL,code:14,exec,run it", "CTRL,code:14"}},
+    };
+    for (const auto& row : bindingRows) {
+        EXPECT_EQ(row.bindAndUnbind, row.expected) << row.bindAndUnbind.first.toStdString();
     }
 }

@@ -82,7 +82,7 @@ TEST_F(KeyRemapperTest, EveryTransitionRunsTheToolReportsAndMovesTheHotKeysAsItS
         remapper->stop();
     }
     ASSERT_EQ(hotKeys->keys.size(), 2u);
-    EXPECT_EQ(std::tuple(hotKeys->keys[0].id, hotKeys->keys[0].keyName, hotKeys->keys[1].id,
-                         hotKeys->keys[1].keyName),
-              std::tuple(4, QByteArray("AE04"), 5, QByteArray("AE05")));
+    EXPECT_EQ(std::tuple(hotKeys->keys[0].id, hotKeys->keys[0].keyName, hotKeys->keys[0].keyCode,
+                         hotKeys->keys[1].id, hotKeys->keys[1].keyName, hotKeys->keys[1].keyCode),
+              std::tuple(4, QByteArray("AE04"), 13, 5, QByteArray("AE05"), 14));
 }
