@@ -6,6 +6,7 @@
 #include <wayland-client.h>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 namespace platform {
@@ -46,6 +47,8 @@ struct Output {
     wl_output* proxy = nullptr;
     QString name;
     QPoint position;
+    QSize pixels;
+    bool turned = false;
 };
 
 struct Globals {
@@ -55,10 +58,16 @@ struct Globals {
 };
 
 void onGeometry(void* data, wl_output*, int32_t x, int32_t y, int32_t, int32_t, int32_t,
-                const char*, const char*, int32_t) {
+                const char*, const char*, int32_t transform) {
     static_cast<Output*>(data)->position = QPoint(x, y);
+    // Odd transforms turn the output a quarter, swapping its width and height on screen.
+    static_cast<Output*>(data)->turned = (transform % 2) != 0;
 }
-void onMode(void*, wl_output*, uint32_t, int32_t, int32_t, int32_t) {}
+void onMode(void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
+    if ((flags & WL_OUTPUT_MODE_CURRENT) != 0) {
+        static_cast<Output*>(data)->pixels = QSize(width, height);
+    }
+}
 void onDone(void*, wl_output*) {}
 void onScale(void*, wl_output*, int32_t) {}
 void onName(void* data, wl_output*, const char* name) {
@@ -204,30 +213,29 @@ QImage copyOutput(wl_display* display, const Globals& globals, wl_output* output
 
 }  // namespace
 
-std::map<QString, QImage> copyOutputs(const std::vector<QtScreenInfo>& screens) {
-    std::map<QString, QImage> pixels;
-    // A connection of its own, so nothing here waits on or disturbs Qt's.
+namespace {
+
+// Calls visit with each screen's output, over a connection of its own, so nothing here waits on
+// or disturbs Qt's.
+void visitOutputs(const std::vector<QtScreenInfo>& screens,
+                  const std::function<void(wl_display*, const Globals&, const QtScreenInfo&,
+                                           const Output&)>& visit) {
     wl_display* display = wl_display_connect(nullptr);
     if (display == nullptr) {
-        return pixels;
+        return;
     }
     Globals globals;
     wl_registry* registry = wl_display_get_registry(display);
     wl_registry_add_listener(registry, &registryListener, &globals);
     wl_display_roundtrip(display);
     wl_display_roundtrip(display);
-    if (globals.manager != nullptr && globals.shm != nullptr) {
-        for (const QtScreenInfo& screen : screens) {
-            for (const auto& output : globals.outputs) {
-                // Outputs are told apart by name where the compositor says it, else by place.
-                if (output->name.isEmpty() ? output->position == screen.geometry.topLeft()
-                                           : output->name == screen.name) {
-                    const QImage image = copyOutput(display, globals, output->proxy);
-                    if (!image.isNull()) {
-                        pixels[screen.name] = image;
-                    }
-                    break;
-                }
+    for (const QtScreenInfo& screen : screens) {
+        for (const auto& output : globals.outputs) {
+            // Outputs are told apart by name where the compositor says it, else by place.
+            if (output->name.isEmpty() ? output->position == screen.geometry.topLeft()
+                                       : output->name == screen.name) {
+                visit(display, globals, screen, *output);
+                break;
             }
         }
     }
@@ -242,7 +250,33 @@ std::map<QString, QImage> copyOutputs(const std::vector<QtScreenInfo>& screens) 
     }
     wl_registry_destroy(registry);
     wl_display_disconnect(display);
+}
+
+}  // namespace
+
+std::map<QString, QImage> copyOutputs(const std::vector<QtScreenInfo>& screens) {
+    std::map<QString, QImage> pixels;
+    visitOutputs(screens, [&](wl_display* display, const Globals& globals,
+                              const QtScreenInfo& screen, const Output& output) {
+        if (globals.manager != nullptr && globals.shm != nullptr) {
+            const QImage image = copyOutput(display, globals, output.proxy);
+            if (!image.isNull()) {
+                pixels[screen.name] = image;
+            }
+        }
+    });
     return pixels;
+}
+
+std::map<QString, QSize> outputPixelSizes(const std::vector<QtScreenInfo>& screens) {
+    std::map<QString, QSize> sizes;
+    visitOutputs(screens, [&](wl_display*, const Globals&, const QtScreenInfo& screen,
+                              const Output& output) {
+        if (!output.pixels.isEmpty()) {
+            sizes[screen.name] = output.turned ? output.pixels.transposed() : output.pixels;
+        }
+    });
+    return sizes;
 }
 
 }  // namespace platform

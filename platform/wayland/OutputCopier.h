@@ -3,6 +3,7 @@
 #include "platform/Screens.h"
 
 #include <QImage>
+#include <QSize>
 #include <QString>
 #include <map>
 #include <vector>
@@ -14,5 +15,10 @@ namespace platform {
 // screenshot portal draws every screen at the highest scale of any, blurring the others; a
 // copy of each output keeps every screen's pixels exact.
 std::map<QString, QImage> copyOutputs(const std::vector<QtScreenInfo>& screens);
+
+// Each screen's size in the output's own pixels, by screen name, as the output itself says.
+// Desktops may tell clients a whole scale where the output's is fractional; its pixels divided
+// by its points give the real one.
+std::map<QString, QSize> outputPixelSizes(const std::vector<QtScreenInfo>& screens);
 
 }  // namespace platform

@@ -11,10 +11,8 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QUrl>
-#include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <iterator>
 #include <utility>
 
 namespace platform {
@@ -106,8 +104,20 @@ PortalDesktop::PortalDesktop()
 
 PortalDesktop::~PortalDesktop() = default;
 
+std::vector<QtScreenInfo> PortalDesktop::screens() const {
+    std::vector<QtScreenInfo> screens = qtScreens();
+    for (QtScreenInfo& screen : screens) {
+        const auto pixels = outputSizes.find(screen.name);
+        if (pixels != outputSizes.end() && screen.geometry.width() > 0) {
+            screen.devicePixelRatio =
+                static_cast<double>(pixels->second.width()) / screen.geometry.width();
+        }
+    }
+    return screens;
+}
+
 ScreenLayout PortalDesktop::layout() const {
-    return layoutScreens(qtScreens());
+    return layoutScreens(screens());
 }
 
 std::optional<std::vector<DesktopPiece>> PortalDesktop::desktopStill() const {
@@ -156,6 +166,15 @@ void PortalDesktop::prepare(std::function<void(std::optional<Error>)> whenReady)
             finish(Error::platform(*reason));
             return;
         }
+        const std::vector<QtScreenInfo> reported = qtScreens();
+        outputSizes = outputPixelSizes(reported);
+        // The compositor's own copy of an output is exact at any scale and needs no picture of
+        // the whole layout, which may exceed what one image can hold.
+        screenPixels = copyOutputs(reported);
+        if (screenPixels.size() == reported.size()) {
+            finish(std::nullopt);
+            return;
+        }
         requestedAtSeconds = QDateTime::currentSecsSinceEpoch();
         request->ask(QStringLiteral("Screenshot"), {QString()},
                      {{QStringLiteral("interactive"), false}},
@@ -171,22 +190,10 @@ void PortalDesktop::tookPicture(const QVariantMap& results) {
         finish(Error::platform(QStringLiteral("Không đọc được ảnh của cổng chụp màn hình")));
         return;
     }
-    const std::vector<QtScreenInfo> screens = qtScreens();
-    screenPixels = cutPerScreen(picture, screens);
-    // The picture is drawn at the highest scale of any screen, which blurs a screen at a lower
-    // one; where the compositor copies outputs itself, those screens take their own pixels.
-    double highestScale = 0;
-    for (const QtScreenInfo& screen : screens) {
-        highestScale = std::max(highestScale, screen.devicePixelRatio);
-    }
-    std::vector<QtScreenInfo> blurred;
-    std::copy_if(
-        screens.begin(), screens.end(), std::back_inserter(blurred),
-        [&](const QtScreenInfo& screen) { return screen.devicePixelRatio < highestScale; });
-    for (auto& [name, pixels] : copyOutputs(blurred)) {
-        if (pixels.size() == screenPixels[name].size()) {
-            screenPixels[name] = pixels;
-        }
+    std::map<QString, QImage> copies =
+        std::exchange(screenPixels, cutPerScreen(picture, screens()));
+    for (auto& [name, pixels] : copies) {
+        screenPixels[name] = std::move(pixels);
     }
     finish(std::nullopt);
 }

@@ -14,10 +14,11 @@ namespace platform {
 
 class PortalRequest;
 
-// A Wayland desktop's screens and stills. Clients cannot read the screen themselves, so one
-// picture of the whole layout is asked of the desktop's Screenshot portal when a selection
-// begins; the overlay shows it and the capture is cut from it, so what was framed is what is
-// saved. Each screen is cut at its own scale, so its pixels stay exact.
+// A Wayland desktop's screens and stills. Clients cannot read the screen themselves: when a
+// selection begins the compositor copies each output where it can, else one picture of the
+// whole layout is asked of the desktop's Screenshot portal and cut per screen; the overlay shows
+// them and the capture is cut from them, so what was framed is what is saved. Each screen's
+// scale is its output's own pixels over its points, so its pixels stay exact.
 class PortalDesktop : public QObject, public Screens, public ScreenCapture {
     Q_OBJECT
   public:
@@ -38,12 +39,15 @@ class PortalDesktop : public QObject, public Screens, public ScreenCapture {
   private:
     void tookPicture(const QVariantMap& results);
     void finish(std::optional<Error> failure);
+    // Qt's screens at their outputs' real scales, as far as known.
+    std::vector<QtScreenInfo> screens() const;
 
     PortalRequest* request;
     std::function<void(std::optional<Error>)> ready;
     qint64 requestedAtSeconds = 0;
     // Each screen's pixels, by screen name, at that screen's own scale.
     std::map<QString, QImage> screenPixels;
+    std::map<QString, QSize> outputSizes;
 };
 
 // Cuts a picture of the whole layout, drawn at the layout's highest scale with its top-left at

@@ -20,7 +20,7 @@ const QString mainTitle = QStringLiteral("Quorvastelin 1.0.0");
 bool dragRecordingRegion(const WaylandDesktop& desktop, e2e::WaylandPointer& pointer, QPoint from,
                          QPoint to) {
     const e2e::ProgramView view(desktop.bus());
-    const auto overlayUp = [&] { return WaylandDesktop::overlayOnEachOutput(view); };
+    const auto overlayUp = [&] { return desktop.overlayOnEachOutput(view); };
     return e2e::waitUntil([&] { return view.shown("filler", mainTitle).has_value(); }) &&
            e2e::repeatUntil([&] { desktop.bus().press("quorvastelin", "Quay vùng"); }, overlayUp) &&
            e2e::repeatUntil([&] { pointer.drag(from, to); }, [&] { return !overlayUp(); });
@@ -101,7 +101,7 @@ TEST_P(WaylandRecording, RecordsTheRegionOfItsOutputUntilStopped) {
 
     // Content moving under the region: the output's picture and its negative, in turn.
     QTemporaryDir pictures;
-    const QImage picture = WaylandDesktop::outputPicture(row.output);
+    const QImage picture = desktop.outputPicture(row.output);
     picture.save(pictures.filePath("picture.png"));
     QImage negative = picture;
     negative.invertPixels();

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <QFile>
 #include <QRegularExpression>
+#include <algorithm>
 #include <csignal>
+#include <map>
 
 namespace {
 
@@ -13,89 +15,124 @@ using e2e::WaylandDesktop;
 
 const QString mainTitle = QStringLiteral("Quorvastelin 1.0.0");
 
-// The program on headless sway with its portals, as the desktop's user. Told it runs on a
-// desktop whose keyboard it cannot reach, it says so and leaves Windows Mode off. Then the whole
-// cycle on each output, one at scale 2 and one at scale 1: "Chụp vùng" clicked with the pointer,
-// a drag there, Return in the editor. The saved picture is the output's own pixels under the
-// region, the clipboard holds the same bytes, and the history lists it.
+// The program on headless sway with its portals, as the desktop's user, on each layout of
+// outputs, fractional scales and a layout larger as one picture than an image may hold among
+// them. Told it runs on a desktop whose keyboard it cannot reach, it says so and leaves Windows
+// Mode off. Then the whole cycle on each output of the row: "Chụp vùng" clicked with the
+// pointer, a drag there, Return in the editor. The saved
+// picture is exactly the output's own pixels under the region, as the compositor copies them, the
+// clipboard holds the same bytes, and the history lists it.
 TEST(WaylandScreenshot, SavesExactlyTheDraggedPixelsOfEitherOutputAndCopiesThem) {
-    WaylandDesktop desktop(true);
-    ASSERT_TRUE(desktop.started());
-    // Plugged in before the program starts, as a mouse is.
-    e2e::WaylandPointer pointer(desktop);
-    e2e::Program program = desktop.program({"SWAYSOCK=", "XDG_CURRENT_DESKTOP=weston"});
-    ASSERT_TRUE(program.start());
-    const e2e::ProgramView view(desktop.bus());
-    const auto mainWindowShown = [&] { return view.shown("filler", mainTitle).has_value(); };
-    ASSERT_TRUE(e2e::waitUntil(mainWindowShown));
-    EXPECT_TRUE(
-        view.says("Không thể đổi phím Command → Control: chưa hỗ trợ máy tính để bàn "
-                  "này (weston)"));
-    EXPECT_TRUE(view.says("Command → Control đang tắt"));
-    const auto overlayUp = [&] { return WaylandDesktop::overlayOnEachOutput(view); };
-
-    const struct {
+    using Output = WaylandDesktop::Sway::Output;
+    const struct Drag {
         QString output;
-        QPoint origin;
-        int scale;
         QPoint from;
         QPoint to;
-    } drags[] = {
-        {"HEADLESS-2", QPoint(1280, 0), 2, QPoint(1400, 100), QPoint(1600, 250)},
-        {"HEADLESS-1", QPoint(0, 0), 1, QPoint(100, 120), QPoint(420, 330)},
+    } scaleOne{"HEADLESS-1", QPoint(100, 120), QPoint(420, 330)},
+        second{"HEADLESS-2", QPoint(1380, 100), QPoint(1580, 200)};
+    const struct {
+        std::vector<Output> outputs;
+        std::vector<Drag> drags;
+    } layouts[] = {
+        {{}, {{"HEADLESS-2", QPoint(1400, 100), QPoint(1600, 250)}, scaleOne}},
+        {{{"HEADLESS-2", QSize(1920, 1200), 1.5}}, {second}},
+        {{{"HEADLESS-2", QSize(1600, 1000), 1.25}}, {second}},
+        {{{"HEADLESS-1", QSize(3840, 2160), 1}, {"HEADLESS-2", QSize(2880, 1800), 2}},
+         {{"HEADLESS-2", QPoint(3940, 100), QPoint(4140, 200)}}},
     };
-    for (const auto& drag : drags) {
-        SCOPED_TRACE(drag.output.toStdString());
-        ASSERT_TRUE(e2e::waitUntil(mainWindowShown));
-        // Clicked where the desktop shows the button; a click while the desktop still places
-        // the window goes elsewhere, and the user clicks again.
-        ASSERT_TRUE(e2e::repeatUntil(
-            [&] {
-                const auto button = view.shown("push button", "Chụp vùng");
-                if (const auto origin = desktop.contentOrigin(mainTitle); button && origin) {
-                    pointer.moveTo(*origin + button->extents.center());
-                    pointer.click();
-                }
-            },
-            overlayUp));
-        // The drag begins once the overlay is on screen there, dimming the output's picture.
-        const QRect pixels(
-            (drag.from - drag.origin) * drag.scale,
-            QSize(drag.to.x() - drag.from.x(), drag.to.y() - drag.from.y()) * drag.scale);
-        const QImage picture = WaylandDesktop::outputPicture(drag.output);
-        ASSERT_TRUE(pointer.moveTo(drag.from));
-        ASSERT_TRUE(e2e::waitUntil([&] {
-            const QImage shown = desktop.outputShown(drag.output);
-            return !shown.isNull() &&
-                   shown.pixel(pixels.topLeft()) != picture.pixel(pixels.topLeft());
-        }));
-        // A drag the desktop did not pass on is made again, as a user would.
-        ASSERT_TRUE(e2e::repeatUntil(
-            [&] { pointer.drag(drag.from, drag.to); },
-            [&] { return view.shown("filler", "Chỉnh sửa ảnh — Quorvastelin").has_value(); }));
-        const QString savedPrefix = QStringLiteral("Đã lưu và sao chép: ");
-        std::optional<QString> saved;
-        ASSERT_TRUE(e2e::repeatUntil(
-            [&] {
-                desktop.run("wtype", {"-s", "300", "-k", "Return"});
-            },
-            [&] {
-                saved = view.labelStartingWith(savedPrefix);
-                return saved && mainWindowShown();
+    for (const auto& layout : layouts) {
+        WaylandDesktop::Sway sway = WaylandDesktop::Sway().withPortals();
+        for (const Output& output : layout.outputs) {
+            sway.output(output.name, output.pixels, output.scale);
+        }
+        SCOPED_TRACE(sway.outputs.back().scale);
+        WaylandDesktop desktop(sway);
+        ASSERT_TRUE(desktop.started());
+        // What each output shows before the program runs, once its background is drawn.
+        std::map<QString, QImage> shownBefore;
+        for (const Output& output : sway.outputs) {
+            ASSERT_TRUE(e2e::waitUntil([&] {
+                const QImage shown = desktop.outputShown(output.name);
+                shownBefore[output.name] = shown;
+                return !shown.isNull() && shown.pixel(1, 1) != shown.pixel(2, 1) &&
+                       shown == desktop.outputShown(output.name);
             }));
-        const QString path =
-            program.capturesFolder("Screenshots") + '/' + saved->mid(savedPrefix.size());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        const QByteArray bytes = file.readAll();
-        EXPECT_EQ(QImage::fromData(bytes, "PNG").convertToFormat(QImage::Format_RGB32),
-                  picture.copy(pixels));
-        EXPECT_EQ(desktop.run("wl-paste", {"-t", "image/png"}).output, bytes);
-        EXPECT_EQ(desktop.run("wl-paste", {"--list-types"}).output, "image/png\n");
-        EXPECT_EQ(historyFile::read(program.historyPath()).rows.front(),
-                  std::make_pair(QStringLiteral("screenshot"), path));
+        }
+        // Plugged in before the program starts, as a mouse is.
+        e2e::WaylandPointer pointer(desktop);
+        e2e::Program program = desktop.program({"SWAYSOCK=", "XDG_CURRENT_DESKTOP=weston"});
+        ASSERT_TRUE(program.start());
+        const e2e::ProgramView view(desktop.bus());
+        const auto mainWindowShown = [&] { return view.shown("filler", mainTitle).has_value(); };
+        ASSERT_TRUE(e2e::waitUntil(mainWindowShown));
+        EXPECT_TRUE(
+            view.says("Không thể đổi phím Command → Control: chưa hỗ trợ máy tính để bàn "
+                      "này (weston)"));
+        EXPECT_TRUE(view.says("Command → Control đang tắt"));
+        const auto overlayUp = [&] { return desktop.overlayOnEachOutput(view); };
+
+        for (const Drag& drag : layout.drags) {
+            SCOPED_TRACE(drag.output.toStdString());
+            const auto isDragged = [&](const Output& output) { return output.name == drag.output; };
+            const Output& output =
+                *std::find_if(sway.outputs.begin(), sway.outputs.end(), isDragged);
+            QPoint origin;
+            for (const auto& [name, frame] : desktop.outputFrames()) {
+                origin = name == drag.output ? frame.topLeft() : origin;
+            }
+            ASSERT_TRUE(e2e::waitUntil(mainWindowShown));
+            // Clicked where the desktop shows the button; a click while the desktop still places
+            // the window goes elsewhere, and the user clicks again.
+            ASSERT_TRUE(e2e::repeatUntil(
+                [&] {
+                    const auto button = view.shown("push button", "Chụp vùng");
+                    if (const auto origin = desktop.contentOrigin(mainTitle); button && origin) {
+                        pointer.moveTo(*origin + button->extents.center());
+                        pointer.click();
+                    }
+                },
+                overlayUp));
+            const QRect pixels =
+                QRectF(QPointF(drag.from - origin) * output.scale,
+                       QSizeF(QSize(drag.to.x() - drag.from.x(), drag.to.y() - drag.from.y())) *
+                           output.scale)
+                    .toRect();
+            const QImage picture = shownBefore[drag.output];
+            // The drag begins once the overlay is on screen there, dimming the output's picture.
+            ASSERT_TRUE(pointer.moveTo(drag.from));
+            ASSERT_TRUE(e2e::waitUntil([&] {
+                const QImage shown = desktop.outputShown(drag.output);
+                return !shown.isNull() &&
+                       shown.pixel(pixels.topLeft()) != picture.pixel(pixels.topLeft());
+            }));
+            // A drag the desktop did not pass on is made again, as a user would.
+            ASSERT_TRUE(e2e::repeatUntil(
+                [&] { pointer.drag(drag.from, drag.to); },
+                [&] { return view.shown("filler", "Chỉnh sửa ảnh — Quorvastelin").has_value(); }));
+            const QString savedPrefix = QStringLiteral("Đã lưu và sao chép: ");
+            std::optional<QString> saved;
+            ASSERT_TRUE(e2e::repeatUntil(
+                [&] {
+                    desktop.run("wtype", {"-s", "300", "-k", "Return"});
+                },
+                [&] {
+                    saved = view.labelStartingWith(savedPrefix);
+                    return saved && mainWindowShown();
+                }));
+            const QString path =
+                program.capturesFolder("Screenshots") + '/' + saved->mid(savedPrefix.size());
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            const QByteArray bytes = file.readAll();
+            EXPECT_EQ(QImage::fromData(bytes, "PNG").convertToFormat(QImage::Format_RGB32),
+                      picture.copy(pixels).convertToFormat(QImage::Format_RGB32));
+            EXPECT_EQ(desktop.run("wl-paste", {"-t", "image/png"}).output, bytes);
+            EXPECT_EQ(desktop.run("wl-paste", {"--list-types"}).output, "image/png\n");
+            EXPECT_EQ(historyFile::read(program.historyPath()).rows.front(),
+                      std::make_pair(QStringLiteral("screenshot"), path));
+        }
+        EXPECT_EQ(program.stop(), std::optional<int>(0));
     }
-    EXPECT_EQ(program.stop(), std::optional<int>(0));
 }
 
 TEST(WaylandWithoutPortals, TheStatusLineSaysWhatIsMissingAndNothingHangs) {

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <csignal>
 
 namespace e2e {
@@ -44,9 +45,13 @@ std::optional<QPoint> contentOriginIn(const QJsonObject& node, const QString& ti
 
 }  // namespace
 
-QImage WaylandDesktop::outputPicture(const QString& output) {
+QImage WaylandDesktop::outputPicture(const QString& output) const {
     const bool second = output == QStringLiteral("HEADLESS-2");
-    QImage picture(second ? QSize(1600, 1200) : QSize(1280, 720), QImage::Format_RGB32);
+    QSize size;
+    for (const Sway::Output& each : outputs) {
+        size = each.name == output ? each.pixels : size;
+    }
+    QImage picture(size, QImage::Format_RGB32);
     for (int y = 0; y < picture.height(); ++y) {
         for (int x = 0; x < picture.width(); ++x) {
             picture.setPixel(x, y, positionColour(x + (second ? 1000 : 0), y));
@@ -55,8 +60,19 @@ QImage WaylandDesktop::outputPicture(const QString& output) {
     return picture;
 }
 
+std::vector<std::pair<QString, QRect>> WaylandDesktop::outputFrames() const {
+    std::vector<std::pair<QString, QRect>> frames;
+    int left = 0;
+    for (const Sway::Output& output : outputs) {
+        frames.emplace_back(output.name, QRect(QPoint(left, 0), output.points()));
+        left += output.points().width();
+    }
+    return frames;
+}
+
 WaylandDesktop::WaylandDesktop(const Sway& sway)
-    : turn(::open("/tmp/quorvastelin-wayland-desktop.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+    : turn(::open("/tmp/quorvastelin-wayland-desktop.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0644)),
+      outputs(sway.outputs) {
     if (turn >= 0) {
         ::flock(turn, LOCK_EX);
     }
@@ -72,8 +88,7 @@ WaylandDesktop::WaylandDesktop(const Sway& sway)
     keyboard.close();
     QString configuration = QStringLiteral(
         "default_border none\nset $parts config.d\ninclude $HOME/.config/sway/$parts/*\n");
-    for (const QString output : {"HEADLESS-1", "HEADLESS-2"}) {
-        const bool second = output == QStringLiteral("HEADLESS-2");
+    for (const auto& [output, frame] : outputFrames()) {
         const QImage picture = outputPicture(output);
         const QString file = folder.filePath(output + ".png");
         picture.save(file);
@@ -83,8 +98,8 @@ WaylandDesktop::WaylandDesktop(const Sway& sway)
                              .arg(output)
                              .arg(picture.width())
                              .arg(picture.height())
-                             .arg(second ? 1280 : 0)
-                             .arg(second ? 2 : 1)
+                             .arg(frame.x())
+                             .arg(static_cast<double>(picture.width()) / frame.width())
                              .arg(file);
     }
     QFile config(folder.filePath("sway.conf"));
@@ -191,21 +206,27 @@ QString WaylandDesktop::configFolder() const {
     return folder.path() + "/home/.config";
 }
 
-bool WaylandDesktop::overlayOnEachOutput(const ProgramView& view) {
-    int covered = 0;
+bool WaylandDesktop::overlayOnEachOutput(const ProgramView& view) const {
+    const auto frames = outputFrames();
+    size_t covered = 0;
     for (const Accessible& node : view.tree()) {
-        covered +=
-            node.role == "filler" && node.showing &&
-            (node.extents == QRect(0, 0, 1280, 720) || node.extents == QRect(1280, 0, 800, 600));
+        covered += node.role == "filler" && node.showing &&
+                   std::any_of(frames.begin(), frames.end(),
+                               [&](const auto& frame) { return node.extents == frame.second; });
     }
-    return covered == 2;
+    return covered == frames.size();
 }
 
 WaylandPointer::WaylandPointer(const WaylandDesktop& desktop) {
     const QStringList prefix = desktop.runAs();
-    // Both outputs side by side: 1280 + 800 points wide, 720 high.
-    pointer.start(prefix.front(), prefix.mid(1) + QStringList{reachableByAnyone(QV_WAYLAND_INPUT),
-                                                              "pointer", "2080", "720"});
+    QRect bounds;
+    for (const auto& [name, frame] : desktop.outputFrames()) {
+        bounds = bounds.united(frame);
+    }
+    pointer.start(prefix.front(),
+                  prefix.mid(1) + QStringList{reachableByAnyone(QV_WAYLAND_INPUT), "pointer",
+                                              QString::number(bounds.width()),
+                                              QString::number(bounds.height())});
     pointer.waitForStarted();
 }
 

@@ -11,12 +11,14 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace e2e {
 
 // A headless sway desktop run as a user of our own (sway refuses root), with its own session bus
 // and, when asked, the portals and PipeWire. HEADLESS-1 is 1280×720 at scale 1 at (0, 0),
-// HEADLESS-2 1600×1200 pixels at scale 2 at (1280, 0); each shows outputPicture(). Nested, sway
+// HEADLESS-2 1600×1200 pixels at scale 2 beside it, unless told otherwise; each shows
+// outputPicture(). Nested, sway
 // runs in a window of an Xvfb whose keyboard it takes, with the user's option compose:ralt.
 // The portal shares sharedOutput without asking, or without one refuses, as a dismissed chooser.
 class WaylandDesktop {
@@ -43,7 +45,24 @@ class WaylandDesktop {
             layout = std::move(name);
             return *this;
         }
+        // An output's own pixels and scale; outputs stand side by side in order.
+        Sway& output(const QString& name, QSize pixels, double scale) {
+            for (Output& output : outputs) {
+                if (output.name == name) {
+                    output = {name, pixels, scale};
+                }
+            }
+            return *this;
+        }
 
+        struct Output {
+            QString name;
+            QSize pixels;
+            double scale = 1;
+            QSize points() const { return (QSizeF(pixels) / scale).toSize(); }
+        };
+        std::vector<Output> outputs = {{"HEADLESS-1", QSize(1280, 720), 1},
+                                       {"HEADLESS-2", QSize(1600, 1200), 2}};
         bool portals = false;
         std::optional<QString> sharedOutput = QStringLiteral("HEADLESS-1");
         bool inXServer = false;
@@ -80,10 +99,12 @@ class WaylandDesktop {
     std::optional<QPoint> contentOrigin(const QString& title) const;
     // What an output shows now, as the compositor composes it.
     QImage outputShown(const QString& output) const;
-    static QImage outputPicture(const QString& output);
+    QImage outputPicture(const QString& output) const;
     QString configFolder() const;
     // The program's region overlay is up: one window of it covers each output.
-    static bool overlayOnEachOutput(const ProgramView& view);
+    bool overlayOnEachOutput(const ProgramView& view) const;
+    // Each output's place in layout points.
+    std::vector<std::pair<QString, QRect>> outputFrames() const;
 
   private:
     void startSession(const QString& desktopName, const QString& script,
@@ -94,6 +115,7 @@ class WaylandDesktop {
     int turn = -1;
     QTemporaryDir folder{QDir::tempPath() + QStringLiteral("/quorvastelin-desktop-XXXXXX")};
     QStringList sessionVariables;
+    std::vector<Sway::Output> outputs;
     std::unique_ptr<SessionBus> sessionBus;
     qint64 sessionPid = -1;
     QString xDisplay;
