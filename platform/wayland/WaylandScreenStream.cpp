@@ -4,6 +4,7 @@
 #include "platform/MainQueue.h"
 #include "platform/ScreenCapture.h"
 #include "platform/Screens.h"
+#include "platform/wayland/OutputCopier.h"
 #include "platform/wayland/PipeWireFrames.h"
 #include "platform/wayland/ScreenCastPortal.h"
 
@@ -30,14 +31,20 @@ struct SharedScreen {
     QSize pixels;
 };
 
+// The screen's pixels are its output's own: the scale a desktop tells Qt may be rounded up.
 std::optional<SharedScreen> screenShowing(quint32 displayID) {
     for (QScreen* screen : QGuiApplication::screens()) {
         if (displayIdentifier(screen->name()) == displayID) {
-            const double scale = screen->devicePixelRatio();
-            const QRect geometry = screen->geometry();
-            return SharedScreen{screen->name(), geometry,
-                                QSize(static_cast<int>(std::lround(geometry.width() * scale)),
-                                      static_cast<int>(std::lround(geometry.height() * scale)))};
+            const QtScreenInfo info{screen->name(), screen->geometry(), screen->devicePixelRatio()};
+            const std::map<QString, QSize> sizes = outputPixelSizes({info});
+            const auto found = sizes.find(info.name);
+            const double scale = info.devicePixelRatio;
+            const QSize pixels =
+                found != sizes.end()
+                    ? found->second
+                    : QSize(static_cast<int>(std::lround(info.geometry.width() * scale)),
+                            static_cast<int>(std::lround(info.geometry.height() * scale)));
+            return SharedScreen{info.name, info.geometry, pixels};
         }
     }
     return std::nullopt;
@@ -206,7 +213,13 @@ void Capture::cut(const QImage& pixels) {
     if (area.isEmpty()) {
         return;
     }
-    QImage frame = fitToOutputSize(pixels.copy(area), configuration.outputSize)
+    // Whole, even pixels for the movie drop up to two of a region at a fractional scale;
+    // cropped rather than resampled, the rest stay the screen's own.
+    const QSize extra = area.size() - configuration.outputSize;
+    const bool cropped =
+        extra.width() >= 0 && extra.width() <= 2 && extra.height() >= 0 && extra.height() <= 2;
+    QImage frame = (cropped ? pixels.copy(QRect(area.topLeft(), configuration.outputSize))
+                            : fitToOutputSize(pixels.copy(area), configuration.outputSize))
                        .convertToFormat(QImage::Format_RGB32);
     line->offer({FrameStatus::complete, monotonicNow(), std::move(frame)});
 }

@@ -54,10 +54,12 @@ std::pair<double, int> gaps(const QImage& a, const QImage& b, const QRect& area)
 struct Row {
     QString output;
     QPoint origin;
-    int scale;
+    double scale;
     QPoint from;
     QPoint to;
     QSize pixels;
+    // The output's own pixels where they are not the desktop's usual ones.
+    QSize outputPixels = {};
 };
 
 void PrintTo(const Row& row, std::ostream* out) {
@@ -66,16 +68,31 @@ void PrintTo(const Row& row, std::ostream* out) {
 
 class WaylandRecording : public testing::TestWithParam<Row> {};
 
-// A recording on headless sway through the ScreenCast portal and PipeWire, on the scale-1 and
-// on the scale-2 output: the background behind the region changes while it runs and the pointer
-// rests in it; "Dừng" stops. The movie lasts as long as the recording ran, its last frame is
-// what the output showed under the region, pointer included, and the history lists it. With
-// the desktop's chooser dismissed, the attempt ends with its reason and leaves no movie.
+// A recording on headless sway through the ScreenCast portal and PipeWire, on the scale-1, the
+// scale-2 and a scale-1.5 output, the movie at the output's own density: the background behind the
+// region changes while it runs and the pointer rests in it; "Dừng" stops. The movie lasts as long
+// as the recording ran, its last frame is what the output showed under the region, pointer
+// included, and the history lists it. With the desktop's chooser dismissed, the attempt ends with
+// its reason and leaves no movie.
 TEST_P(WaylandRecording, RecordsTheRegionOfItsOutputUntilStopped) {
     const Row row = GetParam();
     const bool refused = row.output.isEmpty();
-    WaylandDesktop desktop(true, refused ? std::nullopt : std::optional(row.output));
+    WaylandDesktop::Sway sway = WaylandDesktop::Sway().withPortals().sharing(
+        refused ? std::nullopt : std::optional(row.output));
+    if (!row.outputPixels.isEmpty()) {
+        sway.output(row.output, row.outputPixels, row.scale);
+    }
+    WaylandDesktop desktop(sway);
     ASSERT_TRUE(desktop.started());
+    // What the output shows of its picture, as the compositor scales it there.
+    QImage shown;
+    if (!refused) {
+        ASSERT_TRUE(e2e::waitUntil([&] {
+            shown = desktop.outputShown(row.output).convertToFormat(QImage::Format_RGB32);
+            return !shown.isNull() && shown.pixel(1, 1) != shown.pixel(2, 1) &&
+                   shown == desktop.outputShown(row.output).convertToFormat(QImage::Format_RGB32);
+        }));
+    }
     e2e::WaylandPointer pointer(desktop);
     e2e::Program program = desktop.program();
     ASSERT_TRUE(program.start());
@@ -122,7 +139,7 @@ TEST_P(WaylandRecording, RecordsTheRegionOfItsOutputUntilStopped) {
     QImage still;
     ASSERT_TRUE(e2e::waitUntil([&] {
         still = desktop.outputShown(row.output).copy(area).convertToFormat(QImage::Format_RGB32);
-        return gaps(still, picture.copy(area), pointerArea).first == 0;
+        return gaps(still, shown.copy(area), pointerArea).first == 0;
     }));
     QTest::qWait(1000);
     const qint64 runningBeforeStop = recording.elapsed();
@@ -153,7 +170,7 @@ TEST_P(WaylandRecording, RecordsTheRegionOfItsOutputUntilStopped) {
     const QImage last = movieprobe::frameAt(path, movie->frameTimes.back());
     ASSERT_EQ(last.size(), row.pixels);
     EXPECT_LT(gaps(last, still, QRect()).first, 16);
-    EXPECT_GT(gaps(last, picture.copy(area), pointerArea).second, 20) << "pixels of the pointer";
+    EXPECT_GT(gaps(last, shown.copy(area), pointerArea).second, 20) << "pixels of the pointer";
     // The desktop asks once: its token for the output is kept for the next recording.
     EXPECT_TRUE(QFile::exists(QFileInfo(program.historyPath()).path() + "/screencast-tokens.ini"));
     EXPECT_EQ(program.stop(), std::optional<int>(0));
@@ -164,11 +181,14 @@ INSTANTIATE_TEST_SUITE_P(Outputs, WaylandRecording,
                                              QPoint(421, 331), QSize(320, 210)},
                                          Row{"HEADLESS-2", QPoint(1280, 0), 2, QPoint(1300, 40),
                                              QPoint(1501, 201), QSize(402, 322)},
+                                         Row{"HEADLESS-1", QPoint(0, 0), 1.5, QPoint(100, 120),
+                                             QPoint(501, 321), QSize(600, 300), QSize(1920, 1080)},
                                          Row{{}, {}, 1, QPoint(100, 120), QPoint(421, 331), {}}),
                          [](const testing::TestParamInfo<Row>& info) {
                              return info.param.output.isEmpty() ? "Refused"
                                     : info.param.scale == 1     ? "ScaleOne"
-                                                                : "ScaleTwo";
+                                    : info.param.scale == 2     ? "ScaleTwo"
+                                                                : "ScaleOneAndAHalf";
                          });
 
 }  // namespace
