@@ -1,7 +1,8 @@
 // How long the region overlay takes to be on screen after the request in a Wayland session:
-// headless sway with its portals, the desktop's picture asked of the Screenshot portal first,
-// then one overlay window per output. Median of 10, beside which region_capture_bench gives
-// the X11 figure. Runs itself again as the desktop's user inside the session.
+// headless sway with its portals, each output's pixels copied by the compositor first (the
+// Screenshot portal only where it cannot), then one overlay window per output. Median of 10, beside
+// which region_capture_bench gives the X11 figure. Runs itself again as the desktop's user inside
+// the session.
 #include "main/RegionSelector.h"
 #include "platform/wayland/PortalDesktop.h"
 #include "tests/support/WaylandDesktop.h"
@@ -47,8 +48,8 @@ int measureInside(int argc, char** argv) {
     }
     std::sort(times.begin(), times.end());
     std::printf(
-        "overlay shown after the request on headless sway (portal still + one window "
-        "per output): median %.1f ms, best %.1f ms, worst %.1f ms (%d runs)\n",
+        "overlay shown after the request on headless sway (outputs' own pixels + one "
+        "window per output): median %.1f ms, best %.1f ms, worst %.1f ms (%d runs)\n",
         (times[runs / 2 - 1] + times[runs / 2]) / 2, times.front(), times.back(), runs);
     return 0;
 }

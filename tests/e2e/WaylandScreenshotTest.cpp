@@ -19,9 +19,9 @@ const QString mainTitle = QStringLiteral("Quorvastelin 1.0.0");
 // outputs, fractional scales and a layout larger as one picture than an image may hold among
 // them. Told it runs on a desktop whose keyboard it cannot reach, it says so and leaves Windows
 // Mode off. Then the whole cycle on each output of the row: "Chụp vùng" clicked with the
-// pointer, a drag there, Return in the editor. The saved
-// picture is exactly the output's own pixels under the region, as the compositor copies them, the
-// clipboard holds the same bytes, and the history lists it.
+// pointer, a drag there, Return in the editor. The saved picture is exactly the output's own
+// pixels under the region, as the compositor copies them, the clipboard holds the same bytes,
+// and the history lists it.
 TEST(WaylandScreenshot, SavesExactlyTheDraggedPixelsOfEitherOutputAndCopiesThem) {
     using Output = WaylandDesktop::Sway::Output;
     const struct Drag {
