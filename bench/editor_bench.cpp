@@ -168,7 +168,11 @@ std::unique_ptr<ImageEditorController> shownEditor(const QImage& image) {
     ImageEditorPlatform seams;
     seams.promptText = [](QWidget*) { return std::optional<QString>("Ghi chú"); };
     auto editor = std::make_unique<ImageEditorController>(
-        image, [](std::optional<QImage>) { return true; }, seams);
+        image,
+        [](std::optional<QImage>, const ImageEditorController::SaveAnswer& answer) {
+            answer(true);
+        },
+        seams);
     editor->showWindow();
     QCoreApplication::processEvents();
     return editor;

@@ -222,27 +222,41 @@ void MainWindowController::openEditorWith(const QImage& image) {
     const QPointer<MainWindowController> self(this);
     // The editor is told apart from the others only once it exists.
     const auto which = std::make_shared<const ImageEditorController*>(nullptr);
-    editors.push_back(
-        std::make_unique<ImageEditorController>(image, [self, which](std::optional<QImage> edited) {
-            return !self || self->editorFinished(*which, std::move(edited));
+    editors.push_back(std::make_unique<ImageEditorController>(
+        image,
+        [self, which](std::optional<QImage> edited, ImageEditorController::SaveAnswer answer) {
+            if (!self) {
+                answer(true);
+                return;
+            }
+            self->editorFinished(*which, std::move(edited), std::move(answer));
         }));
     *which = editors.back().get();
     editors.back()->showWindow();
 }
 
-bool MainWindowController::editorFinished(const ImageEditorController* finished,
-                                          std::optional<QImage> image) {
-    if (image && !capture->saveScreenshot(*image)) {
-        return false;
-    }
+void MainWindowController::editorFinished(const ImageEditorController* finished,
+                                          std::optional<QImage> image,
+                                          ImageEditorController::SaveAnswer answer) {
     if (!image) {
         status->setText(QStringLiteral("Đã hủy ảnh chụp"));
+        closeEditor(finished);
+        return;
     }
+    const QPointer<MainWindowController> self(this);
+    capture->saveScreenshot(*image, [self, finished, answer](std::optional<QString> path) {
+        answer(path.has_value());
+        if (self && path) {
+            self->closeEditor(finished);
+        }
+    });
+}
+
+void MainWindowController::closeEditor(const ImageEditorController* finished) {
     std::erase_if(editors, [finished](const auto& editor) { return editor.get() == finished; });
     if (editors.empty()) {
         showWindow();
     }
-    return true;
 }
 
 void MainWindowController::toggleVideo() {

@@ -66,8 +66,11 @@ class MainWindowController : public QObject {
     void hideWindow();
     void openSelected();
     void openEditorWith(const QImage& image);
-    // Answers whether the editor is done: a picture that could not be saved keeps it open.
-    bool editorFinished(const ImageEditorController* finished, std::optional<QImage> image);
+    // Saves the editor's picture, or takes its cancel; a picture that could not be saved keeps
+    // the editor.
+    void editorFinished(const ImageEditorController* finished, std::optional<QImage> image,
+                        ImageEditorController::SaveAnswer answer);
+    void closeEditor(const ImageEditorController* finished);
 
     std::shared_ptr<HistoryDatabase> database;
     std::shared_ptr<CaptureService> capture;

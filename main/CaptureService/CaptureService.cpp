@@ -1,11 +1,12 @@
 #include "main/CaptureService/CaptureService.h"
 
 #include "main/CaptureService/CaptureFileNaming.h"
+#include "main/CaptureService/PngEncoder.h"
 #include "main/RegionSelector.h"
 #include "main/VideoRecorder/RecordingHUDController.h"
 #include "platform/Folders.h"
 
-#include <QBuffer>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
@@ -26,7 +27,9 @@ CapturePlatform CapturePlatform::of(const platform::Backends& backends) {
 }
 
 CaptureService::CaptureService(std::shared_ptr<HistoryDatabase> database, CapturePlatform platform)
-    : database(std::move(database)), platform(std::move(platform)) {}
+    : database(std::move(database)), platform(std::move(platform)) {
+    saving.setMaxThreadCount(1);
+}
 
 void CaptureService::selectRegion(
     RegionRequest request,
@@ -66,6 +69,8 @@ void CaptureService::selectRegion(
 }
 
 CaptureService::~CaptureService() {
+    saving.waitForDone();
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     // Ended mid-recording: what reached the movie is completed at the next start.
     if (recordingNote) {
         recordingNote->keep();
@@ -106,36 +111,62 @@ bool CaptureService::addToHistory(const QString& type, const QFileInfo& file,
     return true;
 }
 
-std::optional<QString> CaptureService::saveScreenshot(const QImage& image) {
+namespace {
+
+// A screenshot's file as written away from the GUI thread: its path and bytes, or why not.
+struct WrittenScreenshot {
+    QString path;
+    QByteArray png;
+    QString failure;
+};
+
+WrittenScreenshot writeScreenshot(const QImage& image, const QString& folder,
+                                  const QDateTime& now) {
+    WrittenScreenshot written;
+    written.png = encodePng(image);
+    if (written.png.isEmpty()) {
+        written.failure = QStringLiteral("ảnh không có dữ liệu điểm ảnh");
+        return written;
+    }
+    written.path =
+        chooseCaptureFilePath(folder, QStringLiteral("Screenshot"), QStringLiteral("png"), now);
+    // The bytes go to a temporary file that is renamed into place, so the capture name never
+    // holds a partial picture.
+    QSaveFile file(written.path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(written.png) != written.png.size() ||
+        !file.commit()) {
+        written.failure = file.errorString();
+    }
+    return written;
+}
+
+}  // namespace
+
+void CaptureService::saveScreenshot(const QImage& image,
+                                    std::function<void(std::optional<QString>)> saved) {
     const QString folder = rootFolder() + QStringLiteral("/Screenshots");
     if (!QDir().mkpath(folder)) {
         report(QStringLiteral("Không thể lưu ảnh chụp: Không tạo được thư mục ") + folder);
-        return std::nullopt;
+        saved(std::nullopt);
+        return;
     }
-    const QString path = chooseCaptureFilePath(folder, QStringLiteral("Screenshot"),
-                                               QStringLiteral("png"), platform.now());
-
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (image.isNull() || !image.save(&buffer, "PNG")) {
-        report(QStringLiteral("Không thể lưu ảnh chụp: ảnh không có dữ liệu điểm ảnh"));
-        return std::nullopt;
-    }
-
-    // The bytes go to a temporary file that is renamed into place, so the capture name never
-    // holds a partial picture.
-    QSaveFile file(path);
-    const bool written =
-        file.open(QIODevice::WriteOnly) && file.write(png) == png.size() && file.commit();
-    if (!written) {
-        report(QStringLiteral("Không thể lưu ảnh chụp: ") + file.errorString());
-        return std::nullopt;
-    }
-
-    platform.clipboard->setPng(png);
-    if (addToHistory(QStringLiteral("screenshot"), QFileInfo(path))) {
-        report(QStringLiteral("Đã lưu và sao chép: ") + QFileInfo(path).fileName());
-    }
-    return path;
+    saving.start([this, image, folder, now = platform.now(), saved = std::move(saved)] {
+        WrittenScreenshot written = writeScreenshot(image, folder, now);
+        QMetaObject::invokeMethod(
+            this,
+            [this, written = std::move(written), saved] {
+                if (!written.failure.isEmpty()) {
+                    report(QStringLiteral("Không thể lưu ảnh chụp: ") + written.failure);
+                    saved(std::nullopt);
+                    return;
+                }
+                platform.clipboard->setPng(written.png);
+                if (addToHistory(QStringLiteral("screenshot"), QFileInfo(written.path))) {
+                    report(QStringLiteral("Đã lưu và sao chép: ") +
+                           QFileInfo(written.path).fileName());
+                }
+                saved(written.path);
+            },
+            Qt::QueuedConnection);
+    });
 }

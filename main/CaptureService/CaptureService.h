@@ -12,6 +12,7 @@
 #include <QObject>
 #include <QRectF>
 #include <QString>
+#include <QThreadPool>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -52,9 +53,11 @@ class CaptureService : public QObject {
 
     bool isRecording() const { return videoRecorder != nullptr; }
 
-    // Writes the image as a PNG under Screenshots, puts the same bytes on the clipboard,
-    // records the row and reports; answers the file's path, or nothing when it was not saved.
-    std::optional<QString> saveScreenshot(const QImage& image);
+    // Writes the image as a PNG under Screenshots away from the GUI thread, then puts the same
+    // bytes on the clipboard, records the row and reports; saved takes the file's path, or
+    // nothing when it was not saved. Saves run one after another, each under a name of its own;
+    // one still running when the service ends is finished and listed first.
+    void saveScreenshot(const QImage& image, std::function<void(std::optional<QString>)> saved);
 
     // Lets the user drag out a region and answers its image at the screen's full pixel
     // density, once per finished selection: nothing on cancel or failure.
@@ -117,4 +120,6 @@ class CaptureService : public QObject {
     std::unique_ptr<RecordingJournal::Note> recordingNote;
     std::vector<std::function<void()>> whenRecordingSettled;
     CapturePlatform platform;
+    // Last, so that a save still running ends while everything it reports to exists.
+    QThreadPool saving;
 };

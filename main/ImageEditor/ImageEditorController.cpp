@@ -227,15 +227,19 @@ void ImageEditorController::save() {
     finished = true;
     const QPointer<ImageEditorController> self(this);
     const auto deliver = completion;
-    const bool saved = deliver(copy);
-    if (!self) {
-        return;
-    }
-    if (saved) {
-        editorWindow->close();
-    } else {
-        finished = false;
-    }
+    deliver(copy, [self](bool saved) {
+        if (!self) {
+            return;
+        }
+        if (saved) {
+            self->editorWindow->close();
+            return;
+        }
+        self->finished = false;
+        if (!self->editorWindow->isVisible()) {
+            self->showWindow();
+        }
+    });
 }
 
 void ImageEditorController::windowWillClose() {
@@ -244,7 +248,7 @@ void ImageEditorController::windowWillClose() {
     }
     finished = true;
     const auto deliver = completion;
-    deliver(std::nullopt);
+    deliver(std::nullopt, [](bool) {});
 }
 
 // The window closes before the completion runs, and nothing touches the controller after
@@ -253,5 +257,5 @@ void ImageEditorController::finish(std::optional<QImage> result) {
     finished = true;
     editorWindow->close();
     const auto deliver = completion;
-    deliver(std::move(result));
+    deliver(std::move(result), [](bool) {});
 }

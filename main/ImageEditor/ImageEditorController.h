@@ -25,14 +25,15 @@ struct ImageEditorPlatform {
 };
 
 // The annotation window for one image. Its completion takes an independent copy of the edited
-// image after "Lưu & sao chép" and answers whether it was saved: when it was not, the window
-// stays open with the picture and may be saved again. After "Hủy" or when the window is
-// closed the completion takes nothing, once. The owner may release the controller inside the
-// completion.
+// image after "Lưu & sao chép" and, then or later, answers whether it was saved: when it was
+// not, the window stays open, or opens again, with the picture, which may be saved again.
+// After "Hủy" or when the window is closed the completion takes nothing, once. The owner may
+// release the controller inside the completion or once it has answered.
 class ImageEditorController : public QObject {
     Q_OBJECT
   public:
-    using Completion = std::function<bool(std::optional<QImage>)>;
+    using SaveAnswer = std::function<void(bool saved)>;
+    using Completion = std::function<void(std::optional<QImage>, SaveAnswer)>;
 
     ImageEditorController(const QImage& image, Completion completion,
                           ImageEditorPlatform platform = {});

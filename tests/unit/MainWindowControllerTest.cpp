@@ -82,7 +82,7 @@ TEST_F(MainWindowControllerTest, SwitchOffStopsAndUpkeepLeavesTheMappingOffUntil
 TEST_F(MainWindowControllerTest, ListReloadsAfterASaveAndDoubleClickOrOpenFolderOpenTheirPlace) {
     QImage image(40, 30, QImage::Format_RGB32);
     image.fill(Qt::blue);
-    const auto saved = capture->saveScreenshot(image);
+    const auto saved = savedScreenshot(*capture, image);
     ASSERT_TRUE(saved);
     const auto* rows = static_cast<const HistoryTableModel*>(table()->model());
     ASSERT_EQ(rows->rowCount(), 2);

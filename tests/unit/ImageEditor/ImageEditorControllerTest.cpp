@@ -24,9 +24,10 @@ class FakeClipboard : public platform::Clipboard {
 TEST(ImageEditorController, SettingsReachTheCanvasCopyRepeatsAndCancelDeliversNothingOnce) {
     auto clipboard = std::make_shared<FakeClipboard>();
     std::vector<std::optional<QImage>> results;
-    const auto deliver = [&](std::optional<QImage> result) {
+    const auto deliver = [&](std::optional<QImage> result,
+                             const ImageEditorController::SaveAnswer& answer) {
         results.push_back(std::move(result));
-        return true;
+        answer(true);
     };
     QImage picture(320, 240, QImage::Format_ARGB32_Premultiplied);
     picture.fill(Qt::white);

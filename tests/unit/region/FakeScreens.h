@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QMouseEvent>
+#include <QTest>
 #include <QWidget>
 #include <tuple>
 #include <vector>
@@ -97,4 +98,11 @@ inline int popLeftoverCursors() {
         QGuiApplication::restoreOverrideCursor();
     }
     return leftover;
+}
+
+// Saves as the editor does and waits for the answer.
+inline std::optional<QString> savedScreenshot(CaptureService& service, const QImage& image) {
+    std::optional<std::optional<QString>> answer;
+    service.saveScreenshot(image, [&](std::optional<QString> path) { answer = std::move(path); });
+    return QTest::qWaitFor([&] { return answer.has_value(); }) ? *answer : std::nullopt;
 }
