@@ -1,9 +1,7 @@
 #include "platform/Backends.h"
 
 #include "platform/KeyGuard.h"
-#include "platform/ffmpeg/FfmpegMovieWriter.h"
-#include "platform/ffmpeg/MovieCompletion.h"
-#include "platform/ffmpeg/MovieFrameReader.h"
+#include "platform/ffmpeg/MovieLibrary.h"
 #include "platform/wayland/GnomeKeyboard.h"
 #include "platform/wayland/HyprlandKeyboard.h"
 #include "platform/wayland/KdeKeyboard.h"
@@ -19,11 +17,38 @@
 #include "platform/x11/X11ScreenStream.h"
 #include "platform/x11/X11WindowPlacement.h"
 
+#include <dlfcn.h>
+#include <QCoreApplication>
+#include <QFile>
 #include <array>
 
 namespace platform {
 
 namespace {
+
+// FFmpeg and the hundred libraries it brings load with the first movie written or read, not
+// with the program: from beside the program as built, or from where it is installed. Opened
+// once, on whichever thread asks first.
+const MovieLibrary* movieLibrary() {
+    static const MovieLibrary* const library = [] {
+        const QString bin = QCoreApplication::applicationDirPath();
+        for (const QString& path :
+             {bin + '/' + movieLibraryFile,
+              bin + QStringLiteral("/" QV_MOVIE_LIBRARY_FROM_BIN "/") + movieLibraryFile}) {
+            if (void* handle = ::dlopen(QFile::encodeName(path).constData(), RTLD_NOW)) {
+                const auto entry =
+                    reinterpret_cast<const MovieLibrary* (*)()>(::dlsym(handle, movieLibraryEntry));
+                return entry != nullptr ? entry() : nullptr;
+            }
+        }
+        return static_cast<const MovieLibrary*>(nullptr);
+    }();
+    return library;
+}
+
+Error movieLibraryMissing() {
+    return Error::platform(QStringLiteral("Không tải được thư viện phim ") + movieLibraryFile);
+}
 
 // A desktop whose keyboard settings and key bindings we cannot reach: the switch stays, and
 // says so.
@@ -89,9 +114,26 @@ const Row& rowFor(KeyboardDesktop desktop) {
 Backends backendsFor(KeyboardDesktop desktop) {
     const Row& row = rowFor(desktop);
     Backends backends;
-    backends.makeMovieWriter = openQuickTimeMovieWriter;
-    backends.completeMovie = completeMovie;
-    backends.readMovieFrame = readMovieFrame;
+    backends.makeMovieWriter = [](const QString& path) -> Result<std::unique_ptr<MovieWriter>> {
+        if (const auto* library = movieLibrary()) {
+            return library->openWriter(path);
+        }
+        return movieLibraryMissing();
+    };
+    backends.completeMovie = [](const QString& path,
+                                std::optional<std::chrono::nanoseconds> end) -> Result<int> {
+        if (const auto* library = movieLibrary()) {
+            return library->completeMovie(path, end);
+        }
+        return movieLibraryMissing();
+    };
+    backends.readMovieFrame = [](const QString& path,
+                                 std::chrono::milliseconds time) -> Result<QImage> {
+        if (const auto* library = movieLibrary()) {
+            return library->readFrame(path, time);
+        }
+        return movieLibraryMissing();
+    };
     backends.keyMappingTool = std::make_shared<GuardedMappingTool>(desktop, row.keyMapping());
     backends.hotKeys = row.hotKeys();
     switch (row.pictures) {
