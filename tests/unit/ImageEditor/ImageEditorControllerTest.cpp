@@ -71,4 +71,16 @@ TEST(ImageEditorController, SettingsReachTheCanvasCopyRepeatsAndCancelDeliversNo
     saving.save();
     ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(clipboard->images.back(), results.back());
+
+    // A save that fails after its window was closed brings the window back with the picture.
+    ImageEditorController::SaveAnswer later;
+    ImageEditorController failing(
+        picture,
+        [&](std::optional<QImage>, ImageEditorController::SaveAnswer answer) { later = answer; },
+        ImageEditorPlatform{clipboard, [](QWidget*) { return std::optional<QString>(); }, {}});
+    failing.showWindow();
+    failing.save();
+    failing.window()->close();
+    later(false);
+    EXPECT_TRUE(failing.window()->isVisible());
 }
