@@ -14,6 +14,8 @@ struct InstallEnvironment {
     QString supportFolder;
     std::optional<QString> launcherTool;
     std::optional<QString> permissionTool;
+    // The program's own file, which removing its package takes away.
+    std::optional<QString> programFile;
 };
 
 InstallEnvironment currentInstallEnvironment();

@@ -79,6 +79,13 @@ void AppDelegate::routeCommand(QuorvastelinCommand command) {
 }
 
 void AppDelegate::upkeep() {
+    // An uninstalled program takes its mapping and key bindings with it, as its quitting does,
+    // once no editor holds a picture that is not saved yet.
+    if (installUpkeep.programRemoved() && !mainWindow->openEditor() && !removalQuit) {
+        removalQuit = true;
+        quit();
+        return;
+    }
     remapper->checkMappingStillApplied();
     remapper->start();
     mainWindow->refreshPermissionState();

@@ -55,4 +55,5 @@ class AppDelegate : public QObject {
     InstallUpkeep installUpkeep;
     bool terminated = false;
     bool quitRequested = false;
+    bool removalQuit = false;
 };

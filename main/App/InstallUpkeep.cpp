@@ -102,3 +102,12 @@ bool InstallUpkeep::migrateLegacyScreenCapturePermission() {
     markerFile.open(QIODevice::WriteOnly);
     return true;
 }
+
+bool InstallUpkeep::programRemoved() {
+    if (!environment.programFile) {
+        return false;
+    }
+    checksWithoutProgram =
+        QFileInfo::exists(*environment.programFile) ? 0 : checksWithoutProgram + 1;
+    return checksWithoutProgram >= 2;
+}

@@ -7,7 +7,8 @@
 #include <memory>
 
 // The two one-shot steps at the start of every launch: moving a stray copy into the
-// install folder, and resetting a leftover screen-capture permission once per account.
+// install folder, and resetting a leftover screen-capture permission once per account; and,
+// while it runs, noticing that the program was uninstalled.
 class InstallUpkeep {
   public:
     InstallUpkeep(platform::InstallEnvironment environment,
@@ -18,6 +19,10 @@ class InstallUpkeep {
     bool relocateFromDiskImageIfNeeded();
     // True when the permission record was reset just now and the marker written.
     bool migrateLegacyScreenCapturePermission();
+    // True once the program's file has been missing at two checks in a row: a package upgrade
+    // renames the new file over the old, never leaving the name empty, but a build that links
+    // the program again does for a moment.
+    bool programRemoved();
 
     static constexpr const char* bundleIdentifier = "local.quorvastelin.macos";
     static constexpr const char* markerName = "tcc-signature-migrated-v2";
@@ -26,4 +31,5 @@ class InstallUpkeep {
     platform::InstallEnvironment environment;
     std::shared_ptr<platform::ProcessRunner> processRunner;
     std::function<void()> terminateSoon;
+    int checksWithoutProgram = 0;
 };
