@@ -469,8 +469,11 @@ bool closeWindow(const QString& title) {
     return true;
 }
 
-Program::Program(QString home, QProcessEnvironment extra, QStringList runAs)
-    : home(std::move(home)), extra(std::move(extra)), runAs(std::move(runAs)) {}
+Program::Program(QString home, QProcessEnvironment extra, QStringList runAs, const QString& path)
+    : home(std::move(home)),
+      extra(std::move(extra)),
+      runAs(std::move(runAs)),
+      path(path.isEmpty() ? QStringLiteral(QV_PROGRAM) : path) {}
 
 Program::~Program() {
     if (process && process->state() != QProcess::NotRunning) {
@@ -500,8 +503,7 @@ QProcess& Program::prepare() {
 bool Program::startThroughCommandEntry(const QStringList& arguments, const QString& folder) {
     QProcess& entry = prepare();
     QProcessEnvironment environment = entry.processEnvironment();
-    environment.insert("PATH",
-                       QFileInfo(QV_PROGRAM).absolutePath() + ':' + environment.value("PATH"));
+    environment.insert("PATH", QFileInfo(path).absolutePath() + ':' + environment.value("PATH"));
     entry.setProcessEnvironment(environment);
     entry.setWorkingDirectory(folder);
     // env looks the name up in PATH and hands it on as it was typed, as a shell does.
@@ -512,16 +514,16 @@ bool Program::startThroughCommandEntry(const QStringList& arguments, const QStri
 bool Program::start(const QStringList& arguments) {
     prepare();
     if (runAs.isEmpty()) {
-        process->start(QV_PROGRAM, arguments);
+        process->start(path, arguments);
     } else {
         // The program's companions are found beside it, so they go along.
         for (const char* companion : {"/quorvastelin-keyguard", "/quorvastelin-command"}) {
-            reachableByAnyone(QFileInfo(QV_PROGRAM).absolutePath() + companion);
+            reachableByAnyone(QFileInfo(path).absolutePath() + companion);
         }
         // The prefix ends in env, which sets its own home; ours comes after it and wins.
         process->start(
             runAs.front(),
-            runAs.mid(1) + QStringList{"HOME=" + home, reachableByAnyone(QV_PROGRAM)} + arguments);
+            runAs.mid(1) + QStringList{"HOME=" + home, reachableByAnyone(path)} + arguments);
     }
     return process->waitForStarted();
 }

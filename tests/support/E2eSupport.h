@@ -174,11 +174,13 @@ bool overlayShown(qint64 programPid);
 // WM_DELETE_WINDOW to the shown window with this exact title, as a close button sends it.
 bool closeWindow(const QString& title);
 
-// The built program with a temporary home. A program that dies at exit (a sanitizer report,
-// heap corruption) shows only in its exit status, so the test fails unless it has read it.
+// The built program (or the copy at path, an installed one) with a temporary home. A program
+// that dies at exit (a sanitizer report, heap corruption) shows only in its exit status, so the
+// test fails unless it has read it.
 class Program {
   public:
-    explicit Program(QString home, QProcessEnvironment extra = {}, QStringList runAs = {});
+    explicit Program(QString home, QProcessEnvironment extra = {}, QStringList runAs = {},
+                     const QString& path = {});
     ~Program();
     bool start(const QStringList& arguments = {});
     // As a desktop's key binding starts it: the command entry, found through PATH, run in
@@ -199,6 +201,7 @@ class Program {
     QString home;
     QProcessEnvironment extra;
     QStringList runAs;
+    QString path;
     std::unique_ptr<QProcess> process;
     bool exitStatusRead = false;
 };
