@@ -120,6 +120,15 @@ QString commandEntryLine(const QString& argument) {
            QLatin1Char(' ') + argument;
 }
 
+std::optional<QString> commandEntryProgram(const QString& line) {
+    static const QRegularExpression entry(QStringLiteral(R"(^'((?:[^']|'\\'')*)' )"));
+    const QRegularExpressionMatch match = entry.match(line);
+    if (!match.hasMatch()) {
+        return std::nullopt;
+    }
+    return match.captured(1).replace(QStringLiteral("'\\''"), QStringLiteral("'"));
+}
+
 SingleInstance::SingleInstance() = default;
 
 SingleInstance::~SingleInstance() = default;

@@ -26,6 +26,8 @@ inline constexpr char usageLine[] = "Cách dùng: quorvastelin [--screenshot | -
 // A shell command that hands one argument to the running instance (starting the program when
 // none runs), for desktops that run a command when a key is pressed.
 QString commandEntryLine(const QString& argument);
+// The program such a line runs; nothing when the line is not one.
+std::optional<QString> commandEntryProgram(const QString& line);
 
 // One instance per user and display. A second start hands its request to the first and
 // ends. The channel between them lives in a folder only this user can enter, and each end

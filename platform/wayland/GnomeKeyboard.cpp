@@ -3,6 +3,8 @@
 #include "platform/ProcessRunner.h"
 #include "platform/SingleInstance.h"
 
+#include <QFileInfo>
+
 namespace platform {
 
 namespace {
@@ -32,6 +34,30 @@ QString quoted(QString text) {
     text.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
     text.replace(QLatin1Char('\''), QStringLiteral("\\'"));
     return QLatin1Char('\'') + text + QLatin1Char('\'');
+}
+
+QString keybindingSchema(const QString& path) {
+    return customKeybinding + QLatin1Char(':') + path;
+}
+
+// Takes out those of ours that match, leaving the user's as they were.
+void removeKeybindings(const std::function<bool(const QString& path)>& matches) {
+    const std::optional<QStringList> listed = readStrings(mediaKeys, customKeybindings);
+    if (!listed) {
+        return;
+    }
+    QStringList kept;
+    QStringList removed;
+    for (const QString& path : *listed) {
+        (path.startsWith(ourKeybindingPrefix) && matches(path) ? removed : kept) << path;
+    }
+    if (removed.isEmpty()) {
+        return;
+    }
+    writeSetting(mediaKeys, customKeybindings, stringArrayText(kept));
+    for (const QString& path : removed) {
+        processOutput(gsettings, {QStringLiteral("reset-recursively"), keybindingSchema(path)});
+    }
 }
 
 }  // namespace
@@ -107,7 +133,7 @@ void GnomeCustomKeybindings::install(const std::vector<HotKey>& keys, std::funct
     // Each keybinding is complete before the list names it.
     for (const HotKey& key : keys) {
         const QString path = ourKeybindingPrefix + hotKeyName(key) + QLatin1Char('/');
-        const QString schema = customKeybinding + QLatin1Char(':') + path;
+        const QString schema = keybindingSchema(path);
         if (writeSetting(schema, QStringLiteral("name"), quoted(key.description)) &&
             writeSetting(schema, QStringLiteral("command"),
                          quoted(commandEntryLine(key.commandArgument))) &&
@@ -120,21 +146,22 @@ void GnomeCustomKeybindings::install(const std::vector<HotKey>& keys, std::funct
     writeSetting(mediaKeys, customKeybindings, stringArrayText(paths));
 }
 
+GnomeCustomKeybindings::GnomeCustomKeybindings() {
+    removeKeybindings([](const QString& path) {
+        const std::optional<QByteArray> command = processOutput(
+            gsettings, {QStringLiteral("get"), keybindingSchema(path), QStringLiteral("command")});
+        const std::optional<QStringList> words =
+            command ? parseStringArray(QLatin1Char('[') + QString::fromUtf8(*command) +
+                                       QLatin1Char(']'))
+                    : std::nullopt;
+        const std::optional<QString> program =
+            words && words->size() == 1 ? commandEntryProgram(words->front()) : std::nullopt;
+        return program && !QFileInfo::exists(*program);
+    });
+}
+
 void GnomeCustomKeybindings::uninstall() {
-    const std::optional<QStringList> listed = readStrings(mediaKeys, customKeybindings);
-    if (!listed) {
-        return;
-    }
-    QStringList kept;
-    QStringList ours;
-    for (const QString& path : *listed) {
-        (path.startsWith(ourKeybindingPrefix) ? ours : kept) << path;
-    }
-    writeSetting(mediaKeys, customKeybindings, stringArrayText(kept));
-    for (const QString& path : ours) {
-        processOutput(gsettings, {QStringLiteral("reset-recursively"),
-                                  customKeybinding + QLatin1Char(':') + path});
-    }
+    removeKeybindings([](const QString&) { return true; });
 }
 
 }  // namespace platform

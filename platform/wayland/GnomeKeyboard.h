@@ -27,6 +27,8 @@ class GnomeMappingTool : public KeyMappingTool {
 // out touches nothing else, even ones a crash left behind.
 class GnomeCustomKeybindings : public HotKeys {
   public:
+    // Ours that run a program no longer there, left by a removed package, go at once.
+    GnomeCustomKeybindings();
     void install(const std::vector<HotKey>& keys, std::function<void(int id)> onPress) override;
     void uninstall() override;
 };

@@ -20,7 +20,7 @@ QString gsettings(const QStringList& arguments) {
 }  // namespace
 
 // GNOME's settings in a private dconf, through the real gsettings: our option and keybindings
-// join the user's own, and taking them away leaves exactly the user's.
+// join the user's own, and taking them away, or finding ours orphaned, leaves exactly the user's.
 TEST(GnomeSettings, OurOptionAndKeybindingsJoinTheUsersAndLeaveThemAsTheyWere) {
     QTemporaryDir home;
     QDir(home.path()).mkdir(QStringLiteral("runtime"));
@@ -37,12 +37,18 @@ TEST(GnomeSettings, OurOptionAndKeybindingsJoinTheUsersAndLeaveThemAsTheyWere) {
     const QString usersOptions = QStringLiteral("['compose:ralt']");
     const QString usersKeybindings = QStringLiteral("['%1custom0/']").arg(keybindings);
     gsettings({"set", inputSources, "xkb-options", usersOptions});
-    gsettings({"set", mediaKeys, "custom-keybindings", usersKeybindings});
     const QString screenshotKeybinding = mediaKeys + QStringLiteral(".custom-keybinding:") +
                                          keybindings + QStringLiteral("quorvastelin-screenshot/");
+    // One that a package removed while the program ran left behind goes at the next start.
+    gsettings(
+        {"set", screenshotKeybinding, "command", "\"'/gone/quorvastelin-command' --record\""});
+    gsettings({"set", mediaKeys, "custom-keybindings",
+               QStringLiteral("['%1custom0/', '%1quorvastelin-screenshot/']").arg(keybindings)});
 
     platform::GnomeMappingTool mapping;
     platform::GnomeCustomKeybindings hotKeys;
+    EXPECT_EQ(gsettings({"get", mediaKeys, "custom-keybindings"}), usersKeybindings);
+    EXPECT_EQ(gsettings({"get", screenshotKeybinding, "command"}), QStringLiteral("''"));
     ASSERT_TRUE(mapping.applyMapping(true));
     hotKeys.install({{4, "AE04", 13, "4", "--screenshot", "Chụp vùng"},
                      {5, "AE05", 14, "5", "--record", "Quay / dừng quay"}},
