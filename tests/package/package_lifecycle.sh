@@ -20,7 +20,7 @@ work=$(mktemp -d)
 server=
 program=
 finish() {
-    [ -n "$program" ] && kill "$program" 2>/dev/null
+    [ -n "$program" ] && kill -- "-$program" 2>/dev/null
     [ -n "$server" ] && kill "$server" 2>/dev/null
     DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq -o DPkg::Lock::Timeout=300 quorvastelin \
         >/dev/null 2>&1 || true
@@ -58,19 +58,23 @@ aptGet install "$deb"
 dpkg-query -L quorvastelin > "$work/files"
 "$e2e" --gtest_also_run_disabled_tests --gtest_filter='DISABLED_Installed/*'
 
-aptGet install --reinstall "$deb"
-dpkg --verify quorvastelin || fail "the upgrade left files that differ from the package"
-
-# Removed while it runs with the mapping on, the program leaves the keyboard as it was.
+# Upgraded while it runs with the mapping on, the program goes on; removed, it ends and leaves
+# the keyboard as it was.
 exec 3> "$work/display"
 Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 >/dev/null 2>&1 &
 server=$!
 waitFor test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=:$(cat "$work/display")
-HOME=$home dbus-run-session -- /usr/bin/quorvastelin >/dev/null 2>&1 &
+# In a session of its own, so that an early end takes the program down with its bus.
+HOME=$home setsid dbus-run-session -- /usr/bin/quorvastelin >/dev/null 2>&1 &
 program=$!
 mappingOn() { setxkbmap -query | grep -q 'altwin:ctrl_win'; }
 waitFor mappingOn || fail "the installed program did not turn Windows Mode on"
+aptGet install --reinstall "$deb"
+dpkg --verify quorvastelin || fail "the upgrade left files that differ from the package"
+# Long enough for the program's upkeep to look twice; a slow machine can only make this pass.
+sleep 5
+kill -0 "$program" && mappingOn || fail "the upgrade ended the program or its mapping"
 aptGet remove quorvastelin
 waitFor bash -c "! kill -0 $program 2>/dev/null" || fail "the program still runs after its removal"
 wait "$program" || fail "the program ended with status $? after its removal"
