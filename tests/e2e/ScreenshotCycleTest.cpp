@@ -25,23 +25,15 @@ constexpr int key4 = 13;
 const auto controlFour = [] { e2e::xdotool({"key", "ctrl+4"}); };
 
 // Each with its name, the X resources' dots per inch, which many X11 desktops scale by alone, and
-// the program run: the built one, or the one the package installed.
-enum class Desktop {
-    bareServer,
-    windowManager,
-    bareServerAtScaleTwo,
-    bareServerAtOneAndAHalf,
-    installedPackage
-};
+// the program run where it is not the built one.
+enum class Desktop { bareServer, windowManager, atScaleTwo, atOneAndAHalf, installed };
 struct DesktopRow {
-    const char* name;
-    const char* dpi;
-    const char* program;
+    const char *name, *dpi, *program;
 };
-constexpr DesktopRow desktops[] = {{"BareServer", nullptr, QV_PROGRAM},
-                                   {"WindowManager", nullptr, QV_PROGRAM},
-                                   {"BareServer", "192", QV_PROGRAM},
-                                   {"BareServerAtScaleOneAndAHalf", "144", QV_PROGRAM},
+constexpr DesktopRow desktops[] = {{"BareServer", nullptr, nullptr},
+                                   {"WindowManager", nullptr, nullptr},
+                                   {"BareServer", "192", nullptr},
+                                   {"BareServerAtScaleOneAndAHalf", "144", nullptr},
                                    {"InstalledPackage", nullptr, "/usr/bin/quorvastelin"}};
 
 std::string desktopName(const testing::TestParamInfo<Desktop>& info) {
@@ -212,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(Desktops, ScreenshotCycleTest,
                          testing::Values(Desktop::bareServer, Desktop::windowManager), desktopName);
 // Run by the package's own check, between installing and removing it.
 INSTANTIATE_TEST_SUITE_P(DISABLED_Installed, ScreenshotCycleTest,
-                         testing::Values(Desktop::installedPackage), desktopName);
+                         testing::Values(Desktop::installed), desktopName);
 
 // At scale 2 the pointer moves in half points, yet the picture holds exactly the pixels the
 // drag spanned.
@@ -220,8 +212,7 @@ class ScreenshotAtScaleTwoTest : public ScreenshotCycleTest {};
 
 TEST_P(ScreenshotAtScaleTwoTest, SavesExactlyTheDraggedPixels) {
     // At 1.5 points of these pixels are fractions whose products fall just short of whole.
-    const QPoint from =
-        GetParam() == Desktop::bareServerAtScaleTwo ? QPoint(1400, 300) : QPoint(1398, 302);
+    const QPoint from = GetParam() == Desktop::atScaleTwo ? QPoint(1400, 300) : QPoint(1398, 302);
     ASSERT_TRUE(captureIntoTheEditor(from, from + QPoint(401, 201))) << view.dump();
     const auto path = saveWithReturn();
     ASSERT_TRUE(path) << view.dump();
@@ -235,8 +226,6 @@ TEST_P(ScreenshotAtScaleTwoTest, SavesExactlyTheDraggedPixels) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Desktops, ScreenshotAtScaleTwoTest,
-                         testing::Values(Desktop::bareServerAtScaleTwo,
-                                         Desktop::bareServerAtOneAndAHalf),
-                         desktopName);
+                         testing::Values(Desktop::atScaleTwo, Desktop::atOneAndAHalf), desktopName);
 
 }  // namespace

@@ -1,39 +1,28 @@
 #!/usr/bin/env bash
-# The package as users get it: built from the install rules and checked, installed with
-# apt-get, run through the screenshot cycle, upgraded over itself, removed while it runs with
-# the key mapping on, and purged, leaving no file of its own and the user's captures and
-# history as they were. Arguments: the build folder and the end-to-end test program.
+# The package as users get it: built and checked, installed with apt-get, run through the
+# screenshot cycle, upgraded and removed while it runs with the mapping on, and purged, leaving
+# no file of its own and the user's captures and history as they were. Arguments: the build
+# folder and the end-to-end test program.
 set -euo pipefail
-build=$1
-e2e=$2
-if [ "$(id -u)" -ne 0 ]; then
-    echo "Skipped: installing the package with apt-get needs root."
-    exit 77
-fi
+[ "$(id -u)" -eq 0 ] || { echo "Skipped: installing the package with apt-get needs root."; exit 77; }
 installed() { [ "$(dpkg-query -W -f='${Status}' quorvastelin 2>/dev/null)" = "install ok installed" ]; }
-if installed; then
-    echo "A quorvastelin package is already installed on this machine; it is left alone." >&2
-    exit 1
-fi
-
+installed && { echo "A quorvastelin package is installed here already; it is left alone." >&2; exit 1; }
+export DEBIAN_FRONTEND=noninteractive
+# Others may be installing packages on this machine at the same moment: wait for their turn.
+aptGet() { apt-get -y -qq -o DPkg::Lock::Timeout=300 "$@" >/dev/null; }
 work=$(mktemp -d)
-server=
-program=
+server= program=
 finish() {
-    [ -n "$program" ] && kill -- "-$program" 2>/dev/null
-    [ -n "$server" ] && kill "$server" 2>/dev/null
-    DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq -o DPkg::Lock::Timeout=300 quorvastelin \
-        >/dev/null 2>&1 || true
+    [ -z "$program" ] || kill -- "-$program" 2>/dev/null || true
+    [ -z "$server" ] || kill "$server" 2>/dev/null || true
+    aptGet purge quorvastelin 2>/dev/null || true
     rm -rf "$work"
 }
 trap finish EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
-waitFor() {
-    for _ in $(seq 100); do "$@" && return 0; sleep 0.2; done
-    return 1
-}
+waitFor() { for _ in $(seq 100); do "$@" && return 0; sleep 0.2; done; return 1; }
 
-deb=$("$(dirname "$0")/../../scripts/package" "$build")
+deb=$("$(dirname "$0")/../../scripts/package" "$1")
 lintian --fail-on error "$deb"
 dpkg-deb -x "$deb" "$work/contents"
 appstreamcli validate --no-net "$work"/contents/usr/share/metainfo/*.metainfo.xml
@@ -41,31 +30,26 @@ desktop-file-validate "$work"/contents/usr/share/applications/quorvastelin.deskt
 
 # A user's captures and history from before, which nothing below may touch.
 home=$work/home
-mkdir -p "$home/Documents/Quorvastelin/Screenshots" "$home/.local/share/Quorvastelin"
 history=$home/.local/share/Quorvastelin/history.db
 shot=$home/Documents/Quorvastelin/Screenshots/Screenshot_2026-01-02_03-04-05.png
-sqlite3 "$history" "CREATE TABLE captures (id INTEGER PRIMARY
-    KEY AUTOINCREMENT, type TEXT NOT NULL, path TEXT NOT NULL, created_at TEXT NOT NULL);
-    INSERT INTO captures (type, path, created_at) VALUES ('screenshot', '$shot',
-    '2026-01-02T03:04:05Z');"
+mkdir -p "$(dirname "$history")" "$(dirname "$shot")"
 cp "$(dirname "$0")/../../packaging/quorvastelin-256.png" "$shot"
+sqlite3 "$history" "CREATE TABLE captures (id INTEGER PRIMARY KEY AUTOINCREMENT, type TEXT NOT NULL,
+    path TEXT NOT NULL, created_at TEXT NOT NULL); INSERT INTO captures (type, path, created_at)
+    VALUES ('screenshot', '$shot', '2026-01-02T03:04:05Z');"
 before=$(sha1sum "$shot" "$history")
 
-export DEBIAN_FRONTEND=noninteractive
-# Others may be installing packages on this machine at the same moment: wait for their turn.
-aptGet() { apt-get -y -qq -o DPkg::Lock::Timeout=300 "$@" >/dev/null; }
 aptGet install "$deb"
 dpkg-query -L quorvastelin > "$work/files"
-"$e2e" --gtest_also_run_disabled_tests --gtest_filter='DISABLED_Installed/*'
+"$2" --gtest_also_run_disabled_tests --gtest_filter='DISABLED_Installed/*'
 
 # Upgraded while it runs with the mapping on, the program goes on; removed, it ends and leaves
-# the keyboard as it was.
+# the keyboard as it was. In a session of its own, an early end takes it down with its bus.
 exec 3> "$work/display"
-Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 >/dev/null 2>&1 &
+Xvfb -displayfd 3 -noreset >/dev/null 2>&1 &
 server=$!
 waitFor test -s "$work/display" || fail "Xvfb did not start"
 export DISPLAY=:$(cat "$work/display")
-# In a session of its own, so that an early end takes the program down with its bus.
 HOME=$home setsid dbus-run-session -- /usr/bin/quorvastelin >/dev/null 2>&1 &
 program=$!
 mappingOn() { setxkbmap -query | grep -q 'altwin:ctrl_win'; }
@@ -85,10 +69,8 @@ mappingOn && fail "the key mapping stayed after the program's removal"
 dpkg --purge quorvastelin >/dev/null
 installed && fail "the package is still installed"
 while read -r path; do
-    if { [ -e "$path" ] && [ ! -d "$path" ]; } || { [[ $path == *quorvastelin* ]] && [ -e "$path" ]; }; then
-        fail "$path remains after the purge"
+    if [ -e "$path" ] && { [ ! -d "$path" ] || [[ $path == *quorvastelin* ]]; }; then
+        fail "$path remains"
     fi
 done < "$work/files"
-[ "$(sha1sum "$shot" "$history")" = "$before" ] ||
-    fail "the user's captures or history changed"
-echo "The package installs, runs, upgrades and leaves nothing behind."
+[ "$(sha1sum "$shot" "$history")" = "$before" ] || fail "the user's captures or history changed"
