@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <cstdio>
 
 using namespace std::chrono_literals;
 
@@ -37,7 +38,8 @@ bool running(const QString& pid) {
 
 // Each row: how the program ends and the exit status that leaves. A killed or crashed program
 // cannot clean up, yet the mapping must not outlive it, and nothing of ours may stay behind. A
-// history file it cannot read is left alone, and the program runs all the same.
+// history file it cannot read is left alone, and the program runs all the same. Signal 0 is
+// none: its file is replaced, then removed, as upgrading and removing its package do.
 TEST_F(LifecycleFixture, LaunchAndUpkeepApplyTheMappingAndAnyEndRemovesOnlyOurOption) {
     const QByteArray junk = QByteArray("definitely not sqlite").repeated(100);
     QDir().mkpath(home + "/.local/share/Quorvastelin");
@@ -48,14 +50,24 @@ TEST_F(LifecycleFixture, LaunchAndUpkeepApplyTheMappingAndAnyEndRemovesOnlyOurOp
     const struct {
         int signal;
         std::optional<int> exitStatus;
-    } rows[] = {{SIGTERM, 0}, {SIGHUP, 0}, {SIGKILL, -1}, {SIGABRT, -1}};
+    } rows[] = {{SIGTERM, 0}, {SIGHUP, 0}, {SIGKILL, -1}, {SIGABRT, -1}, {0, 0}};
+    const QTemporaryDir installed;
+    const QString installedProgram = installed.filePath("quorvastelin");
+    QFile::copy(QV_PROGRAM, installedProgram);
+    QFile::copy(QV_PROGRAM, installedProgram + ".new");
+    QFile::copy(QV_PROGRAM "-keyguard", installedProgram + "-keyguard");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.signal);
         setUserKeyboard();
-        e2e::Program program(home);
+        e2e::Program program(home, {}, {}, row.signal == 0 ? installedProgram : QString());
         ASSERT_TRUE(program.start());
         ASSERT_TRUE(e2e::waitUntil([&] { return e2e::keyboardOptions() == userAndOurs; }));
-        if (row.signal == SIGTERM) {
+        if (row.signal == 0) {
+            ASSERT_EQ(::rename(QFile::encodeName(installedProgram + ".new"),
+                               QFile::encodeName(installedProgram)),
+                      0);
+        }
+        if (row.signal == SIGTERM || row.signal == 0) {
             // A desktop switching layouts resets the options.
             setUserKeyboard({"-layout", "fr"});
             EXPECT_TRUE(e2e::waitUntil([&] { return e2e::keyboardOptions() == userAndOurs; }))
@@ -67,6 +79,9 @@ TEST_F(LifecycleFixture, LaunchAndUpkeepApplyTheMappingAndAnyEndRemovesOnlyOurOp
                                      .output.trimmed();
         EXPECT_FALSE(guardian.isEmpty());
 
+        if (row.signal == 0) {
+            ASSERT_TRUE(QFile::remove(installedProgram));
+        }
         EXPECT_EQ(program.stop(row.signal), row.exitStatus);
         EXPECT_TRUE(e2e::waitUntil([&] {
             return e2e::keyboardOptions() == QStringList{"compose:ralt"};

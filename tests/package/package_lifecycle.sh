@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The package as users get it: built and checked, installed with apt-get, run through the
-# screenshot cycle, upgraded and removed while it runs with the mapping on, and purged, leaving
-# no file of its own and the user's captures and history as they were. Arguments: the build
-# folder and the end-to-end test program.
+# screenshot cycle, upgraded over itself, removed and purged, leaving no file of its own and the
+# user's captures and history as they were. Arguments: the build folder and the end-to-end test
+# program.
 set -euo pipefail
 [ "$(id -u)" -eq 0 ] || { echo "Skipped: installing the package with apt-get needs root."; exit 77; }
 installed() { [ "$(dpkg-query -W -f='${Status}' quorvastelin 2>/dev/null)" = "install ok installed" ]; }
@@ -11,16 +11,12 @@ export DEBIAN_FRONTEND=noninteractive
 # Others may be installing packages on this machine at the same moment: wait for their turn.
 aptGet() { apt-get -y -qq -o DPkg::Lock::Timeout=300 "$@" >/dev/null; }
 work=$(mktemp -d)
-server= program=
 finish() {
-    [ -z "$program" ] || kill -- "-$program" 2>/dev/null || true
-    [ -z "$server" ] || kill "$server" 2>/dev/null || true
     aptGet purge quorvastelin 2>/dev/null || true
     rm -rf "$work"
 }
 trap finish EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
-waitFor() { for _ in $(seq 100); do "$@" && return 0; sleep 0.2; done; return 1; }
 
 deb=$("$(dirname "$0")/../../scripts/package" "$1")
 lintian --fail-on error "$deb"
@@ -43,28 +39,10 @@ aptGet install "$deb"
 dpkg-query -L quorvastelin > "$work/files"
 "$2" --gtest_also_run_disabled_tests --gtest_filter='DISABLED_Installed/*'
 
-# Upgraded while it runs with the mapping on, the program goes on; removed, it ends and leaves
-# the keyboard as it was. In a session of its own, an early end takes it down with its bus.
-exec 3> "$work/display"
-Xvfb -displayfd 3 -noreset >/dev/null 2>&1 &
-server=$!
-waitFor test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=:$(cat "$work/display")
-HOME=$home setsid dbus-run-session -- /usr/bin/quorvastelin >/dev/null 2>&1 &
-program=$!
-mappingOn() { setxkbmap -query | grep -q 'altwin:ctrl_win'; }
-waitFor mappingOn || fail "the installed program did not turn Windows Mode on"
+# Removing the package while the program runs is a row of the lifecycle test, on any machine.
 aptGet install --reinstall "$deb"
 dpkg --verify quorvastelin || fail "the upgrade left files that differ from the package"
-# Long enough for the program's upkeep to look twice; a slow machine can only make this pass.
-sleep 5
-kill -0 "$program" && mappingOn || fail "the upgrade ended the program or its mapping"
 aptGet remove quorvastelin
-waitFor bash -c "! kill -0 $program 2>/dev/null" || fail "the program still runs after its removal"
-wait "$program" || fail "the program ended with status $? after its removal"
-program=
-mappingOn && fail "the key mapping stayed after the program's removal"
-
 # With no configuration of its own, removing it left nothing for a purge.
 dpkg --purge quorvastelin >/dev/null
 installed && fail "the package is still installed"
