@@ -157,21 +157,22 @@ void expectOnlyWholeListedCaptures(const e2e::Program& program) {
 }  // namespace
 
 // How a recording ends: stopped by the user, bare and under a window manager with a compositor
-// (managed), or in the ways that once cost the movie. Each leaves one playable, listed movie.
-enum class Ending { stopped, managed, terminated, fromTray, diskFull, littleRoom, killed };
+// (managed) or installed by the package (run by its check), or in the ways that once cost the
+// movie. Each leaves one playable, listed movie.
+enum class Ending { stopped, managed, package, terminated, fromTray, diskFull, littleRoom, killed };
 
 class RecordingEnding : public testing::TestWithParam<Ending> {};
 
 std::string endingName(const testing::TestParamInfo<Ending>& info) {
     constexpr std::array names{
-        "Stopped",  "StoppedUnderWindowManager", "Terminated",       "QuitFromTray",
+        "Stopped",  "StoppedUnderWindowManager", "Installed",        "Terminated", "QuitFromTray",
         "DiskFull", "LittleRoomAtStop",          "KilledWithoutRoom"};
     return names[static_cast<size_t>(info.param)];
 }
 
 TEST_P(RecordingEnding, LeavesOnePlayableListedMovieAndExitStatusZero) {
     const Ending ending = GetParam();
-    const bool byUser = ending == Ending::stopped || ending == Ending::managed;
+    const bool byUser = ending <= Ending::package;
     const bool onSmallDisk = ending >= Ending::diskFull;
     std::optional<e2e::WindowManager> windowManager;
     if (ending == Ending::managed) {
@@ -190,7 +191,8 @@ TEST_P(RecordingEnding, LeavesOnePlayableListedMovieAndExitStatusZero) {
     const e2e::ProgramView view(bus);
     e2e::TrayHost tray(bus);
     ASSERT_TRUE(e2e::waitUntil([&] { return tray.said("ready"); }));
-    e2e::Program program(home.path(), bus.environment());
+    e2e::Program program(home.path(), bus.environment(), {},
+                         ending == Ending::package ? "/usr/bin/quorvastelin" : "");
     ASSERT_TRUE(program.start());
     ASSERT_TRUE(e2e::waitUntil(e2e::windowsModeOn));
 
@@ -211,6 +213,7 @@ TEST_P(RecordingEnding, LeavesOnePlayableListedMovieAndExitStatusZero) {
     switch (ending) {
         case Ending::stopped:
         case Ending::managed:
+        case Ending::package:
             // The overlay took the keyboard while the 5 that started the recording was down;
             // this press still counts.
             e2e::holdChord(leftSuper, key5);
@@ -300,6 +303,8 @@ INSTANTIATE_TEST_SUITE_P(Endings, RecordingEnding,
                          testing::Values(Ending::stopped, Ending::managed, Ending::terminated,
                                          Ending::fromTray, Ending::diskFull, Ending::littleRoom,
                                          Ending::killed),
+                         endingName);
+INSTANTIATE_TEST_SUITE_P(DISABLED_Installed, RecordingEnding, testing::Values(Ending::package),
                          endingName);
 
 // Killed at moments of a screenshot and a recording, and started again each time: it finds only

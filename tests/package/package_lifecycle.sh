@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The package as users get it: built and checked, installed with apt-get, run through the
-# screenshot cycle, upgraded over itself, removed and purged, leaving no file of its own and the
-# user's captures and history as they were. Arguments: the build folder and the end-to-end test
-# program.
+# screenshot cycle and a recording, upgraded over itself, removed and purged, leaving no file of
+# its own and the user's captures and history as they were. Arguments: the build folder and the
+# end-to-end test program.
 set -euo pipefail
 [ "$(id -u)" -eq 0 ] || { echo "Skipped: installing the package with apt-get needs root."; exit 77; }
 installed() { [ "$(dpkg-query -W -f='${Status}' quorvastelin 2>/dev/null)" = "install ok installed" ]; }
