@@ -9,7 +9,8 @@ installed() { [ "$(dpkg-query -W -f='${Status}' quorvastelin 2>/dev/null)" = "in
 installed && { echo "A quorvastelin package is installed here already; it is left alone." >&2; exit 1; }
 export DEBIAN_FRONTEND=noninteractive
 # Others may be installing packages on this machine at the same moment: wait for their turn.
-aptGet() { apt-get -y -qq -o DPkg::Lock::Timeout=300 "$@" >/dev/null; }
+# What the package only recommends is left out, so that checking it installs nothing else.
+aptGet() { apt-get -y -qq --no-install-recommends -o DPkg::Lock::Timeout=300 "$@" >/dev/null; }
 work=$(mktemp -d)
 finish() {
     aptGet purge quorvastelin 2>/dev/null || true
