@@ -15,9 +15,11 @@ QByteArray fileBytes(const QString& path) {
 }  // namespace
 
 // The program on headless KWin with KDE's portal, as the desktop's user: our option joins the
-// user's in kxkbrc, Control+5 registered through the GlobalShortcuts portal starts a recording
-// when KDE's shortcut service fires it, and "Thoát" leaves the user's options alone. KWin
-// cannot hand out the desktop's picture without a GPU, so the recording ends there, saying so.
+// user's in kxkbrc, and KWin hands its clients a keymap where left Super is Control; Control+5
+// registered through the GlobalShortcuts portal starts a recording when KDE's shortcut service
+// fires it and a region is dragged, and "Thoát" leaves the user's options and left Super alone.
+// KDE's screen-sharing portal asks through a dialog that cannot come up headless, so it refuses
+// the recording, and the program says so.
 TEST(KdeDesktop, MapsThroughKxkbrcAndTakesTheHotKeysFromThePortal) {
     e2e::WaylandDesktop desktop(e2e::WaylandDesktop::Kwin{});
     ASSERT_TRUE(desktop.started());
@@ -40,14 +42,17 @@ TEST(KdeDesktop, MapsThroughKxkbrcAndTakesTheHotKeysFromThePortal) {
     })) << fileBytes(kxkbrc).toStdString();
     const e2e::ProgramView view(desktop.bus());
     EXPECT_TRUE(e2e::waitUntil([&] { return view.says("● Command → Control đang hoạt động"); }));
+    const auto leftSuper = [&] { return e2e::firstSymbol(desktop.clientKeymap(), "LWIN"); };
+    EXPECT_TRUE(e2e::waitUntil([&] { return leftSuper() == "Control_L"; }));
+    // Command+5 selects a region, and the recording of it is refused.
+    e2e::WaylandPointer pointer(desktop);
+    EXPECT_TRUE(e2e::repeatUntil([&] { desktop.invokeShortcut("record"); },
+                                 [&] { return desktop.overlayOnEachOutput(view); }));
     EXPECT_TRUE(e2e::repeatUntil(
-        [&] {
-            desktop.run("gdbus", {"call", "--session", "-d", "org.kde.kglobalaccel", "-o",
-                                  "/component/quorvastelin", "-m",
-                                  "org.kde.kglobalaccel.Component.invokeShortcut", "record"});
-        },
-        [&] { return view.labelStartingWith("Không thể quay màn hình: ").has_value(); }));
+        [&] { pointer.drag(QPoint(100, 100), QPoint(300, 250)); },
+        [&] { return view.says("Không thể quay màn hình: Yêu cầu quay màn hình đã bị từ chối"); }));
     EXPECT_TRUE(desktop.bus().press("quorvastelin", "Thoát"));
     EXPECT_EQ(program.waitForExit(), std::optional<int>(0));
     EXPECT_EQ(fileBytes(kxkbrc), users);
+    EXPECT_TRUE(e2e::waitUntil([&] { return leftSuper() == "Super_L"; }));
 }

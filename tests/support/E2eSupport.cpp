@@ -171,6 +171,12 @@ bool repeatUntil(const std::function<void()>& action, const std::function<bool()
     return false;
 }
 
+QString firstSymbol(const QString& keymap, const QString& key) {
+    return QRegularExpression(QStringLiteral(R"(key <%1>\s*\{[^}]*\[\s*(\w+))").arg(key))
+        .match(keymap)
+        .captured(1);
+}
+
 QRgb positionColour(int x, int y) {
     return qRgb((x * 7) & 0xff, (y * 5) & 0xff, ((x / 37) * 29 + (y / 23) * 13) & 0xff);
 }

@@ -111,8 +111,15 @@ WaylandDesktop::WaylandDesktop(const Sway& sway)
                   sway.inXServer ? "nested" : "headless", sway.sharedOutput.value_or(QString())});
 }
 
-WaylandDesktop::WaylandDesktop(Kwin) {
-    startSession("KDE", "kwin_session.sh", {});
+WaylandDesktop::WaylandDesktop(Kwin kwin)
+    : outputs{{"Virtual-0", (QSizeF(1280, 720) * kwin.scale).toSize(), kwin.scale}} {
+    const QString picture = folder.filePath("Virtual-0.png");
+    outputPicture("Virtual-0").save(picture);
+    startSession("KDE", "kwin_session.sh", {QString::number(kwin.scale), picture});
+}
+
+bool WaylandDesktop::onKwin() const {
+    return sessionVariables.contains("XDG_CURRENT_DESKTOP=KDE");
 }
 
 void WaylandDesktop::startSession(const QString& desktopName, const QString& script,
@@ -180,6 +187,12 @@ QString WaylandDesktop::clientKeymap() const {
     return QString::fromUtf8(run(reachableByAnyone(QV_WAYLAND_INPUT), {"keymap"}).output);
 }
 
+void WaylandDesktop::invokeShortcut(const QString& name) const {
+    run("gdbus",
+        {"call", "--session", "-d", "org.kde.kglobalaccel", "-o", "/component/quorvastelin", "-m",
+         "org.kde.kglobalaccel.Component.invokeShortcut", name});
+}
+
 ToolResult WaylandDesktop::typeOnXServer(const QStringList& xdotoolArguments) const {
     return run("env", QStringList{"DISPLAY=" + xDisplay, "xdotool"} + xdotoolArguments);
 }
@@ -190,7 +203,11 @@ std::optional<QPoint> WaylandDesktop::contentOrigin(const QString& title) const 
 }
 
 QImage WaylandDesktop::outputShown(const QString& output) const {
-    return QImage::fromData(run("grim", {"-t", "ppm", "-o", output, "-"}).output, "PPM");
+    const ToolResult shown =
+        onKwin() ? run("/usr/bin/python3",
+                       {reachableByAnyone(QV_TEST_SOURCE "/support/kwin_output.py"), output})
+                 : run("grim", {"-t", "ppm", "-o", output, "-"});
+    return QImage::fromData(shown.output, "PPM");
 }
 
 // The session's own home, as the user's programs and the compositor share it.
@@ -249,6 +266,10 @@ bool WaylandPointer::send(const QByteArray& command) {
 
 bool WaylandPointer::moveTo(QPoint point) {
     return send("move " + QByteArray::number(point.x()) + ' ' + QByteArray::number(point.y()));
+}
+
+bool WaylandPointer::type(int keyCode) {
+    return send("key " + QByteArray::number(keyCode));
 }
 
 bool WaylandPointer::click() {

@@ -74,10 +74,13 @@ class WaylandDesktop {
                             bool nested = false)
         : WaylandDesktop(
               Sway().withPortals(withPortals).sharing(std::move(sharedOutput)).nested(nested)) {}
-    // A headless KWin desktop instead: one 1280×720 output, the desktop portal with KDE's
-    // backend, and KDE's global shortcuts.
-    struct Kwin {};
-    explicit WaylandDesktop(Kwin);
+    // A headless KWin desktop instead, compositing with OpenGL: one output of 1280×720 points at
+    // the scale given, Virtual-0, showing outputPicture(); the desktop portal with KDE's backend,
+    // and KDE's global shortcuts.
+    struct Kwin {
+        double scale = 1;
+    };
+    explicit WaylandDesktop(Kwin kwin);
     ~WaylandDesktop();
     bool started() const { return ready; }
 
@@ -87,6 +90,8 @@ class WaylandDesktop {
     ToolResult run(const QString& program, const QStringList& arguments) const;
     // The keymap the compositor hands its clients' keyboards, as XKB text.
     QString clientKeymap() const;
+    // On KWin, asks KDE's shortcut service for the program's shortcut, as a press of its keys does.
+    void invokeShortcut(const QString& name) const;
     // Keys typed on the X server a nested desktop takes its keyboard from.
     ToolResult typeOnXServer(const QStringList& xdotoolArguments) const;
     // A folder the desktop's user owns, for a program's home.
@@ -107,6 +112,7 @@ class WaylandDesktop {
     std::vector<std::pair<QString, QRect>> outputFrames() const;
 
   private:
+    bool onKwin() const;
     void startSession(const QString& desktopName, const QString& script,
                       const QStringList& arguments);
 
@@ -131,6 +137,8 @@ class WaylandPointer {
     bool moveTo(QPoint point);
     bool click();
     bool drag(QPoint from, QPoint to);
+    // Types a key by its evdev code; KWin's fake input only.
+    bool type(int keyCode);
 
   private:
     bool send(const QByteArray& command);

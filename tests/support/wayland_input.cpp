@@ -1,8 +1,9 @@
 // What tests need of a Wayland desktop's input that no tool gives.
 //   wayland_input keymap: prints the keymap the compositor hands its clients' keyboards.
 //   wayland_input pointer LAYOUT_WIDTH LAYOUT_HEIGHT: a pointer plugged in through the wlroots
-//   virtual-pointer protocol, driven by lines on standard input ("move X Y" in layout points,
-//   "down", "up" for the left button), each answered "ok" once the compositor has handled it.
+//   virtual-pointer protocol, or KWin's fake input, driven by lines on standard input ("move X Y"
+//   in layout points, "down", "up" for the left button, and on KWin "key CODE" to type an evdev
+//   key), each answered "ok" once the compositor has handled it.
 #include <linux/input-event-codes.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -32,8 +33,29 @@ const wl_interface managerInterface = {
 
 enum PointerRequest : uint32_t { motionAbsolute = 1, button = 2, frame = 4 };
 
+// KWin's fake input, up to its keyboard keys (version 4).
+const wl_interface* fakeInputTypes[] = {nullptr, nullptr};
+const wl_message fakeInputRequests[] = {
+    {"authenticate", "ss", fakeInputTypes},  {"pointer_motion", "ff", fakeInputTypes},
+    {"button", "uu", fakeInputTypes},        {"axis", "uf", fakeInputTypes},
+    {"touch_down", "2uff", fakeInputTypes},  {"touch_motion", "2uff", fakeInputTypes},
+    {"touch_up", "2u", fakeInputTypes},      {"touch_cancel", "2", fakeInputTypes},
+    {"touch_frame", "2", fakeInputTypes},    {"pointer_motion_absolute", "3ff", fakeInputTypes},
+    {"keyboard_key", "4uu", fakeInputTypes},
+};
+const wl_interface fakeInputInterface = {"org_kde_kwin_fake_input", 4, 11,
+                                         fakeInputRequests,         0, nullptr};
+
+enum FakeInputRequest : uint32_t {
+    authenticate = 0,
+    fakeButton = 2,
+    fakeMotionAbsolute = 9,
+    keyboardKey = 10
+};
+
 struct Globals {
     wl_proxy* manager = nullptr;
+    wl_proxy* fakeInput = nullptr;
     wl_seat* seat = nullptr;
     bool keymapPrinted = false;
 };
@@ -43,6 +65,9 @@ void announce(void* data, wl_registry* registry, uint32_t name, const char* inte
     if (std::strcmp(interface, managerInterface.name) == 0) {
         globals->manager =
             static_cast<wl_proxy*>(wl_registry_bind(registry, name, &managerInterface, 1));
+    } else if (std::strcmp(interface, fakeInputInterface.name) == 0) {
+        globals->fakeInput =
+            static_cast<wl_proxy*>(wl_registry_bind(registry, name, &fakeInputInterface, 4));
     } else if (std::strcmp(interface, wl_seat_interface.name) == 0 && !globals->seat) {
         // Version 1: a seat without names and a keyboard without repeat information, so the
         // only events here are the ones listened to.
@@ -71,24 +96,45 @@ void capabilities(void* data, wl_seat* seat, uint32_t capabilities) {
 }
 const wl_seat_listener seatListener = {capabilities, nullptr};
 
+// Either protocol: the wlroots virtual pointer, or KWin's fake input, which takes layout points
+// directly and types keys besides.
 int movePointer(wl_display* display, const Globals& globals, uint32_t width, uint32_t height) {
-    auto* pointer = wl_proxy_marshal_constructor(globals.manager, 0, &virtualPointerInterface,
-                                                 globals.seat, nullptr);
+    wl_proxy* pointer = nullptr;
+    if (globals.manager) {
+        pointer = wl_proxy_marshal_constructor(globals.manager, 0, &virtualPointerInterface,
+                                               globals.seat, nullptr);
+    } else {
+        wl_proxy_marshal(globals.fakeInput, authenticate, "wayland_input", "input for tests");
+    }
     uint32_t time = 0;
     std::string command;
     while (std::cin >> command) {
         time += 10;
+        uint32_t x = 0;
+        uint32_t y = 0;
+        const uint32_t state =
+            command == "down" ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED;
         if (command == "move") {
-            uint32_t x = 0;
-            uint32_t y = 0;
             std::cin >> x >> y;
-            wl_proxy_marshal(pointer, motionAbsolute, time, x, y, width, height);
+            if (pointer) {
+                wl_proxy_marshal(pointer, motionAbsolute, time, x, y, width, height);
+            } else {
+                wl_proxy_marshal(globals.fakeInput, fakeMotionAbsolute, wl_fixed_from_int(x),
+                                 wl_fixed_from_int(y));
+            }
+        } else if (command == "key") {
+            std::cin >> x;
+            wl_proxy_marshal(globals.fakeInput, keyboardKey, x, WL_KEYBOARD_KEY_STATE_PRESSED);
+            wl_display_roundtrip(display);
+            wl_proxy_marshal(globals.fakeInput, keyboardKey, x, WL_KEYBOARD_KEY_STATE_RELEASED);
+        } else if (pointer) {
+            wl_proxy_marshal(pointer, button, time, BTN_LEFT, state);
         } else {
-            wl_proxy_marshal(pointer, button, time, BTN_LEFT,
-                             command == "down" ? WL_POINTER_BUTTON_STATE_PRESSED
-                                               : WL_POINTER_BUTTON_STATE_RELEASED);
+            wl_proxy_marshal(globals.fakeInput, fakeButton, BTN_LEFT, state);
         }
-        wl_proxy_marshal(pointer, frame);
+        if (pointer) {
+            wl_proxy_marshal(pointer, frame);
+        }
         wl_display_roundtrip(display);
         std::cout << "ok" << std::endl;
     }
@@ -108,7 +154,7 @@ int main(int argc, char** argv) {
     const wl_registry_listener listener{announce, withdraw};
     wl_registry_add_listener(wl_display_get_registry(display), &listener, &globals);
     wl_display_roundtrip(display);
-    if (!globals.seat || (mode == "pointer" && !globals.manager)) {
+    if (!globals.seat || (mode == "pointer" && !globals.manager && !globals.fakeInput)) {
         std::fputs("the compositor offers no seat or no virtual pointer\n", stderr);
         return 1;
     }
