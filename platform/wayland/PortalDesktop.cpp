@@ -7,9 +7,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 #include <chrono>
 #include <cmath>
@@ -21,10 +25,23 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// What is known of a portal's picture besides its path: when it was asked for, when the answer
+// came, and whether a file of that path was there before.
+struct PortalPicture {
+    qint64 askedAtSeconds = 0;
+    qint64 answeredAtMs = 0;
+    bool existedBefore = false;
+};
+
+qint64 modifiedAtMs(const struct stat& info) {
+    return qint64{info.st_mtim.tv_sec} * 1000 + info.st_mtim.tv_nsec / 1000000;
+}
+
 // The portal hands over a file it made for this request: read only when it is a regular file
-// of this user's, reached without following a link, and removed once read unless it was
-// there before the request.
-std::optional<QByteArray> takePortalFile(const QString& path, qint64 requestedAtSeconds) {
+// of this user's, reached without following a link. Removed once read only when it is this
+// request's alone: made since the request where no file was before, and not written again since
+// the answer came, as by a later request in the same second.
+std::optional<QByteArray> takePortalFile(const QString& path, const PortalPicture& picture) {
     const QByteArray name = QFile::encodeName(path);
     const int descriptor = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (descriptor < 0) {
@@ -36,11 +53,21 @@ std::optional<QByteArray> takePortalFile(const QString& path, qint64 requestedAt
         ::fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid()) {
         return std::nullopt;
     }
+    const qint64 writtenAtMs = modifiedAtMs(info);
     const QByteArray bytes = file.readAll();
-    if (info.st_mtime >= requestedAtSeconds - 1) {
+    if (::fstat(descriptor, &info) == 0 && modifiedAtMs(info) == writtenAtMs &&
+        !picture.existedBefore && writtenAtMs >= (picture.askedAtSeconds - 1) * 1000 &&
+        writtenAtMs <= picture.answeredAtMs) {
         ::unlink(name.constData());
     }
     return bytes;
+}
+
+// KDE's portal names its picture after the second it is taken in, in the user's pictures folder,
+// and writes over a file of that name.
+bool kdeNameTaken(const QString& picturesFolder, const QDateTime& time) {
+    return QFileInfo::exists(picturesFolder +
+                             time.toString(QStringLiteral("'/Screenshot_'yyyyMMdd_hhmmss'.png'")));
 }
 
 const QString screenshotInterface = QStringLiteral("org.freedesktop.portal.Screenshot");
@@ -175,16 +202,34 @@ void PortalDesktop::prepare(std::function<void(std::optional<Error>)> whenReady)
             finish(std::nullopt);
             return;
         }
-        requestedAtSeconds = QDateTime::currentSecsSinceEpoch();
-        request->ask(QStringLiteral("Screenshot"), {QString()},
-                     {{QStringLiteral("interactive"), false}},
-                     [this](const QVariantMap& results) { tookPicture(results); });
+        askForPicture();
     });
+}
+
+// Asked only in a second when neither its name nor the next one's is taken, so that the portal
+// writes over no picture of the user's.
+void PortalDesktop::askForPicture() {
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    const QDateTime now = QDateTime::currentDateTime();
+    if (kdeNameTaken(pictures, now) || kdeNameTaken(pictures, now.addSecs(1))) {
+        QTimer::singleShot(1000 - now.time().msec(), this, &PortalDesktop::askForPicture);
+        return;
+    }
+    picturesBefore.clear();
+    for (const QString& name : QDir(pictures).entryList(QDir::Files)) {
+        picturesBefore.insert(pictures + '/' + name);
+    }
+    requestedAtSeconds = now.toSecsSinceEpoch();
+    request->ask(QStringLiteral("Screenshot"), {QString()},
+                 {{QStringLiteral("interactive"), false}},
+                 [this](const QVariantMap& results) { tookPicture(results); });
 }
 
 void PortalDesktop::tookPicture(const QVariantMap& results) {
     const QString path = QUrl(results.value(QStringLiteral("uri")).toString()).toLocalFile();
-    const std::optional<QByteArray> bytes = takePortalFile(path, requestedAtSeconds);
+    const std::optional<QByteArray> bytes = takePortalFile(
+        path,
+        {requestedAtSeconds, QDateTime::currentMSecsSinceEpoch(), picturesBefore.contains(path)});
     const QImage picture = bytes ? QImage::fromData(*bytes) : QImage();
     if (picture.isNull()) {
         finish(Error::platform(QStringLiteral("Không đọc được ảnh của cổng chụp màn hình")));

@@ -9,6 +9,7 @@
 #include <QVariantMap>
 #include <functional>
 #include <map>
+#include <set>
 
 namespace platform {
 
@@ -37,6 +38,7 @@ class PortalDesktop : public QObject, public Screens, public ScreenCapture {
                          QSize outputSize) override;
 
   private:
+    void askForPicture();
     void tookPicture(const QVariantMap& results);
     void finish(std::optional<Error> failure);
     // Qt's screens at their outputs' real scales, as far as known.
@@ -45,6 +47,8 @@ class PortalDesktop : public QObject, public Screens, public ScreenCapture {
     PortalRequest* request;
     std::function<void(std::optional<Error>)> ready;
     qint64 requestedAtSeconds = 0;
+    // The pictures folder's files when the picture was asked for: none of them is the portal's.
+    std::set<QString> picturesBefore;
     // Each screen's pixels, by screen name, at that screen's own scale.
     std::map<QString, QImage> screenPixels;
     std::map<QString, QSize> outputSizes;

@@ -3,8 +3,11 @@
 #include "tests/support/WaylandDesktop.h"
 
 #include <gtest/gtest.h>
+#include <linux/input-event-codes.h>
+#include <unistd.h>
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <algorithm>
 #include <csignal>
 #include <map>
@@ -15,13 +18,41 @@ using e2e::WaylandDesktop;
 
 const QString mainTitle = QStringLiteral("Quorvastelin 1.0.0");
 
-// The program on headless sway with its portals, as the desktop's user, on each layout of
-// outputs, fractional scales and a layout larger as one picture than an image may hold among
-// them. Told it runs on a desktop whose keyboard it cannot reach, it says so and leaves Windows
-// Mode off. Then the whole cycle on each output of the row: "Chụp vùng" clicked with the
-// pointer, a drag there, Return in the editor. The saved picture is exactly the output's own
-// pixels under the region, as the compositor copies them, the clipboard holds the same bytes,
-// and the history lists it.
+// Pictures of the user's, named as KDE's portal names its own, for this second and the next three.
+std::map<QString, QByteArray> placeUsersPictures(const QString& folder) {
+    std::map<QString, QByteArray> pictures;
+    const QDateTime now = QDateTime::currentDateTime();
+    for (int second = 0; second < 4; ++second) {
+        const QString name =
+            now.addSecs(second).toString(QStringLiteral("'Screenshot_'yyyyMMdd_hhmmss'.png'"));
+        QFile file(folder + name);
+        if (file.open(QIODevice::WriteOnly) && file.write(name.toUtf8()) == name.size() &&
+            ::fchown(file.handle(), WaylandDesktop::userId, WaylandDesktop::userId) == 0) {
+            pictures[name] = name.toUtf8();
+        }
+    }
+    return pictures;
+}
+
+std::map<QString, QByteArray> filesIn(const QString& folder) {
+    std::map<QString, QByteArray> files;
+    for (const QString& name : QDir(folder).entryList(QDir::Files)) {
+        QFile file(folder + name);
+        files[name] = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    return files;
+}
+
+// The program as the desktop's user on each layout of outputs of headless sway with its portals,
+// fractional scales and a layout larger as one picture than an image may hold among them, and on
+// KWin compositing with OpenGL, with KDE's portal, at whole and fractional scales. Told it runs
+// on a desktop whose keyboard it cannot reach, it says so and leaves Windows Mode off; on KWin it
+// turns it on. Then the whole cycle on each output of the row: "Chụp vùng" clicked with the
+// pointer, or on KWin Command+4 through the portal's shortcut, a drag there, Return in the
+// editor. The saved picture is exactly the output's own pixels under the region, as the
+// compositor copies them, the clipboard holds the same bytes, and the history lists it. On KWin
+// a picture of the user's that KDE's portal would name alike stays as it was, and the portal's
+// own pictures go once read.
 TEST(WaylandScreenshot, SavesExactlyTheDraggedPixelsOfEitherOutputAndCopiesThem) {
     using Output = WaylandDesktop::Sway::Output;
     const struct Drag {
@@ -29,74 +60,99 @@ TEST(WaylandScreenshot, SavesExactlyTheDraggedPixelsOfEitherOutputAndCopiesThem)
         QPoint from;
         QPoint to;
     } scaleOne{"HEADLESS-1", QPoint(100, 120), QPoint(420, 330)},
-        second{"HEADLESS-2", QPoint(1380, 100), QPoint(1580, 200)};
+        second{"HEADLESS-2", QPoint(1380, 100), QPoint(1580, 200)},
+        kwin{"Virtual-0", QPoint(100, 120), QPoint(501, 371)};
     const struct {
         std::vector<Output> outputs;
         std::vector<Drag> drags;
+        std::optional<double> kwinScale;
     } layouts[] = {
-        {{}, {{"HEADLESS-2", QPoint(1400, 100), QPoint(1600, 250)}, scaleOne}},
-        {{{"HEADLESS-2", QSize(1920, 1200), 1.5}}, {second}},
-        {{{"HEADLESS-2", QSize(1600, 1000), 1.25}}, {second}},
+        {{}, {{"HEADLESS-2", QPoint(1400, 100), QPoint(1600, 250)}, scaleOne}, {}},
+        {{{"HEADLESS-2", QSize(1920, 1200), 1.5}}, {second}, {}},
+        {{{"HEADLESS-2", QSize(1600, 1000), 1.25}}, {second}, {}},
         {{{"HEADLESS-1", QSize(3840, 2160), 1}, {"HEADLESS-2", QSize(2880, 1800), 2}},
-         {{"HEADLESS-2", QPoint(3940, 100), QPoint(4140, 200)}}},
+         {{"HEADLESS-2", QPoint(3940, 100), QPoint(4140, 200)}},
+         {}},
+        {{}, {kwin}, 1},
+        {{}, {kwin}, 2},
+        {{}, {kwin}, 1.5},
     };
     for (const auto& layout : layouts) {
         WaylandDesktop::Sway sway = WaylandDesktop::Sway().withPortals();
         for (const Output& output : layout.outputs) {
             sway.output(output.name, output.pixels, output.scale);
         }
-        SCOPED_TRACE(sway.outputs.back().scale);
-        WaylandDesktop desktop(sway);
+        SCOPED_TRACE(layout.kwinScale.value_or(sway.outputs.back().scale));
+        const WaylandDesktop desktop = layout.kwinScale
+                                           ? WaylandDesktop(WaylandDesktop::Kwin{*layout.kwinScale})
+                                           : WaylandDesktop(sway);
         ASSERT_TRUE(desktop.started());
         // What each output shows before the program runs, once its background is drawn.
         std::map<QString, QImage> shownBefore;
-        for (const Output& output : sway.outputs) {
+        for (const auto& [name, frame] : desktop.outputFrames()) {
             ASSERT_TRUE(e2e::waitUntil([&] {
-                const QImage shown = desktop.outputShown(output.name);
-                shownBefore[output.name] = shown;
+                const QImage shown = desktop.outputShown(name);
+                shownBefore[name] = shown;
                 return !shown.isNull() && shown.pixel(1, 1) != shown.pixel(2, 1) &&
-                       shown == desktop.outputShown(output.name);
+                       shown == desktop.outputShown(name);
             }));
         }
-        // Plugged in before the program starts, as a mouse is.
+        // Plugged in before the program starts, as a mouse is; on KWin, whose pictures show the
+        // pointer, it rests in a corner away from every region.
         e2e::WaylandPointer pointer(desktop);
-        e2e::Program program = desktop.program({"SWAYSOCK=", "XDG_CURRENT_DESKTOP=weston"});
+        ASSERT_TRUE(!layout.kwinScale || pointer.moveTo(QPoint(1279, 719)));
+        e2e::Program program = desktop.program(
+            layout.kwinScale ? QStringList()
+                             : QStringList{"SWAYSOCK=", "XDG_CURRENT_DESKTOP=weston"});
         ASSERT_TRUE(program.start());
         const e2e::ProgramView view(desktop.bus());
         const auto mainWindowShown = [&] { return view.shown("filler", mainTitle).has_value(); };
         ASSERT_TRUE(e2e::waitUntil(mainWindowShown));
-        EXPECT_TRUE(
-            view.says("Không thể đổi phím Command → Control: chưa hỗ trợ máy tính để bàn "
-                      "này (weston)"));
-        EXPECT_TRUE(view.says("Command → Control đang tắt"));
+        if (layout.kwinScale) {
+            ASSERT_TRUE(
+                e2e::waitUntil([&] { return view.says("● Command → Control đang hoạt động"); }));
+        } else {
+            EXPECT_TRUE(
+                view.says("Không thể đổi phím Command → Control: chưa hỗ trợ máy tính để bàn "
+                          "này (weston)"));
+            EXPECT_TRUE(view.says("Command → Control đang tắt"));
+        }
         const auto overlayUp = [&] { return desktop.overlayOnEachOutput(view); };
 
         for (const Drag& drag : layout.drags) {
             SCOPED_TRACE(drag.output.toStdString());
-            const auto isDragged = [&](const Output& output) { return output.name == drag.output; };
-            const Output& output =
-                *std::find_if(sway.outputs.begin(), sway.outputs.end(), isDragged);
             QPoint origin;
+            double scale = 1;
             for (const auto& [name, frame] : desktop.outputFrames()) {
-                origin = name == drag.output ? frame.topLeft() : origin;
+                if (name == drag.output) {
+                    origin = frame.topLeft();
+                    scale = static_cast<double>(shownBefore[name].width()) / frame.width();
+                }
             }
             ASSERT_TRUE(e2e::waitUntil(mainWindowShown));
+            const QString pictures = desktop.makeHome() + "/Pictures/";
+            std::map<QString, QByteArray> usersPictures;
+            if (layout.kwinScale) {
+                usersPictures = placeUsersPictures(pictures);
+                ASSERT_TRUE(e2e::waitUntil([&] { return desktop.invokeShortcut("screenshot"); }));
+            }
             // Clicked where the desktop shows the button; a click while the desktop still places
             // the window goes elsewhere, and the user clicks again.
             ASSERT_TRUE(e2e::repeatUntil(
                 [&] {
                     const auto button = view.shown("push button", "Chụp vùng");
-                    if (const auto origin = desktop.contentOrigin(mainTitle); button && origin) {
+                    const auto origin = desktop.contentOrigin(mainTitle);
+                    if (!layout.kwinScale && button && origin) {
                         pointer.moveTo(*origin + button->extents.center());
                         pointer.click();
                     }
                 },
                 overlayUp));
-            const QRect pixels =
-                QRectF(QPointF(drag.from - origin) * output.scale,
-                       QSizeF(QSize(drag.to.x() - drag.from.x(), drag.to.y() - drag.from.y())) *
-                           output.scale)
-                    .toRect();
+            // Sizes in pixels are cut to whole pixels, never rounded up.
+            const QPoint size = drag.to - drag.from;
+            const QRect pixels(
+                (drag.from - origin) * scale,
+                QSize(static_cast<int>(size.x() * scale), static_cast<int>(size.y() * scale)));
             const QImage picture = shownBefore[drag.output];
             // The drag begins once the overlay is on screen there, dimming the output's picture.
             ASSERT_TRUE(pointer.moveTo(drag.from));
@@ -113,7 +169,11 @@ TEST(WaylandScreenshot, SavesExactlyTheDraggedPixelsOfEitherOutputAndCopiesThem)
             std::optional<QString> saved;
             ASSERT_TRUE(e2e::repeatUntil(
                 [&] {
-                    desktop.run("wtype", {"-s", "300", "-k", "Return"});
+                    if (layout.kwinScale) {
+                        pointer.type(KEY_ENTER);
+                    } else {
+                        desktop.run("wtype", {"-s", "300", "-k", "Return"});
+                    }
                 },
                 [&] {
                     saved = view.labelStartingWith(savedPrefix);
@@ -130,6 +190,7 @@ TEST(WaylandScreenshot, SavesExactlyTheDraggedPixelsOfEitherOutputAndCopiesThem)
             EXPECT_EQ(desktop.run("wl-paste", {"--list-types"}).output, "image/png\n");
             EXPECT_EQ(historyFile::read(program.historyPath()).rows.front(),
                       std::make_pair(QStringLiteral("screenshot"), path));
+            EXPECT_EQ(filesIn(pictures), usersPictures);
         }
         EXPECT_EQ(program.stop(), std::optional<int>(0));
     }
@@ -151,17 +212,10 @@ TEST(WaylandWithoutPortals, TheStatusLineSaysWhatIsMissingAndNothingHangs) {
     EXPECT_EQ(program.stop(), std::optional<int>(0));
 }
 
-// The first symbol of a key in the keymap sway hands its clients.
-QString firstSymbol(const QString& keymap, const QString& key) {
-    return QRegularExpression(QStringLiteral(R"(key <%1>\s*\{[^}]*\[\s*(\w+))").arg(key))
-        .match(keymap)
-        .captured(1);
-}
-
 // What the left Super key and the right Alt key produce.
 std::pair<QString, QString> superAndRightAlt(const WaylandDesktop& desktop) {
     const QString keymap = desktop.clientKeymap();
-    return {firstSymbol(keymap, "LWIN"), firstSymbol(keymap, "RALT")};
+    return {e2e::firstSymbol(keymap, "LWIN"), e2e::firstSymbol(keymap, "RALT")};
 }
 
 // Whether sway still holds a binding for Control plus this key code; sway tells only by
@@ -198,7 +252,7 @@ TEST(WaylandKeyboard, OnSwayWindowsModeAndTheHotKeysLastExactlyAsLongAsTheProgra
         ASSERT_TRUE(desktop.started());
         const e2e::ProgramView view(desktop.bus());
         ASSERT_EQ(superAndRightAlt(desktop), unmapped);
-        ASSERT_EQ(firstSymbol(desktop.clientKeymap(), "AE04"), row.fourKeyTypes);
+        ASSERT_EQ(e2e::firstSymbol(desktop.clientKeymap(), "AE04"), row.fourKeyTypes);
         e2e::Program program = desktop.program();
         ASSERT_TRUE(program.start());
         ASSERT_TRUE(e2e::waitUntil([&] { return superAndRightAlt(desktop) == mapped; }));

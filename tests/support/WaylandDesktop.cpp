@@ -187,10 +187,11 @@ QString WaylandDesktop::clientKeymap() const {
     return QString::fromUtf8(run(reachableByAnyone(QV_WAYLAND_INPUT), {"keymap"}).output);
 }
 
-void WaylandDesktop::invokeShortcut(const QString& name) const {
-    run("gdbus",
-        {"call", "--session", "-d", "org.kde.kglobalaccel", "-o", "/component/quorvastelin", "-m",
-         "org.kde.kglobalaccel.Component.invokeShortcut", name});
+bool WaylandDesktop::invokeShortcut(const QString& name) const {
+    return run("gdbus",
+               {"call", "--session", "-d", "org.kde.kglobalaccel", "-o", "/component/quorvastelin",
+                "-m", "org.kde.kglobalaccel.Component.invokeShortcut", name})
+               .exitCode == 0;
 }
 
 ToolResult WaylandDesktop::typeOnXServer(const QStringList& xdotoolArguments) const {

@@ -90,8 +90,9 @@ class WaylandDesktop {
     ToolResult run(const QString& program, const QStringList& arguments) const;
     // The keymap the compositor hands its clients' keyboards, as XKB text.
     QString clientKeymap() const;
-    // On KWin, asks KDE's shortcut service for the program's shortcut, as a press of its keys does.
-    void invokeShortcut(const QString& name) const;
+    // On KWin, asks KDE's shortcut service for the program's shortcut, as a press of its keys
+    // does; false while the program has not registered it.
+    bool invokeShortcut(const QString& name) const;
     // Keys typed on the X server a nested desktop takes its keyboard from.
     ToolResult typeOnXServer(const QStringList& xdotoolArguments) const;
     // A folder the desktop's user owns, for a program's home.
