@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QUrl>
 #include <chrono>
 #include <cmath>
@@ -47,6 +48,7 @@ const QString screenshotInterface = QStringLiteral("org.freedesktop.portal.Scree
 // The portal answers a request that asks nobody in a fraction of a second; a desktop that
 // shows a dialog anyway gets time for the user to answer it.
 constexpr auto responseLimit = 30s;
+constexpr auto windowGone = 150ms;
 
 std::vector<QtScreenInfo> qtScreens() {
     std::vector<QtScreenInfo> screens;
@@ -161,6 +163,12 @@ void PortalDesktop::prepare(std::function<void(std::optional<Error>)> whenReady)
         return;
     }
     ready = std::move(whenReady);
+    // A window of ours hidden just before, as the main window is, takes the compositor a frame
+    // or two to take off the screen: a still taken at once may show it.
+    QTimer::singleShot(windowGone, this, [this] { takeStill(); });
+}
+
+void PortalDesktop::takeStill() {
     learnUnavailableReason([this](std::optional<QString> reason) {
         if (reason) {
             finish(Error::platform(*reason));

@@ -37,6 +37,7 @@ class PortalDesktop : public QObject, public Screens, public ScreenCapture {
                          QSize outputSize) override;
 
   private:
+    void takeStill();
     void tookPicture(const QVariantMap& results);
     void finish(std::optional<Error> failure);
     // Qt's screens at their outputs' real scales, as far as known.

@@ -325,11 +325,11 @@ bool SessionBus::press(const QString& applicationName, const QString& buttonTitl
 }
 
 QList<Accessible> ProgramView::tree() const {
-    return parseAccessibles(bus.read("quorvastelin"));
+    return parseAccessibles(bus.read(application));
 }
 
 std::string ProgramView::dump() const {
-    return bus.read("quorvastelin").join('\n').toStdString();
+    return bus.read(application).join('\n').toStdString();
 }
 
 std::optional<Accessible> ProgramView::shown(const QString& role, const QString& name) const {

@@ -109,10 +109,12 @@ struct Accessible {
     QRect extents;
 };
 
-// The program on a session bus, read as assistive technology hears it.
+// The program on a session bus, read as assistive technology hears it; or another application,
+// named.
 class ProgramView {
   public:
-    explicit ProgramView(const SessionBus& bus) : bus(bus) {}
+    explicit ProgramView(const SessionBus& bus, QString application = "quorvastelin")
+        : bus(bus), application(std::move(application)) {}
     QList<Accessible> tree() const;
     std::string dump() const;
     std::optional<Accessible> shown(const QString& role, const QString& name) const;
@@ -124,6 +126,7 @@ class ProgramView {
 
   private:
     const SessionBus& bus;
+    QString application;
 };
 
 // A StatusNotifier tray host that clicks the program's tray menu items, as a user would.

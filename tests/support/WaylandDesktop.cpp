@@ -115,6 +115,14 @@ WaylandDesktop::WaylandDesktop(Kwin) {
     startSession("KDE", "kwin_session.sh", {});
 }
 
+WaylandDesktop::WaylandDesktop(const Gnome& gnome)
+    : outputs{{"Meta-0", QSize(1280, 720), 1}}, onGnome(true) {
+    outputPicture(outputs.front().name).save(folder.filePath("background.png"));
+    startSession("GNOME", "gnome_session.sh",
+                 {gnome.portalBackends.join(' '), gnome.layout,
+                  gnome.screenshotsAllowed ? "granted" : "asking"});
+}
+
 void WaylandDesktop::startSession(const QString& desktopName, const QString& script,
                                   const QStringList& arguments) {
     const QString root = folder.path();
@@ -190,6 +198,15 @@ std::optional<QPoint> WaylandDesktop::contentOrigin(const QString& title) const 
 }
 
 QImage WaylandDesktop::outputShown(const QString& output) const {
+    if (onGnome) {
+        // The shell's own screenshot, which it writes as the desktop's user.
+        const QString file = folder.filePath("shown.png");
+        QFile::remove(file);
+        run("gdbus",
+            {"call", "--session", "-d", "org.gnome.Shell", "-o", "/org/gnome/Shell/Screenshot",
+             "-m", "org.gnome.Shell.Screenshot.Screenshot", "false", "false", file});
+        return QImage(file);
+    }
     return QImage::fromData(run("grim", {"-t", "ppm", "-o", output, "-"}).output, "PPM");
 }
 
@@ -223,10 +240,13 @@ WaylandPointer::WaylandPointer(const WaylandDesktop& desktop) {
     for (const auto& [name, frame] : desktop.outputFrames()) {
         bounds = bounds.united(frame);
     }
-    pointer.start(prefix.front(),
-                  prefix.mid(1) + QStringList{reachableByAnyone(QV_WAYLAND_INPUT), "pointer",
-                                              QString::number(bounds.width()),
-                                              QString::number(bounds.height())});
+    const QStringList command =
+        desktop.isGnome()
+            ? QStringList{"/usr/bin/python3",
+                          reachableByAnyone(QV_TEST_SOURCE "/support/gnome_input.py")}
+            : QStringList{reachableByAnyone(QV_WAYLAND_INPUT), "pointer",
+                          QString::number(bounds.width()), QString::number(bounds.height())};
+    pointer.start(prefix.front(), prefix.mid(1) + command);
     pointer.waitForStarted();
 }
 
@@ -253,6 +273,23 @@ bool WaylandPointer::moveTo(QPoint point) {
 
 bool WaylandPointer::click() {
     return send("down") && send("up");
+}
+
+bool WaylandPointer::press(const QList<int>& keys) {
+    QByteArray command = "keys";
+    for (const int key : keys) {
+        command += ' ' + QByteArray::number(key);
+    }
+    return send(command);
+}
+
+bool WaylandPointer::clickOn(const ProgramView& view, const QString& role, const QString& name) {
+    std::optional<Accessible> shown;
+    return waitUntil([&] {
+               shown = view.shown(role, name);
+               return shown.has_value();
+           }) &&
+           moveTo(shown->extents.center()) && click();
 }
 
 bool WaylandPointer::drag(QPoint from, QPoint to) {

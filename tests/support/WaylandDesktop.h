@@ -78,6 +78,16 @@ class WaylandDesktop {
     // backend, and KDE's global shortcuts.
     struct Kwin {};
     explicit WaylandDesktop(Kwin);
+    // A headless GNOME Shell: one 1280×720 monitor showing outputPicture(), PipeWire, the portal
+    // with the backends a GNOME desktop installs (or others beside them), GNOME's media keys, the
+    // user's option compose:ralt and the keyboard layout asked for. Screenshots are allowed
+    // beforehand unless the shell is to ask.
+    struct Gnome {
+        QStringList portalBackends = {"gnome", "gnome-shell", "gtk"};
+        QString layout = "us";
+        bool screenshotsAllowed = true;
+    };
+    explicit WaylandDesktop(const Gnome& gnome);
     ~WaylandDesktop();
     bool started() const { return ready; }
 
@@ -106,6 +116,9 @@ class WaylandDesktop {
     // Each output's place in layout points.
     std::vector<std::pair<QString, QRect>> outputFrames() const;
 
+    bool isGnome() const { return onGnome; }
+    const std::vector<Sway::Output>& outputSet() const { return outputs; }
+
   private:
     void startSession(const QString& desktopName, const QString& script,
                       const QStringList& arguments);
@@ -119,10 +132,12 @@ class WaylandDesktop {
     std::unique_ptr<SessionBus> sessionBus;
     qint64 sessionPid = -1;
     QString xDisplay;
+    bool onGnome = false;
     bool ready = false;
 };
 
-// A pointer on the Wayland desktop that stays plugged in, moved and pressed like a mouse.
+// A pointer on the Wayland desktop that stays plugged in, moved and pressed like a mouse; on
+// GNOME a keyboard beside it.
 class WaylandPointer {
   public:
     explicit WaylandPointer(const WaylandDesktop& desktop);
@@ -131,6 +146,10 @@ class WaylandPointer {
     bool moveTo(QPoint point);
     bool click();
     bool drag(QPoint from, QPoint to);
+    // Keys by evdev code, held together as a chord.
+    bool press(const QList<int>& keys);
+    // Clicks what an application shows, where it shows it, once it does.
+    bool clickOn(const ProgramView& view, const QString& role, const QString& name);
 
   private:
     bool send(const QByteArray& command);
