@@ -139,6 +139,12 @@ void MainWindowController::installCallbacks() {
             }
         });
     };
+    remapper->hotKeysFailureHandler = [self](const QString& reason) {
+        if (self) {
+            self->status->setText(
+                QStringLiteral("Phím tắt Command + 4 và Command + 5 đang tắt: %1").arg(reason));
+        }
+    };
     updatePermissionState(remapper->isRunning(), true);
     capture->onStatus = [self](const QString& text) {
         if (self) {

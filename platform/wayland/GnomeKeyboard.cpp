@@ -120,8 +120,11 @@ bool GnomeMappingTool::isMappingApplied() {
 }
 
 void GnomeCustomKeybindings::install(const std::vector<HotKey>& keys, std::function<void(int)>) {
+    const QString failure =
+        QStringLiteral("Không ghi được phím tắt riêng của GNOME (%1)").arg(mediaKeys);
     const std::optional<QStringList> listed = readStrings(mediaKeys, customKeybindings);
     if (!listed) {
+        reportFailure(failure);
         return;
     }
     QStringList paths;
@@ -130,6 +133,7 @@ void GnomeCustomKeybindings::install(const std::vector<HotKey>& keys, std::funct
             paths << path;
         }
     }
+    bool allWritten = true;
     // Each keybinding is complete before the list names it.
     for (const HotKey& key : keys) {
         const QString path = ourKeybindingPrefix + hotKeyName(key) + QLatin1Char('/');
@@ -141,9 +145,13 @@ void GnomeCustomKeybindings::install(const std::vector<HotKey>& keys, std::funct
                 schema, QStringLiteral("binding"),
                 quoted(QStringLiteral("<Control>") + QString::fromLatin1(key.keySymbol)))) {
             paths << path;
+        } else {
+            allWritten = false;
         }
     }
-    writeSetting(mediaKeys, customKeybindings, stringArrayText(paths));
+    if (!writeSetting(mediaKeys, customKeybindings, stringArrayText(paths)) || !allWritten) {
+        reportFailure(failure);
+    }
 }
 
 GnomeCustomKeybindings::GnomeCustomKeybindings() {
