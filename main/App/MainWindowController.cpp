@@ -68,7 +68,8 @@ void MainWindowController::buildWindow() {
     switchFont.setPixelSize(15);
     switchFont.setWeight(QFont::DemiBold);
     mappingToggle->setFont(switchFont);
-    connect(mappingToggle, &QCheckBox::clicked, this, &MainWindowController::toggleMapping);
+    // Whatever flips the box, a click, the keyboard or a screen reader's action.
+    connect(mappingToggle, &QCheckBox::toggled, this, &MainWindowController::toggleMapping);
     stack->addWidget(mappingToggle);
 
     permissionStatus = new QLabel;

@@ -88,7 +88,7 @@ class SessionBus {
     QProcessEnvironment environment() const;
     // Per object: role, name, text, "showing"/"hidden", screen extents, tab-separated.
     QStringList read(const QString& applicationName) const;
-    // Presses the first push button with this title through its accessible action.
+    // Presses the first push button or check box with this title through its accessible action.
     bool press(const QString& applicationName, const QString& buttonTitle) const;
 
   private:
