@@ -60,6 +60,12 @@ void removeKeybindings(const std::function<bool(const QString& path)>& matches) 
     }
 }
 
+// Mutter takes a key code written as hex in an accelerator, the same physical key on every
+// layout; with the symbol 4, layouts whose 4 key types another symbol (vn) never fire.
+QString accelerator(const HotKey& key) {
+    return QStringLiteral("<Control>0x%1").arg(key.keyCode, 2, 16, QLatin1Char('0'));
+}
+
 }  // namespace
 
 std::optional<QStringList> parseStringArray(const QString& text) {
@@ -141,9 +147,7 @@ void GnomeCustomKeybindings::install(const std::vector<HotKey>& keys, std::funct
         if (writeSetting(schema, QStringLiteral("name"), quoted(key.description)) &&
             writeSetting(schema, QStringLiteral("command"),
                          quoted(commandEntryLine(key.commandArgument))) &&
-            writeSetting(
-                schema, QStringLiteral("binding"),
-                quoted(QStringLiteral("<Control>") + QString::fromLatin1(key.keySymbol)))) {
+            writeSetting(schema, QStringLiteral("binding"), quoted(accelerator(key)))) {
             paths << path;
         } else {
             allWritten = false;
