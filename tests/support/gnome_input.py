@@ -1,6 +1,7 @@
 """A keyboard and pointer plugged into GNOME Shell through Mutter's remote desktop interface, for
 the whole run: clients bind a keyboard only once one exists, so keys sent by short-lived devices
-arrive before anybody listens. Lines on standard input: "move X Y" (layout points), "down" and
+arrive before anybody listens. Mutter shows the devices to clients from their first use on, so
+both are used once at the start, with a motion of nothing and a tap of Shift. Lines on standard input: "move X Y" (layout points), "down" and
 "up" (the left button), "keys CODE..." (evdev codes pressed in order, held as people hold a
 chord, released in reverse); each answered "ok" once Mutter has taken it."""
 import sys
@@ -35,6 +36,12 @@ call(REMOTE, session, REMOTE + ".Session", "Start")
 
 def notify(method, signature, *arguments):
     call(REMOTE, session, REMOTE + ".Session", method, GLib.Variant(signature, arguments))
+
+
+SHIFT = 42
+notify("NotifyPointerMotionRelative", "(dd)", 0.0, 0.0)
+notify("NotifyKeyboardKeycode", "(ub)", SHIFT, True)
+notify("NotifyKeyboardKeycode", "(ub)", SHIFT, False)
 
 
 for line in sys.stdin:
