@@ -6,6 +6,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusPendingCallWatcher>
 #include <QDateTime>
 #include <QFile>
 #include <QGuiApplication>
@@ -49,6 +53,7 @@ const QString screenshotInterface = QStringLiteral("org.freedesktop.portal.Scree
 // shows a dialog anyway gets time for the user to answer it.
 constexpr auto responseLimit = 30s;
 constexpr auto windowGone = 150ms;
+const QString portalFailedText = QStringLiteral("Cổng chụp màn hình báo lỗi");
 
 std::vector<QtScreenInfo> qtScreens() {
     std::vector<QtScreenInfo> screens;
@@ -99,10 +104,9 @@ PortalDesktop::PortalDesktop()
           screenshotInterface,
           {QStringLiteral("Máy tính để bàn này không có cổng chụp màn hình "
                           "(org.freedesktop.portal.Screenshot)"),
-           QStringLiteral("Yêu cầu chụp màn hình đã bị từ chối"),
-           QStringLiteral("Cổng chụp màn hình báo lỗi"),
+           QStringLiteral("Yêu cầu chụp màn hình đã bị từ chối"), portalFailedText,
            QStringLiteral("Cổng chụp màn hình không trả lời")},
-          responseLimit, [this](Error failure) { finish(failure); }, this)) {}
+          responseLimit, [this](Error failure) { explainFailure(std::move(failure)); }, this)) {}
 
 PortalDesktop::~PortalDesktop() = default;
 
@@ -219,6 +223,35 @@ Result<QImage> PortalDesktop::still(const Display& display, const QRectF& source
         return fitToOutputSize(pixels.copy(area), outputSize);
     }
     return Error::platform(QStringLiteral("Chưa có ảnh của màn hình đã chọn"));
+}
+
+void PortalDesktop::explainFailure(Error failure) {
+    if (failure.description != portalFailedText) {
+        finish(std::move(failure));
+        return;
+    }
+    // The portal answers a user who once denied screenshots as it answers its own faults; the
+    // desktop's permission store tells them apart.
+    QDBusMessage lookup = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.impl.portal.PermissionStore"),
+        QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"),
+        QStringLiteral("org.freedesktop.impl.portal.PermissionStore"), QStringLiteral("Lookup"));
+    lookup << QStringLiteral("screenshot") << QStringLiteral("screenshot");
+    auto* watcher =
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(lookup), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, failure] {
+        watcher->deleteLater();
+        const QDBusMessage reply = watcher->reply();
+        const auto permissions =
+            reply.arguments().isEmpty()
+                ? QMap<QString, QStringList>()
+                : qdbus_cast<QMap<QString, QStringList>>(reply.arguments().front());
+        finish(permissions.value(QString()) == QStringList{QStringLiteral("no")}
+                   ? Error::platform(QStringLiteral(
+                         "Máy tính để bàn đã từ chối quyền chụp màn hình — bật lại trong "
+                         "phần Quyền riêng tư của Cài đặt"))
+                   : failure);
+    });
 }
 
 void PortalDesktop::finish(std::optional<Error> failure) {
