@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <algorithm>
 #include <csignal>
 
@@ -193,6 +194,25 @@ ToolResult WaylandDesktop::typeOnXServer(const QStringList& xdotoolArguments) co
 }
 
 std::optional<QPoint> WaylandDesktop::contentOrigin(const QString& title) const {
+    if (onGnome) {
+        // The shell's own script, allowed by our extension: client-side decorations leave the
+        // frame where the content begins.
+        const QString script = QStringLiteral(
+                                   "(() => { const w = global.get_window_actors().map(a => "
+                                   "a.meta_window).find(w => w.get_title() === '%1'); if (!w) "
+                                   "return ''; const r = w.get_frame_rect(); return r.x + ' ' + "
+                                   "r.y; })()")
+                                   .arg(title);
+        const QRegularExpressionMatch found =
+            QRegularExpression(R"re(\(true, '"(\d+) (\d+)"'\))re")
+                .match(QString::fromUtf8(
+                    run("gdbus", {"call", "--session", "-d", "org.gnome.Shell", "-o",
+                                  "/org/gnome/Shell", "-m", "org.gnome.Shell.Eval", script})
+                        .output));
+        return found.hasMatch()
+                   ? std::optional(QPoint(found.captured(1).toInt(), found.captured(2).toInt()))
+                   : std::nullopt;
+    }
     return contentOriginIn(
         QJsonDocument::fromJson(run("swaymsg", {"-t", "get_tree"}).output).object(), title);
 }
