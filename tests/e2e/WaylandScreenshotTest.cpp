@@ -36,14 +36,16 @@ TEST(WaylandScreenshot, SavesExactlyTheDraggedPixelsOfEitherOutputAndCopiesThem)
     const struct {
         std::vector<Output> outputs;
         std::vector<Drag> drags;
-        bool gnome = false;
+        std::optional<WaylandDesktop::Gnome> gnome = std::nullopt;
     } layouts[] = {
         {{}, {{"HEADLESS-2", QPoint(1400, 100), QPoint(1600, 250)}, scaleOne}},
         {{{"HEADLESS-2", QSize(1920, 1200), 1.5}}, {second}},
         {{{"HEADLESS-2", QSize(1600, 1000), 1.25}}, {second}},
         {{{"HEADLESS-1", QSize(3840, 2160), 1}, {"HEADLESS-2", QSize(2880, 1800), 2}},
          {{"HEADLESS-2", QPoint(3940, 100), QPoint(4140, 200)}}},
-        {{}, {{"Meta-0", QPoint(60, 420), QPoint(380, 630)}}, true},
+        {{},
+         {{"Meta-0", QPoint(60, 420), QPoint(380, 630)}},
+         WaylandDesktop::Gnome{.screenshotsAllowed = false}},
     };
     for (const auto& layout : layouts) {
         WaylandDesktop::Sway sway = WaylandDesktop::Sway().withPortals();
@@ -51,7 +53,7 @@ TEST(WaylandScreenshot, SavesExactlyTheDraggedPixelsOfEitherOutputAndCopiesThem)
             sway.output(output.name, output.pixels, output.scale);
         }
         SCOPED_TRACE(sway.outputs.back().scale);
-        const auto owned = layout.gnome ? std::make_unique<WaylandDesktop>(WaylandDesktop::Gnome())
+        const auto owned = layout.gnome ? std::make_unique<WaylandDesktop>(*layout.gnome)
                                         : std::make_unique<WaylandDesktop>(sway);
         WaylandDesktop& desktop = *owned;
         ASSERT_TRUE(desktop.started());
@@ -96,19 +98,27 @@ TEST(WaylandScreenshot, SavesExactlyTheDraggedPixelsOfEitherOutputAndCopiesThem)
             ASSERT_TRUE(e2e::waitUntil(mainWindowShown));
             // Clicked where the desktop shows the button; a click while the desktop still places
             // the window goes elsewhere, and the user clicks again. On GNOME, the left Super key
-            // with the 4 key, as the user presses Command+4.
-            ASSERT_TRUE(e2e::repeatUntil(
-                [&] {
-                    const auto button = view.shown("push button", "Chụp vùng");
-                    if (layout.gnome) {
-                        pointer.press({125, 5});
-                    } else if (const auto origin = desktop.contentOrigin(mainTitle);
-                               button && origin) {
-                        pointer.moveTo(*origin + button->extents.center());
-                        pointer.click();
-                    }
-                },
-                overlayUp));
+            // with the 4 key, as the user presses Command+4; the first time, the shell asks
+            // whether applications may take screenshots, and the user allows it.
+            if (layout.gnome && !layout.gnome->screenshotsAllowed) {
+                ASSERT_TRUE(pointer.press({125, 5}));
+                ASSERT_TRUE(pointer.clickOn(e2e::ProgramView(desktop.bus(), "gnome-shell"),
+                                            "push button", "Allow"));
+                ASSERT_TRUE(e2e::waitUntil(overlayUp));
+            } else {
+                ASSERT_TRUE(e2e::repeatUntil(
+                    [&] {
+                        const auto button = view.shown("push button", "Chụp vùng");
+                        if (layout.gnome) {
+                            pointer.press({125, 5});
+                        } else if (const auto origin = desktop.contentOrigin(mainTitle);
+                                   button && origin) {
+                            pointer.moveTo(*origin + button->extents.center());
+                            pointer.click();
+                        }
+                    },
+                    overlayUp));
+            }
             const QRect pixels =
                 QRectF(QPointF(drag.from - origin) * output.scale,
                        QSizeF(QSize(drag.to.x() - drag.from.x(), drag.to.y() - drag.from.y())) *
