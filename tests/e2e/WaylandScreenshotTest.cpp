@@ -24,7 +24,8 @@ const QString mainTitle = QStringLiteral("Quorvastelin 1.0.0");
 // pointer, a drag there, Return in the editor. The saved picture is exactly the output's own
 // pixels under the region, as the compositor copies them, the clipboard holds the same bytes,
 // and the history lists it. On GNOME Shell the cycle begins with the physical Super+4 instead,
-// Windows Mode on, and the picture is exactly what the shell's own screenshot shows there.
+// Windows Mode on, allowed beforehand or through the shell's question answered Allow, and the
+// picture is exactly what the shell's own screenshot showed there before the program ran.
 TEST(WaylandScreenshot, SavesExactlyTheDraggedPixelsOfEitherOutputAndCopiesThem) {
     using Output = WaylandDesktop::Sway::Output;
     const struct Drag {
@@ -32,7 +33,9 @@ TEST(WaylandScreenshot, SavesExactlyTheDraggedPixelsOfEitherOutputAndCopiesThem)
         QPoint from;
         QPoint to;
     } scaleOne{"HEADLESS-1", QPoint(100, 120), QPoint(420, 330)},
-        second{"HEADLESS-2", QPoint(1380, 100), QPoint(1580, 200)};
+        second{"HEADLESS-2", QPoint(1380, 100), QPoint(1580, 200)},
+        // Where the main window was.
+        onGnome{"Meta-0", QPoint(60, 420), QPoint(380, 630)};
     const struct {
         std::vector<Output> outputs;
         std::vector<Drag> drags;
@@ -43,9 +46,8 @@ TEST(WaylandScreenshot, SavesExactlyTheDraggedPixelsOfEitherOutputAndCopiesThem)
         {{{"HEADLESS-2", QSize(1600, 1000), 1.25}}, {second}},
         {{{"HEADLESS-1", QSize(3840, 2160), 1}, {"HEADLESS-2", QSize(2880, 1800), 2}},
          {{"HEADLESS-2", QPoint(3940, 100), QPoint(4140, 200)}}},
-        {{},
-         {{"Meta-0", QPoint(60, 420), QPoint(380, 630)}},
-         WaylandDesktop::Gnome{.screenshotsAllowed = false}},
+        {{}, {onGnome}, WaylandDesktop::Gnome()},
+        {{}, {onGnome}, WaylandDesktop::Gnome{.screenshotsAllowed = false}},
     };
     for (const auto& layout : layouts) {
         WaylandDesktop::Sway sway = WaylandDesktop::Sway().withPortals();
