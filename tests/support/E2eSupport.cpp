@@ -517,7 +517,8 @@ bool Program::start(const QStringList& arguments) {
         process->start(path, arguments);
     } else {
         // The program's companions are found beside it, so they go along.
-        for (const char* companion : {"/quorvastelin-keyguard", "/quorvastelin-command"}) {
+        for (const char* companion :
+             {"/quorvastelin-keyguard", "/quorvastelin-command", "/libquorvastelin_movies.so"}) {
             reachableByAnyone(QFileInfo(path).absolutePath() + companion);
         }
         // The prefix ends in env, which sets its own home; ours comes after it and wins.
