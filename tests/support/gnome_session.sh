@@ -1,7 +1,7 @@
 #!/bin/sh
 # Brings up a headless GNOME Shell on one 1280×720 monitor showing FOLDER/background.png, with
-# PipeWire, the portal with the backends named in the second argument, GNOME's media keys and a
-# keyboard of the layout in the third, on the session bus in DBUS_SESSION_BUS_ADDRESS, as the
+# PipeWire, the portal with the backends named in the second argument, GNOME's media keys with a
+# keybinding of the user's own and a keyboard of the layout in the third, on the session bus in DBUS_SESSION_BUS_ADDRESS, as the
 # user running this. With "granted" as the fourth, screenshots are already allowed; else the
 # shell asks. Writes what a client needs to FOLDER/session.env and FOLDER/ready, then waits to be
 # ended with its process group.
@@ -59,6 +59,14 @@ picture-options='stretched'
 [org/gnome/desktop/input-sources]
 sources=[('xkb', '$3')]
 xkb-options=['compose:ralt']
+
+[org/gnome/settings-daemon/plugins/media-keys]
+custom-keybindings=['/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0/']
+
+[org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0]
+name='Terminal'
+command='true'
+binding='<Super>t'
 EOF
 dconf compile "$HOME/.config/dconf/user" "$folder/settings"
 for backend in $2; do
