@@ -79,6 +79,11 @@ void KeyRemapper::installHotKeys() {
         return;
     }
     hotKeysInstalled = true;
+    platform.hotKeys->onFailure = [weakSelf = weak_from_this()](const QString& reason) {
+        if (const auto self = weakSelf.lock(); self && self->hotKeysFailureHandler) {
+            self->hotKeysFailureHandler(reason);
+        }
+    };
     platform.hotKeys->install(
         {{screenshotHotKeyId, QByteArrayLiteral("AE04"), 13, QByteArrayLiteral("4"),
           QStringLiteral("--screenshot"), QStringLiteral("Chụp vùng")},

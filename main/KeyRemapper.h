@@ -41,6 +41,8 @@ class KeyRemapper : public std::enable_shared_from_this<KeyRemapper> {
 
     std::function<void(QuorvastelinCommand)> commandHandler;
     std::function<void(bool running, bool trusted)> stateHandler;
+    // Told why the hot keys do not work while the mapping does.
+    std::function<void(const QString& reason)> hotKeysFailureHandler;
 
   private:
     void applyAndReport();

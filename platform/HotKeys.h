@@ -38,6 +38,16 @@ class HotKeys {
     virtual void uninstall() = 0;
     // Why this desktop's keys cannot be bound at all; nothing when they can.
     virtual std::optional<QString> unavailableReason() const { return std::nullopt; }
+
+    // Told why installed keys do not work after all, where the desktop says so only later.
+    std::function<void(const QString& reason)> onFailure;
+
+  protected:
+    void reportFailure(const QString& reason) const {
+        if (onFailure) {
+            onFailure(reason);
+        }
+    }
 };
 
 // Hot keys a compositor binds to our command entry for us: presses arrive through the entry.

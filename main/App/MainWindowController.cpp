@@ -68,7 +68,8 @@ void MainWindowController::buildWindow() {
     switchFont.setPixelSize(15);
     switchFont.setWeight(QFont::DemiBold);
     mappingToggle->setFont(switchFont);
-    connect(mappingToggle, &QCheckBox::clicked, this, &MainWindowController::toggleMapping);
+    // Whatever flips the box, a click, the keyboard or a screen reader's action.
+    connect(mappingToggle, &QCheckBox::toggled, this, &MainWindowController::toggleMapping);
     stack->addWidget(mappingToggle);
 
     permissionStatus = new QLabel;
@@ -138,6 +139,12 @@ void MainWindowController::installCallbacks() {
                 self->updatePermissionState(running, trusted);
             }
         });
+    };
+    remapper->hotKeysFailureHandler = [self](const QString& reason) {
+        if (self) {
+            self->status->setText(
+                QStringLiteral("Phím tắt Command + 4 và Command + 5 đang tắt: %1").arg(reason));
+        }
     };
     updatePermissionState(remapper->isRunning(), true);
     capture->onStatus = [self](const QString& text) {

@@ -60,6 +60,12 @@ void removeKeybindings(const std::function<bool(const QString& path)>& matches) 
     }
 }
 
+// Mutter takes a key code written as hex in an accelerator, the same physical key on every
+// layout; with the symbol 4, layouts whose 4 key types another symbol (vn) never fire.
+QString accelerator(const HotKey& key) {
+    return QStringLiteral("<Control>0x%1").arg(key.keyCode, 2, 16, QLatin1Char('0'));
+}
+
 }  // namespace
 
 std::optional<QStringList> parseStringArray(const QString& text) {
@@ -120,8 +126,11 @@ bool GnomeMappingTool::isMappingApplied() {
 }
 
 void GnomeCustomKeybindings::install(const std::vector<HotKey>& keys, std::function<void(int)>) {
+    const QString failure =
+        QStringLiteral("Không ghi được phím tắt riêng của GNOME (%1)").arg(mediaKeys);
     const std::optional<QStringList> listed = readStrings(mediaKeys, customKeybindings);
     if (!listed) {
+        reportFailure(failure);
         return;
     }
     QStringList paths;
@@ -130,6 +139,7 @@ void GnomeCustomKeybindings::install(const std::vector<HotKey>& keys, std::funct
             paths << path;
         }
     }
+    bool allWritten = true;
     // Each keybinding is complete before the list names it.
     for (const HotKey& key : keys) {
         const QString path = ourKeybindingPrefix + hotKeyName(key) + QLatin1Char('/');
@@ -137,13 +147,15 @@ void GnomeCustomKeybindings::install(const std::vector<HotKey>& keys, std::funct
         if (writeSetting(schema, QStringLiteral("name"), quoted(key.description)) &&
             writeSetting(schema, QStringLiteral("command"),
                          quoted(commandEntryLine(key.commandArgument))) &&
-            writeSetting(
-                schema, QStringLiteral("binding"),
-                quoted(QStringLiteral("<Control>") + QString::fromLatin1(key.keySymbol)))) {
+            writeSetting(schema, QStringLiteral("binding"), quoted(accelerator(key)))) {
             paths << path;
+        } else {
+            allWritten = false;
         }
     }
-    writeSetting(mediaKeys, customKeybindings, stringArrayText(paths));
+    if (!writeSetting(mediaKeys, customKeybindings, stringArrayText(paths)) || !allWritten) {
+        reportFailure(failure);
+    }
 }
 
 GnomeCustomKeybindings::GnomeCustomKeybindings() {

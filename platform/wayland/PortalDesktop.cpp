@@ -6,6 +6,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusPendingCallWatcher>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -74,6 +78,8 @@ const QString screenshotInterface = QStringLiteral("org.freedesktop.portal.Scree
 // The portal answers a request that asks nobody in a fraction of a second; a desktop that
 // shows a dialog anyway gets time for the user to answer it.
 constexpr auto responseLimit = 30s;
+constexpr auto windowGone = 150ms;
+const QString portalFailedText = QStringLiteral("Cổng chụp màn hình báo lỗi");
 
 std::vector<QtScreenInfo> qtScreens() {
     std::vector<QtScreenInfo> screens;
@@ -124,10 +130,9 @@ PortalDesktop::PortalDesktop()
           screenshotInterface,
           {QStringLiteral("Máy tính để bàn này không có cổng chụp màn hình "
                           "(org.freedesktop.portal.Screenshot)"),
-           QStringLiteral("Yêu cầu chụp màn hình đã bị từ chối"),
-           QStringLiteral("Cổng chụp màn hình báo lỗi"),
+           QStringLiteral("Yêu cầu chụp màn hình đã bị từ chối"), portalFailedText,
            QStringLiteral("Cổng chụp màn hình không trả lời")},
-          responseLimit, [this](Error failure) { finish(failure); }, this)) {}
+          responseLimit, [this](Error failure) { explainFailure(std::move(failure)); }, this)) {}
 
 PortalDesktop::~PortalDesktop() = default;
 
@@ -188,6 +193,12 @@ void PortalDesktop::prepare(std::function<void(std::optional<Error>)> whenReady)
         return;
     }
     ready = std::move(whenReady);
+    // A window of ours hidden just before, as the main window is, takes the compositor a frame
+    // or two to take off the screen: a still taken at once may show it.
+    QTimer::singleShot(windowGone, this, [this] { takeStill(); });
+}
+
+void PortalDesktop::takeStill() {
     learnUnavailableReason([this](std::optional<QString> reason) {
         if (reason) {
             finish(Error::platform(*reason));
@@ -256,6 +267,35 @@ Result<QImage> PortalDesktop::still(const Display& display, const QRectF& source
         return fitToOutputSize(pixels.copy(area), outputSize);
     }
     return Error::platform(QStringLiteral("Chưa có ảnh của màn hình đã chọn"));
+}
+
+void PortalDesktop::explainFailure(Error failure) {
+    if (failure.description != portalFailedText) {
+        finish(std::move(failure));
+        return;
+    }
+    // The portal answers a user who once denied screenshots as it answers its own faults; the
+    // desktop's permission store tells them apart.
+    QDBusMessage lookup = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.impl.portal.PermissionStore"),
+        QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"),
+        QStringLiteral("org.freedesktop.impl.portal.PermissionStore"), QStringLiteral("Lookup"));
+    lookup << QStringLiteral("screenshot") << QStringLiteral("screenshot");
+    auto* watcher =
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(lookup), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, failure] {
+        watcher->deleteLater();
+        const QDBusMessage reply = watcher->reply();
+        const auto permissions =
+            reply.arguments().isEmpty()
+                ? QMap<QString, QStringList>()
+                : qdbus_cast<QMap<QString, QStringList>>(reply.arguments().front());
+        finish(permissions.value(QString()) == QStringList{QStringLiteral("no")}
+                   ? Error::platform(QStringLiteral(
+                         "Máy tính để bàn đã từ chối quyền chụp màn hình — bật lại trong "
+                         "phần Quyền riêng tư của Cài đặt"))
+                   : failure);
+    });
 }
 
 void PortalDesktop::finish(std::optional<Error> failure) {

@@ -39,7 +39,9 @@ class PortalDesktop : public QObject, public Screens, public ScreenCapture {
 
   private:
     void askForPicture();
+    void takeStill();
     void tookPicture(const QVariantMap& results);
+    void explainFailure(Error failure);
     void finish(std::optional<Error> failure);
     // Qt's screens at their outputs' real scales, as far as known.
     std::vector<QtScreenInfo> screens() const;

@@ -39,13 +39,20 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcut& s
     return argument;
 }
 
-// GNOME offers the portal from version 48 on; before, its own keybindings serve. Keys wanted
-// before the desktop has said which go to the one chosen once it has.
+// GNOME offers the portal from version 48 on; before, its own keybindings serve, and so they
+// do wherever the portal fails: another desktop's backend installed beside GNOME's offers the
+// interface on GNOME's behalf and then cannot bind anything. Keys wanted before the desktop has
+// said which go to the one chosen once it has.
 class GnomeHotKeys : public PortalHotKeys {
   public:
+    GnomeHotKeys() {
+        keybindings.onFailure = [this](const QString& reason) { reportFailure(reason); };
+    }
     void install(const std::vector<HotKey>& keys, std::function<void(int id)> onPress) override {
         request->whenOffered([this, keys, onPress, asked = ++installs](bool offered) {
             if (asked == installs) {
+                wanted = keys;
+                pressed = onPress;
                 viaPortal = offered;
                 offered ? PortalHotKeys::install(keys, onPress)
                         : keybindings.install(keys, onPress);
@@ -60,8 +67,20 @@ class GnomeHotKeys : public PortalHotKeys {
         viaPortal.reset();
     }
 
+  protected:
+    void portalFailed(const QString&) override {
+        if (viaPortal != true) {
+            return;
+        }
+        PortalHotKeys::uninstall();
+        viaPortal = false;
+        keybindings.install(wanted, pressed);
+    }
+
   private:
     GnomeCustomKeybindings keybindings;
+    std::vector<HotKey> wanted;
+    std::function<void(int id)> pressed;
     std::optional<bool> viaPortal;
     int installs = 0;
 };
@@ -74,7 +93,18 @@ std::shared_ptr<HotKeys> gnomeHotKeys() {
 
 PortalHotKeys::PortalHotKeys()
     : request(new PortalRequest(
-          shortcutsInterface, {}, std::chrono::minutes(1), [](const Error&) {}, this)) {
+          shortcutsInterface,
+          {QStringLiteral("Máy tính để bàn này không có cổng phím tắt "
+                          "(org.freedesktop.portal.GlobalShortcuts)"),
+           QStringLiteral("Yêu cầu phím tắt đã bị từ chối"),
+           QStringLiteral("Cổng phím tắt báo lỗi"), QStringLiteral("Cổng phím tắt không trả lời")},
+          std::chrono::minutes(1),
+          [this](const Error& failure) {
+              if (installed) {
+                  portalFailed(failure.description);
+              }
+          },
+          this)) {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<QList<PortalShortcut>>();
     for (const QString& name : {QStringLiteral("Activated"), QStringLiteral("Deactivated")}) {
@@ -106,6 +136,11 @@ void PortalHotKeys::install(const std::vector<HotKey>& wanted,
                  {{QStringLiteral("session_handle_token"), sessionToken},
                   {QStringLiteral("shortcuts"), shortcutList()}},
                  [this](const QVariantMap&) { sessionCreated(); });
+}
+
+void PortalHotKeys::portalFailed(const QString& reason) {
+    uninstall();
+    reportFailure(reason);
 }
 
 void PortalHotKeys::uninstall() {

@@ -30,6 +30,9 @@ class PortalHotKeys : public QObject, public HotKeys {
     void uninstall() override;
 
   protected:
+    // The portal refused or failed the keys; they are not bound.
+    virtual void portalFailed(const QString& reason);
+
     PortalRequest* request;
 
   private Q_SLOTS:

@@ -5,6 +5,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QTimer>
+#include <memory>
 #include <utility>
 
 namespace platform {
@@ -12,6 +13,16 @@ namespace platform {
 namespace {
 
 const QString noBus = QStringLiteral("Không có kết nối D-Bus của phiên làm việc");
+
+// The desktops' own parts that ask the user on a portal's behalf: while one asks, it shows the
+// question under the request's own path.
+const QStringList askingServices = {
+    QStringLiteral("org.gnome.Shell.Portal"),
+    QStringLiteral("org.freedesktop.impl.portal.desktop.gnome"),
+    QStringLiteral("org.freedesktop.impl.portal.desktop.gtk"),
+    QStringLiteral("org.freedesktop.impl.portal.desktop.kde"),
+};
+constexpr auto questionCheckInterval = std::chrono::seconds(2);
 
 }  // namespace
 
@@ -21,10 +32,12 @@ PortalRequest::PortalRequest(QString interface, PortalTexts texts, std::chrono::
       interface(std::move(interface)),
       texts(std::move(texts)),
       failed(std::move(failed)),
+      limit(limit),
       timeout(new QTimer(this)) {
     timeout->setSingleShot(true);
-    timeout->setInterval(limit);
-    connect(timeout, &QTimer::timeout, this, [this] { fail(this->texts.silent); });
+    // A question still before the user is waited for however long it stands: giving up would
+    // leave it on screen, answered into the void, and in the way of the next attempt.
+    connect(timeout, &QTimer::timeout, this, [this] { checkQuestion(); });
     // Answers come on request objects whose paths the caller knows beforehand; listening before
     // asking means an answer cannot slip past.
     QDBusConnection::sessionBus().connect(
@@ -87,7 +100,7 @@ void PortalRequest::ask(const QString& method, const QVariantList& arguments, QV
     options.insert(QStringLiteral("handle_token"), token);
     path = objectPath(QStringLiteral("request"), token);
     call(method, arguments + QVariantList{options}, [](const QVariantList&) {});
-    timeout->start();
+    timeout->start(limit);
 }
 
 void PortalRequest::call(const QString& method, const QVariantList& arguments,
@@ -109,6 +122,31 @@ void PortalRequest::call(const QString& method, const QVariantList& arguments,
             fail(missing ? texts.missing : reply.errorMessage());
         }
     });
+}
+
+void PortalRequest::checkQuestion() {
+    const auto pending = std::make_shared<qsizetype>(askingServices.size());
+    const auto standing = std::make_shared<bool>(false);
+    for (const QString& service : askingServices) {
+        QDBusMessage introspect = QDBusMessage::createMethodCall(
+            service, path, QStringLiteral("org.freedesktop.DBus.Introspectable"),
+            QStringLiteral("Introspect"));
+        // Asking must not start a desktop's part that is not running.
+        introspect.setAutoStartService(false);
+        send(introspect, 5000, [this, pending, standing, asked = path](const QDBusMessage& reply) {
+            *standing = *standing || (reply.type() == QDBusMessage::ReplyMessage &&
+                                      reply.arguments().value(0).toString().contains(
+                                          QStringLiteral("org.freedesktop.impl.portal.Request")));
+            if (--*pending > 0 || path != asked || path.isEmpty()) {
+                return;
+            }
+            if (*standing) {
+                timeout->start(questionCheckInterval);
+            } else {
+                fail(texts.silent);
+            }
+        });
+    }
 }
 
 void PortalRequest::send(const QDBusMessage& message, int limit,

@@ -56,6 +56,8 @@ class PortalRequest : public QObject {
     void send(const QDBusMessage& message, int timeout,
               std::function<void(const QDBusMessage&)> replied);
     void fail(const QString& text);
+    // Past the limit: waits on while the desktop still asks the user, else gives up.
+    void checkQuestion();
 
     QString interface;
     PortalTexts texts;
@@ -65,6 +67,7 @@ class PortalRequest : public QObject {
     std::vector<std::function<void(bool)>> learners;
     std::function<void(const QVariantMap&)> answered;
     QString path;
+    std::chrono::milliseconds limit;
     QTimer* timeout;
 };
 

@@ -60,7 +60,8 @@ TEST(GnomeSettings, OurOptionAndKeybindingsJoinTheUsersAndLeaveThemAsTheyWere) {
               QStringLiteral("['%1custom0/', '%1quorvastelin-screenshot/', "
                              "'%1quorvastelin-record/']")
                   .arg(keybindings));
-    EXPECT_EQ(gsettings({"get", screenshotKeybinding, "binding"}), QStringLiteral("'<Control>4'"));
+    EXPECT_EQ(gsettings({"get", screenshotKeybinding, "binding"}),
+              QStringLiteral("'<Control>0x0d'"));
     EXPECT_EQ(
         platform::parseStringArray('[' + gsettings({"get", screenshotKeybinding, "command"}) + ']'),
         QStringList{platform::commandEntryLine(QStringLiteral("--screenshot"))});

@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
+#include <memory>
 
 namespace {
 
@@ -16,14 +18,39 @@ using e2e::WaylandDesktop;
 
 const QString mainTitle = QStringLiteral("Quorvastelin 1.0.0");
 
-// "Quay vùng" pressed, then the region dragged on the overlay once it covers the outputs.
-bool dragRecordingRegion(const WaylandDesktop& desktop, e2e::WaylandPointer& pointer, QPoint from,
-                         QPoint to) {
+// The recording asked for, then the region dragged on the overlay once it covers the outputs.
+bool dragRecordingRegion(const WaylandDesktop& desktop, e2e::WaylandPointer& pointer,
+                         const std::function<void()>& ask, QPoint from, QPoint to) {
     const e2e::ProgramView view(desktop.bus());
     const auto overlayUp = [&] { return desktop.overlayOnEachOutput(view); };
     return e2e::waitUntil([&] { return view.shown("filler", mainTitle).has_value(); }) &&
-           e2e::repeatUntil([&] { desktop.bus().press("quorvastelin", "Quay vùng"); }, overlayUp) &&
+           e2e::repeatUntil(ask, overlayUp) &&
            e2e::repeatUntil([&] { pointer.drag(from, to); }, [&] { return !overlayUp(); });
+}
+
+// GNOME's portal asks which monitor to share: its only one, and "Share", again while the dialog
+// stands (a click while GTK still lays it out goes nowhere). GTK tells where its parts are only
+// within the dialog, which the shell places.
+bool shareTheMonitor(const WaylandDesktop& desktop, e2e::WaylandPointer& pointer) {
+    const e2e::ProgramView dialog(desktop.bus(), "xdg-desktop-portal-gnome");
+    const auto clickOn = [&](QPoint origin, const QString& role, const QString& name) {
+        for (const e2e::Accessible& part : dialog.tree()) {
+            if (part.role == role && part.name == name) {
+                pointer.moveTo(origin + part.extents.center());
+                pointer.click();
+            }
+        }
+    };
+    const auto asking = [&] { return desktop.contentOrigin("Screen Share").has_value(); };
+    return e2e::waitUntil(asking) &&
+           e2e::repeatUntil(
+               [&] {
+                   if (const auto origin = desktop.contentOrigin("Screen Share")) {
+                       clickOn(*origin, "list item", "MetaVendor");
+                       clickOn(*origin, "push button", "_Share Share");
+                   }
+               },
+               [&] { return !asking(); });
 }
 
 int channelGap(QColor a, QColor b) {
@@ -60,6 +87,7 @@ struct Row {
     QSize pixels;
     // The output's own pixels where they are not the desktop's usual ones.
     QSize outputPixels = {};
+    bool gnome = false;
 };
 
 void PrintTo(const Row& row, std::ostream* out) {
@@ -73,7 +101,8 @@ class WaylandRecording : public testing::TestWithParam<Row> {};
 // region changes while it runs and the pointer rests in it; "Dừng" stops. The movie lasts as long
 // as the recording ran, its last frame is what the output showed under the region, pointer
 // included, and the history lists it. With the desktop's chooser dismissed, the attempt ends with
-// its reason and leaves no movie.
+// its reason and leaves no movie. On GNOME Shell, the physical Super+5 starts and stops it, the
+// desktop asks once which monitor to share, and the next recording asks nothing.
 TEST_P(WaylandRecording, RecordsTheRegionOfItsOutputUntilStopped) {
     const Row row = GetParam();
     const bool refused = row.output.isEmpty();
@@ -82,14 +111,16 @@ TEST_P(WaylandRecording, RecordsTheRegionOfItsOutputUntilStopped) {
     if (!row.outputPixels.isEmpty()) {
         sway.output(row.output, row.outputPixels, row.scale);
     }
-    WaylandDesktop desktop(sway);
+    const auto owned = row.gnome ? std::make_unique<WaylandDesktop>(WaylandDesktop::Gnome())
+                                 : std::make_unique<WaylandDesktop>(sway);
+    WaylandDesktop& desktop = *owned;
     ASSERT_TRUE(desktop.started());
     // What the output shows of its picture, as the compositor scales it there.
     QImage shown;
     if (!refused) {
         ASSERT_TRUE(e2e::waitUntil([&] {
             shown = desktop.outputShown(row.output).convertToFormat(QImage::Format_RGB32);
-            return !shown.isNull() && shown.pixel(1, 1) != shown.pixel(2, 1) &&
+            return !shown.isNull() && shown.pixel(1, 100) != shown.pixel(2, 100) &&
                    shown == desktop.outputShown(row.output).convertToFormat(QImage::Format_RGB32);
         }));
     }
@@ -97,9 +128,17 @@ TEST_P(WaylandRecording, RecordsTheRegionOfItsOutputUntilStopped) {
     e2e::Program program = desktop.program();
     ASSERT_TRUE(program.start());
     const e2e::ProgramView view(desktop.bus());
+    // The physical Super with 5 on GNOME, as the user presses Command+5.
+    const auto toggleRecording = [&] {
+        if (row.gnome) {
+            pointer.press({125, 6});
+        } else {
+            desktop.bus().press("quorvastelin", "Quay vùng");
+        }
+    };
     QElapsedTimer attempt;
     attempt.start();
-    ASSERT_TRUE(dragRecordingRegion(desktop, pointer, row.from, row.to));
+    ASSERT_TRUE(dragRecordingRegion(desktop, pointer, toggleRecording, row.from, row.to));
     if (refused) {
         EXPECT_TRUE(e2e::waitUntil([&] {
             return view.shown("label",
@@ -110,9 +149,13 @@ TEST_P(WaylandRecording, RecordsTheRegionOfItsOutputUntilStopped) {
         EXPECT_EQ(program.stop(), std::optional<int>(0));
         return;
     }
-    ASSERT_TRUE(e2e::waitUntil([&] {
+    if (row.gnome) {
+        ASSERT_TRUE(shareTheMonitor(desktop, pointer));
+    }
+    const auto recordingRuns = [&] {
         return view.labelStartingWith("Đang quay màn hình…") && view.shown("filler", "Đang quay");
-    })) << view.dump();
+    };
+    ASSERT_TRUE(e2e::waitUntil(recordingRuns)) << view.dump();
     QElapsedTimer recording;
     recording.start();
 
@@ -124,9 +167,14 @@ TEST_P(WaylandRecording, RecordsTheRegionOfItsOutputUntilStopped) {
     negative.invertPixels();
     negative.save(pictures.filePath("negative.png"));
     for (int change = 0; change < 6; ++change) {
-        const QString background = pictures.filePath(change % 2 ? "picture.png" : "negative.png");
-        desktop.run("swaymsg",
-                    {"output", row.output, "bg", e2e::reachableByAnyone(background), "stretch"});
+        const QString background =
+            e2e::reachableByAnyone(pictures.filePath(change % 2 ? "picture.png" : "negative.png"));
+        if (row.gnome) {
+            desktop.run("gsettings", {"set", "org.gnome.desktop.background", "picture-uri",
+                                      "file://" + background});
+        } else {
+            desktop.run("swaymsg", {"output", row.output, "bg", background, "stretch"});
+        }
         QTest::qWait(300);
     }
     // Then still, with the pointer resting inside the region. The compositor draws the pointer
@@ -143,7 +191,11 @@ TEST_P(WaylandRecording, RecordsTheRegionOfItsOutputUntilStopped) {
     }));
     QTest::qWait(1000);
     const qint64 runningBeforeStop = recording.elapsed();
-    ASSERT_TRUE(desktop.bus().press("quorvastelin", "Dừng"));
+    if (row.gnome) {
+        toggleRecording();
+    } else {
+        ASSERT_TRUE(desktop.bus().press("quorvastelin", "Dừng"));
+    }
 
     const QString savedPrefix = QStringLiteral("Đã lưu: ");
     std::optional<QString> saved;
@@ -173,6 +225,14 @@ TEST_P(WaylandRecording, RecordsTheRegionOfItsOutputUntilStopped) {
     EXPECT_GT(gaps(last, shown.copy(area), pointerArea).second, 20) << "pixels of the pointer";
     // The desktop asks once: its token for the output is kept for the next recording.
     EXPECT_TRUE(QFile::exists(QFileInfo(program.historyPath()).path() + "/screencast-tokens.ini"));
+    if (row.gnome) {
+        ASSERT_TRUE(dragRecordingRegion(desktop, pointer, toggleRecording, row.from, row.to));
+        EXPECT_TRUE(e2e::waitUntil(recordingRuns)) << view.dump();
+        EXPECT_FALSE(desktop.contentOrigin("Screen Share"));
+        toggleRecording();
+        EXPECT_TRUE(e2e::waitUntil(
+            [&] { return historyFile::read(program.historyPath()).rows.size() == 2; }));
+    }
     EXPECT_EQ(program.stop(), std::optional<int>(0));
 }
 
@@ -183,12 +243,22 @@ INSTANTIATE_TEST_SUITE_P(Outputs, WaylandRecording,
                                              QPoint(1501, 201), QSize(402, 322)},
                                          Row{"HEADLESS-1", QPoint(0, 0), 1.5, QPoint(100, 120),
                                              QPoint(501, 321), QSize(600, 300), QSize(1920, 1080)},
-                                         Row{{}, {}, 1, QPoint(100, 120), QPoint(421, 331), {}}),
+                                         Row{{}, {}, 1, QPoint(100, 120), QPoint(421, 331), {}},
+                                         // Below where the shell puts the HUD.
+                                         Row{"Meta-0",
+                                             QPoint(0, 0),
+                                             1,
+                                             QPoint(100, 300),
+                                             QPoint(421, 511),
+                                             QSize(320, 210),
+                                             {},
+                                             true}),
                          [](const testing::TestParamInfo<Row>& info) {
-                             return info.param.output.isEmpty() ? "Refused"
-                                    : info.param.scale == 1     ? "ScaleOne"
-                                    : info.param.scale == 2     ? "ScaleTwo"
-                                                                : "ScaleOneAndAHalf";
+                             return info.param.gnome              ? "GnomeShell"
+                                    : info.param.output.isEmpty() ? "Refused"
+                                    : info.param.scale == 1       ? "ScaleOne"
+                                    : info.param.scale == 2       ? "ScaleTwo"
+                                                                  : "ScaleOneAndAHalf";
                          });
 
 }  // namespace

@@ -1,7 +1,7 @@
 """Prints what the applications whose names contain argv[1] show, as assistive technology reads
 it: one line per object, "role<TAB>name<TAB>text<TAB>showing|hidden<TAB>x,y,width,height" in
-screen coordinates. With "press NAME" after it, presses the first push button of that name
-instead, as a screen reader's user would where no pointer position can find the button."""
+screen coordinates. With "press NAME" after it, presses the first push button or check box of
+that name instead, as a screen reader's user would where no pointer position can find it."""
 import sys
 
 import pyatspi
@@ -33,7 +33,7 @@ def walk(node, depth, lines):
 def press(node, name, depth=0):
     if node is None or depth > 60:
         return False
-    if node.getRoleName() == "push button" and node.name == name:
+    if node.getRoleName() in ("push button", "check box") and node.name == name:
         node.queryAction().doAction(0)
         return True
     return any(press(node.getChildAtIndex(index), name, depth + 1)

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace e2e {
 
@@ -90,10 +91,11 @@ QList<Accessible> parseAccessibles(const QStringList& lines) {
             continue;
         }
         const QStringList box = fields[4].split(',');
+        // GNOME Shell places parts that are nowhere at the smallest int, too far for a QRect.
+        const bool placed = box.size() == 4 && box[0].toInt() > std::numeric_limits<int>::min();
         tree.append({fields[0], fields[1], fields[2], fields[3] == "showing",
-                     box.size() == 4
-                         ? QRect(box[0].toInt(), box[1].toInt(), box[2].toInt(), box[3].toInt())
-                         : QRect()});
+                     placed ? QRect(box[0].toInt(), box[1].toInt(), box[2].toInt(), box[3].toInt())
+                            : QRect()});
     }
     return tree;
 }
@@ -331,11 +333,11 @@ bool SessionBus::press(const QString& applicationName, const QString& buttonTitl
 }
 
 QList<Accessible> ProgramView::tree() const {
-    return parseAccessibles(bus.read("quorvastelin"));
+    return parseAccessibles(bus.read(application));
 }
 
 std::string ProgramView::dump() const {
-    return bus.read("quorvastelin").join('\n').toStdString();
+    return bus.read(application).join('\n').toStdString();
 }
 
 std::optional<Accessible> ProgramView::shown(const QString& role, const QString& name) const {

@@ -91,7 +91,7 @@ class SessionBus {
     QProcessEnvironment environment() const;
     // Per object: role, name, text, "showing"/"hidden", screen extents, tab-separated.
     QStringList read(const QString& applicationName) const;
-    // Presses the first push button with this title through its accessible action.
+    // Presses the first push button or check box with this title through its accessible action.
     bool press(const QString& applicationName, const QString& buttonTitle) const;
 
   private:
@@ -112,10 +112,12 @@ struct Accessible {
     QRect extents;
 };
 
-// The program on a session bus, read as assistive technology hears it.
+// The program on a session bus, read as assistive technology hears it; or another application,
+// named.
 class ProgramView {
   public:
-    explicit ProgramView(const SessionBus& bus) : bus(bus) {}
+    explicit ProgramView(const SessionBus& bus, QString application = "quorvastelin")
+        : bus(bus), application(std::move(application)) {}
     QList<Accessible> tree() const;
     std::string dump() const;
     std::optional<Accessible> shown(const QString& role, const QString& name) const;
@@ -127,6 +129,7 @@ class ProgramView {
 
   private:
     const SessionBus& bus;
+    QString application;
 };
 
 // A StatusNotifier tray host that clicks the program's tray menu items, as a user would.

@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <algorithm>
 #include <csignal>
 
@@ -122,6 +123,14 @@ bool WaylandDesktop::onKwin() const {
     return sessionVariables.contains("XDG_CURRENT_DESKTOP=KDE");
 }
 
+WaylandDesktop::WaylandDesktop(const Gnome& gnome)
+    : outputs{{"Meta-0", QSize(1280, 720), 1}}, onGnome(true) {
+    outputPicture(outputs.front().name).save(folder.filePath("background.png"));
+    startSession("GNOME", "gnome_session.sh",
+                 {gnome.portalBackends.join(' '), gnome.layout,
+                  gnome.screenshotsAllowed ? "granted" : "asking"});
+}
+
 void WaylandDesktop::startSession(const QString& desktopName, const QString& script,
                                   const QStringList& arguments) {
     const QString root = folder.path();
@@ -199,11 +208,39 @@ ToolResult WaylandDesktop::typeOnXServer(const QStringList& xdotoolArguments) co
 }
 
 std::optional<QPoint> WaylandDesktop::contentOrigin(const QString& title) const {
+    if (onGnome) {
+        // The shell's own script, allowed by our extension: client-side decorations leave the
+        // frame where the content begins.
+        const QString script = QStringLiteral(
+                                   "(() => { const w = global.get_window_actors().map(a => "
+                                   "a.meta_window).find(w => w.get_title() === '%1'); if (!w) "
+                                   "return ''; const r = w.get_frame_rect(); return r.x + ' ' + "
+                                   "r.y; })()")
+                                   .arg(title);
+        const QRegularExpressionMatch found =
+            QRegularExpression(R"re(\(true, '"(\d+) (\d+)"'\))re")
+                .match(QString::fromUtf8(
+                    run("gdbus", {"call", "--session", "-d", "org.gnome.Shell", "-o",
+                                  "/org/gnome/Shell", "-m", "org.gnome.Shell.Eval", script})
+                        .output));
+        return found.hasMatch()
+                   ? std::optional(QPoint(found.captured(1).toInt(), found.captured(2).toInt()))
+                   : std::nullopt;
+    }
     return contentOriginIn(
         QJsonDocument::fromJson(run("swaymsg", {"-t", "get_tree"}).output).object(), title);
 }
 
 QImage WaylandDesktop::outputShown(const QString& output) const {
+    if (onGnome) {
+        // The shell's own screenshot, which it writes as the desktop's user.
+        const QString file = folder.filePath("shown.png");
+        QFile::remove(file);
+        run("gdbus",
+            {"call", "--session", "-d", "org.gnome.Shell", "-o", "/org/gnome/Shell/Screenshot",
+             "-m", "org.gnome.Shell.Screenshot.Screenshot", "false", "false", file});
+        return QImage(file);
+    }
     const ToolResult shown =
         onKwin() ? run("/usr/bin/python3",
                        {reachableByAnyone(QV_TEST_SOURCE "/support/kwin_output.py"), output})
@@ -241,10 +278,13 @@ WaylandPointer::WaylandPointer(const WaylandDesktop& desktop) {
     for (const auto& [name, frame] : desktop.outputFrames()) {
         bounds = bounds.united(frame);
     }
-    pointer.start(prefix.front(),
-                  prefix.mid(1) + QStringList{reachableByAnyone(QV_WAYLAND_INPUT), "pointer",
-                                              QString::number(bounds.width()),
-                                              QString::number(bounds.height())});
+    const QStringList command =
+        desktop.isGnome()
+            ? QStringList{"/usr/bin/python3",
+                          reachableByAnyone(QV_TEST_SOURCE "/support/gnome_input.py")}
+            : QStringList{reachableByAnyone(QV_WAYLAND_INPUT), "pointer",
+                          QString::number(bounds.width()), QString::number(bounds.height())};
+    pointer.start(prefix.front(), prefix.mid(1) + command);
     pointer.waitForStarted();
 }
 
@@ -275,6 +315,23 @@ bool WaylandPointer::type(int keyCode) {
 
 bool WaylandPointer::click() {
     return send("down") && send("up");
+}
+
+bool WaylandPointer::press(const QList<int>& keys) {
+    QByteArray command = "keys";
+    for (const int key : keys) {
+        command += ' ' + QByteArray::number(key);
+    }
+    return send(command);
+}
+
+bool WaylandPointer::clickOn(const ProgramView& view, const QString& role, const QString& name) {
+    std::optional<Accessible> shown;
+    return waitUntil([&] {
+               shown = view.shown(role, name);
+               return shown.has_value();
+           }) &&
+           moveTo(shown->extents.center()) && click();
 }
 
 bool WaylandPointer::drag(QPoint from, QPoint to) {

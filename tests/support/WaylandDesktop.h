@@ -81,6 +81,16 @@ class WaylandDesktop {
         double scale = 1;
     };
     explicit WaylandDesktop(Kwin kwin);
+    // A headless GNOME Shell: one 1280×720 monitor showing outputPicture(), PipeWire, the portal
+    // with the backends a GNOME desktop installs (or others beside them), GNOME's media keys, the
+    // user's option compose:ralt and the keyboard layout asked for. Screenshots are allowed
+    // beforehand unless the shell is to ask.
+    struct Gnome {
+        QStringList portalBackends = {"gnome", "gnome-shell", "gtk"};
+        QString layout = "us";
+        bool screenshotsAllowed = true;
+    };
+    explicit WaylandDesktop(const Gnome& gnome);
     ~WaylandDesktop();
     bool started() const { return ready; }
 
@@ -112,6 +122,8 @@ class WaylandDesktop {
     // Each output's place in layout points.
     std::vector<std::pair<QString, QRect>> outputFrames() const;
 
+    bool isGnome() const { return onGnome; }
+
   private:
     bool onKwin() const;
     void startSession(const QString& desktopName, const QString& script,
@@ -126,10 +138,12 @@ class WaylandDesktop {
     std::unique_ptr<SessionBus> sessionBus;
     qint64 sessionPid = -1;
     QString xDisplay;
+    bool onGnome = false;
     bool ready = false;
 };
 
-// A pointer on the Wayland desktop that stays plugged in, moved and pressed like a mouse.
+// A pointer on the Wayland desktop that stays plugged in, moved and pressed like a mouse; on
+// GNOME a keyboard beside it.
 class WaylandPointer {
   public:
     explicit WaylandPointer(const WaylandDesktop& desktop);
@@ -140,6 +154,10 @@ class WaylandPointer {
     bool drag(QPoint from, QPoint to);
     // Types a key by its evdev code; KWin's fake input only.
     bool type(int keyCode);
+    // Keys by evdev code, held together as a chord.
+    bool press(const QList<int>& keys);
+    // Clicks what an application shows, where it shows it, once it does.
+    bool clickOn(const ProgramView& view, const QString& role, const QString& name);
 
   private:
     bool send(const QByteArray& command);

@@ -30,6 +30,8 @@ struct FakeHotKeys : platform::HotKeys {
         ++uninstalls;
         onPress = nullptr;
     }
+    // As a desktop that refuses the keys only after they were asked for.
+    void fail(const QString& reason) const { reportFailure(reason); }
     int installs = 0;
     int uninstalls = 0;
     std::vector<platform::HotKey> keys;
