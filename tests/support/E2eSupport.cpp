@@ -174,7 +174,7 @@ bool repeatUntil(const std::function<void()>& action, const std::function<bool()
 }
 
 QString firstSymbol(const QString& keymap, const QString& key) {
-    return QRegularExpression(QStringLiteral(R"(key <%1>\s*\{[^}]*\[\s*(\w+))").arg(key))
+    return QRegularExpression(QStringLiteral(R"(key <%1>\s*\{[^}]*?\[\s*(?!Group)(\w+))").arg(key))
         .match(keymap)
         .captured(1);
 }

@@ -47,7 +47,7 @@ bool waitUntil(const std::function<bool()>& condition,
 // A key pressed while the program re-grabs its hot keys is lost, and a user presses again.
 bool repeatUntil(const std::function<void()>& action, const std::function<bool()>& done);
 
-// The first symbol of a key, by its XKB name, in a keymap as XKB text.
+// The first symbol of a key, by its XKB name, in its first group of a keymap as XKB text.
 QString firstSymbol(const QString& keymap, const QString& key);
 
 // Every pixel's colour encodes its position; shown on the root, captures have known pixels.
