@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -45,17 +46,16 @@ enum Filter : uchar { none = 0, sub = 1, up = 2, paeth = 4 };
 // magnitude, as the PNG authors suggest. above is a row of zeros for the first row. The first
 // pixel has nothing on its left; past it the loops have no branches, so they vectorise.
 void filterRow(const uchar* row, const uchar* above, int length, int pixelBytes, uchar* out) {
-    long costs[5] = {};
-    for (int i = 0; i < pixelBytes; ++i) {
-        costs[none] += magnitude(row[i]);
-        costs[sub] += magnitude(row[i]);
-        costs[up] += magnitude(row[i] - above[i]);
-        costs[paeth] += magnitude(row[i] - above[i]);
-    }
     int costNone = 0;
     int costSub = 0;
     int costUp = 0;
     int costPaeth = 0;
+    for (int i = 0; i < pixelBytes; ++i) {
+        costNone += magnitude(row[i]);
+        costSub += magnitude(row[i]);
+        costUp += magnitude(row[i] - above[i]);
+        costPaeth += magnitude(row[i] - above[i]);
+    }
     for (int i = pixelBytes; i < length; ++i) {
         const int value = row[i];
         costNone += magnitude(value);
@@ -64,13 +64,12 @@ void filterRow(const uchar* row, const uchar* above, int length, int pixelBytes,
         costPaeth +=
             magnitude(value - paethPredictor(row[i - pixelBytes], above[i], above[i - pixelBytes]));
     }
-    costs[none] += costNone;
-    costs[sub] += costSub;
-    costs[up] += costUp;
-    costs[paeth] += costPaeth;
     Filter chosen = none;
-    for (const Filter filter : {sub, up, paeth}) {
-        chosen = costs[filter] < costs[chosen] ? filter : chosen;
+    int least = costNone;
+    for (const auto& [filter, cost] :
+         {std::pair{sub, costSub}, std::pair{up, costUp}, std::pair{paeth, costPaeth}}) {
+        chosen = cost < least ? filter : chosen;
+        least = std::min(cost, least);
     }
     out[0] = chosen;
     ++out;
