@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRasterWindow>
 #include <QScreen>
 #include <QTransform>
 #include <QWidget>
@@ -83,6 +84,7 @@ class RegionSelectorView : public QWidget {
             setScreen(ownScreen);
             setGeometry(ownScreen->geometry());
             showFullScreen();
+            keepComposited();
         } else {
             show();
         }
@@ -172,6 +174,20 @@ class RegionSelectorView : public QWidget {
     }
 
   private:
+    // A full-screen window of one surface may go to the output as it is, uncomposited; sway 1.7
+    // with such windows on two outputs does not redraw an output whole when it composites again
+    // (the pointer coming by, a screen copy), which then keeps showing what was there before.
+    // A second, clear surface of one pixel keeps every output composited.
+    void keepComposited() {
+        auto* pixel = new QRasterWindow(windowHandle());
+        QSurfaceFormat format;
+        format.setAlphaBufferSize(8);
+        pixel->setFormat(format);
+        pixel->setFlag(Qt::WindowTransparentForInput);
+        pixel->setGeometry(0, 0, 1, 1);
+        pixel->show();
+    }
+
     QPointF globalPoint(const QMouseEvent* event, platform::PointerPixels::Kind kind) const {
         // A window of its own screen knows where it is from the screen alone; the desktop may
         // not tell a client where its windows are.

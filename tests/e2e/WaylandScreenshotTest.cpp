@@ -174,6 +174,12 @@ TEST(WaylandScreenshot, SavesExactlyTheDraggedPixelsOfEitherOutputAndCopiesThem)
             } else {
                 ASSERT_TRUE(e2e::waitUntil(overlayUp));
             }
+            // Every output dims at once, with the pointer left where it was.
+            for (const auto& [name, frame] : desktop.outputFrames()) {
+                SCOPED_TRACE(name.toStdString());
+                EXPECT_TRUE(
+                    e2e::waitUntil([&] { return desktop.outputShown(name) != shownBefore[name]; }));
+            }
             // Sizes in pixels are cut to whole pixels, never rounded up.
             const QPoint size = drag.to - drag.from;
             const QRect pixels(
