@@ -1,9 +1,12 @@
 #include "platform/x11/QtScreens.h"
 
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11ScreenCapture.h"
 
 #include <QGuiApplication>
+#include <QPixmap>
 #include <QScreen>
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -30,6 +33,24 @@ bool compositingManagerRunning() {
     return owner && owner->owner != XCB_WINDOW_NONE;
 }
 
+// A screen's pixels read straight from the root window, the server's reply becoming the
+// picture; Qt's own grab copies them twice in the server and twice more here, as long again on
+// a 4K screen. Qt's grab remains for pixels stored otherwise.
+QPixmap screenPixels(QScreen* screen, const std::vector<Display>& monitors) {
+    xcb_connection_t* connection = x11Connection();
+    const auto monitor =
+        std::find_if(monitors.begin(), monitors.end(), [&](const Display& display) {
+            return display.displayID == displayIdentifier(screen->name());
+        });
+    if (connection == nullptr || !rootHasThirtyTwoBitPixels(connection) ||
+        monitor == monitors.end()) {
+        return screen->grabWindow(0);
+    }
+    QPixmap pixels = QPixmap::fromImage(x11RootPixels(connection, monitor->pixelGeometry));
+    pixels.setDevicePixelRatio(screen->devicePixelRatio());
+    return pixels;
+}
+
 }  // namespace
 
 ScreenLayout QtScreens::layout() const {
@@ -45,11 +66,13 @@ std::optional<std::vector<DesktopPiece>> QtScreens::desktopStill() const {
         return std::nullopt;
     }
     const ScreenLayout screens = layout();
+    const auto monitors = X11ScreenCapture().displays();
+    const std::vector<Display> known = monitors.ok() ? monitors.value() : std::vector<Display>();
     std::vector<DesktopPiece> pieces;
     const QList<QScreen*> qtScreens = QGuiApplication::screens();
     for (qsizetype index = 0; index < qtScreens.size(); ++index) {
-        pieces.push_back(
-            {screens.screens[static_cast<size_t>(index)].frame, qtScreens[index]->grabWindow(0)});
+        pieces.push_back({screens.screens[static_cast<size_t>(index)].frame,
+                          screenPixels(qtScreens[index], known)});
     }
     return pieces;
 }

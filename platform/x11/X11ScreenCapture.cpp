@@ -48,22 +48,6 @@ Display describeMonitor(const QString& name, const QRect& pixels, const ScreenLa
     return display;
 }
 
-// Every layout we accept stores a pixel as 32 bits, blue first in memory.
-bool rootHasThirtyTwoBitPixels(xcb_connection_t* connection) {
-    const xcb_setup_t* setup = xcb_get_setup(connection);
-    const xcb_screen_t* root = xcb_setup_roots_iterator(setup).data;
-    if (setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST) {
-        return false;
-    }
-    for (auto formats = xcb_setup_pixmap_formats_iterator(setup); formats.rem > 0;
-         xcb_format_next(&formats)) {
-        if (formats.data->depth == root->root_depth) {
-            return formats.data->bits_per_pixel == 32 && root->root_depth >= 24;
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 std::optional<QString> X11ScreenCapture::unavailableReason() const {
@@ -123,23 +107,11 @@ Result<QImage> X11ScreenCapture::still(const Display& display, const QRectF& sou
     if (pixels.isEmpty() || outputSize.isEmpty()) {
         return Error::platform(QStringLiteral("Vùng chụp nằm ngoài màn hình"));
     }
-    xcb_generic_error_t* failure = nullptr;
-    auto image = reply(xcb_get_image_reply(
-        connection,
-        xcb_get_image(connection, XCB_IMAGE_FORMAT_Z_PIXMAP, root->root,
-                      static_cast<int16_t>(pixels.x()), static_cast<int16_t>(pixels.y()),
-                      static_cast<uint16_t>(pixels.width()), static_cast<uint16_t>(pixels.height()),
-                      ~0u),
-        &failure));
-    if (!image) {
-        std::free(failure);
+    QImage image = x11RootPixels(connection, pixels);
+    if (image.isNull()) {
         return Error::platform(QStringLiteral("Máy chủ X từ chối đọc điểm ảnh màn hình"));
     }
-    const int bytesPerLine = xcb_get_image_data_length(image.get()) / pixels.height();
-    // The reply owns the bytes; copy them into an image that owns its own.
-    const QImage view(xcb_get_image_data(image.get()), pixels.width(), pixels.height(),
-                      bytesPerLine, QImage::Format_RGB32);
-    return fitToOutputSize(view.copy(), outputSize);
+    return fitToOutputSize(image, outputSize);
 }
 
 }  // namespace platform
