@@ -55,7 +55,9 @@ int main(int argc, char** argv) {
     QObject::connect(&application, &QApplication::aboutToQuit,
                      [&applicationDelegate] { applicationDelegate.applicationShouldTerminate(); });
 
-    applicationDelegate.applicationDidFinishLaunching();
+    applicationDelegate.applicationDidFinishLaunching(*request == platform::InstanceRequest::reopen
+                                                          ? AppDelegate::Launch::toWindow
+                                                          : AppDelegate::Launch::toCapture);
     if (const auto failure = instance.channelFailure()) {
         applicationDelegate.reportUnreachableChannel(*failure);
     }

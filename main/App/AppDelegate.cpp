@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QWindow>
 
 using namespace std::chrono_literals;
 
@@ -24,7 +25,7 @@ AppDelegate::AppDelegate(platform::Backends backends)
 
 AppDelegate::~AppDelegate() = default;
 
-void AppDelegate::applicationDidFinishLaunching() {
+void AppDelegate::applicationDidFinishLaunching(Launch launch) {
     if (installUpkeep.relocateFromDiskImageIfNeeded()) {
         return;
     }
@@ -47,6 +48,36 @@ void AppDelegate::applicationDidFinishLaunching() {
             delegate->routeCommand(command);
         }
     };
+    if (launch == Launch::toCapture) {
+        qApp->installEventFilter(this);
+        launchDeadline = std::make_unique<QTimer>();
+        launchDeadline->setSingleShot(true);
+        connect(launchDeadline.get(), &QTimer::timeout, this,
+                [this] { finishLaunching(Launch::toCapture); });
+        launchDeadline->start(1s);
+        return;
+    }
+    finishLaunching(launch);
+}
+
+bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
+    // Queued, so that the window paints first.
+    if (event->type() == QEvent::Expose && watched->isWindowType() &&
+        static_cast<QWindow*>(watched)->isExposed()) {
+        QMetaObject::invokeMethod(
+            this, [this] { finishLaunching(Launch::toCapture); }, Qt::QueuedConnection);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void AppDelegate::finishLaunching(Launch launch) {
+    // Quit before: nothing may be mapped after the mapping was taken down.
+    if (launched || terminated) {
+        return;
+    }
+    launched = true;
+    qApp->removeEventFilter(this);
+    launchDeadline.reset();
     buildStatusMenu();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         mainWindow->offerQuit([delegate = QPointer<AppDelegate>(this)] {
@@ -55,7 +86,9 @@ void AppDelegate::applicationDidFinishLaunching() {
             }
         });
     }
-    mainWindow->showWindow();
+    if (launch == Launch::toWindow) {
+        mainWindow->showWindow();
+    }
     remapper->start();
     retryTimer = std::make_unique<QTimer>();
     retryTimer->setInterval(2000ms);

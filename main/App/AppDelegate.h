@@ -23,7 +23,12 @@ class AppDelegate : public QObject {
     explicit AppDelegate(platform::Backends backends);
     ~AppDelegate() override;
 
-    void applicationDidFinishLaunching();
+    // Launched to capture, the capture comes first: the tray, the key mapping and the upkeep
+    // follow once a window of ours is on screen (the overlay, or the main window the capture
+    // shows when it fails), at the latest a second later. The main window, which the capture
+    // would hide at once, is not shown.
+    enum class Launch { toWindow, toCapture };
+    void applicationDidFinishLaunching(Launch launch = Launch::toWindow);
     // Tray click or a second start of the program.
     void applicationShouldHandleReopen();
     // A start of the program, or a desktop's key binding, asking the running instance.
@@ -37,7 +42,11 @@ class AppDelegate : public QObject {
     // Every request to end the program: the tray, the window's button and the signals.
     void quit();
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
+    void finishLaunching(Launch launch);
     void buildStatusMenu();
     void routeCommand(QuorvastelinCommand command);
     void screenshot();
@@ -52,7 +61,9 @@ class AppDelegate : public QObject {
     std::unique_ptr<QMenu> statusMenu;
     std::unique_ptr<QSystemTrayIcon> statusItem;
     std::unique_ptr<QTimer> retryTimer;
+    std::unique_ptr<QTimer> launchDeadline;
     InstallUpkeep installUpkeep;
+    bool launched = false;
     bool terminated = false;
     bool quitRequested = false;
     bool removalQuit = false;

@@ -94,9 +94,10 @@ TEST_F(LifecycleFixture, LaunchAndUpkeepApplyTheMappingAndAnyEndRemovesOnlyOurOp
 
 // The command entry under a classic XEmbed tray. With no instance running, --screenshot through
 // the command entry starts the program installed beside it, never one planted in the current
-// folder; its icon paints in the tray's panel, and it selects a region; later starts hand their
-// request to it and end; anything else is a usage error. Another user of the machine who got to
-// the channel's names first, in /tmp and in a runtime folder that is not ours, hears nothing.
+// folder; it selects a region, then its icon paints in the tray's panel and Windows Mode is on;
+// later starts hand their request to it and end; anything else is a usage error. Another user of
+// the machine who got to the channel's names first, in /tmp and in a runtime folder that is not
+// ours, hears nothing.
 TEST_F(LifecycleFixture, WithAnXEmbedTrayTheIconPaintsAndLaterStartsHandTheirCommandOver) {
     const QString display = e2e::display().replace(QRegularExpression("[^A-Za-z0-9]"), "_");
     QTemporaryDir othersRuntime;
@@ -124,11 +125,15 @@ TEST_F(LifecycleFixture, WithAnXEmbedTrayTheIconPaintsAndLaterStartsHandTheirCom
     environment.insert("XDG_RUNTIME_DIR", othersRuntime.path());
     e2e::Program first(home, environment);
     ASSERT_TRUE(first.startThroughCommandEntry({"--screenshot"}, root.path()));
-    ASSERT_TRUE(e2e::waitUntil([&] { return status() == "Đang chọn vùng chụp…"; }));
-    e2e::xdotool({"key", "Escape"});
-    ASSERT_TRUE(e2e::waitUntil([&] { return status() == "Đã hủy chụp màn hình"; }));
-    // More than the panel's one colour.
+    ASSERT_TRUE(e2e::waitUntil([&] { return e2e::overlayShown(first.pid()); }));
+    ASSERT_TRUE(e2e::repeatUntil(
+        [] {
+            e2e::xdotool({"key", "Escape"});
+        },
+        [&] { return status() == "Đã hủy chụp màn hình"; }));
+    // More than the panel's one colour; the rest of the start followed the capture.
     EXPECT_TRUE(e2e::waitUntil([&] { return e2e::colourCount(panel.output.trimmed()) > 1; }));
+    EXPECT_TRUE(e2e::windowsModeOn());
 
     const struct {
         QStringList arguments;
