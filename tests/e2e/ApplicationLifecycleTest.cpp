@@ -8,7 +8,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <cstdio>
 
 using namespace std::chrono_literals;
 
