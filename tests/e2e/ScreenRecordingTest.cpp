@@ -80,10 +80,8 @@ void expectRegionMovie(const QString& path) {
     const QImage frame = movieprobe::frameAt(path, movie->frameTimes[movie->frameTimes.size() / 2]);
     ASSERT_FALSE(frame.isNull());
     const auto gapFromPattern = [&](QPoint at) {
-        const QColor a = frame.pixelColor(at - region.topLeft());
-        const QColor b(e2e::positionColour(at.x(), at.y()));
-        return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
-                         std::abs(a.blue() - b.blue())});
+        return e2e::channelGap(frame.pixelColor(at - region.topLeft()),
+                               e2e::positionColour(at.x(), at.y()));
     };
     int compared = 0;
     int gapSum = 0;
@@ -286,7 +284,7 @@ TEST_P(RecordingEnding, LeavesOnePlayableListedMovieAndExitStatusZero) {
         // The new row's thumbnail is a frame, neither the plain box it starts as nor the
         // placeholder.
         EXPECT_TRUE(e2e::waitUntil([&] {
-            return view.shown("label", "Đã lưu: " + movies[0]) && view.shows("Quorvastelin 1.0.0");
+            return view.shown("label", "Đã lưu: " + movies[0]) && view.shows(e2e::mainTitle);
         }));
         const auto kind = view.shown("table cell", "Video");
         ASSERT_TRUE(kind && view.shown("table cell", movies[0])) << view.dump();
@@ -322,8 +320,8 @@ TEST(KilledProgram, EachNextStartKeepsOnlyWholeListedCapturesAndAnIntactHistory)
         SCOPED_TRACE(static_cast<int>(moment));
         e2e::Program program(home.path(), bus.environment());
         ASSERT_TRUE(program.start());
-        ASSERT_TRUE(e2e::waitUntil(
-            [&] { return view.shows("Quorvastelin 1.0.0") && e2e::windowsModeOn(); }));
+        ASSERT_TRUE(
+            e2e::waitUntil([&] { return view.shows(e2e::mainTitle) && e2e::windowsModeOn(); }));
         expectOnlyWholeListedCaptures(program);
         if (moment == Moment::none) {
             EXPECT_EQ(program.stop(), 0);
@@ -335,7 +333,7 @@ TEST(KilledProgram, EachNextStartKeepsOnlyWholeListedCapturesAndAnIntactHistory)
             e2e::drag({e2e::monitorA.x, e2e::monitorA.y},
                       {e2e::monitorA.x + e2e::monitorA.width - 1,
                        e2e::monitorA.y + e2e::monitorA.height - 1});
-            ASSERT_TRUE(e2e::waitUntil([&] { return view.shows("Chỉnh sửa ảnh — Quorvastelin"); }));
+            ASSERT_TRUE(e2e::waitUntil([&] { return view.shows(e2e::editorTitle); }));
             QTest::qWait(200);
             e2e::xdotool({"key", "Return", "sleep", "0.05"});
         } else {

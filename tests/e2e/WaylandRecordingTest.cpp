@@ -14,9 +14,8 @@
 
 namespace {
 
+using e2e::mainTitle;
 using e2e::WaylandDesktop;
-
-const QString mainTitle = QStringLiteral("Quorvastelin 1.0.0");
 
 // The recording asked for, then the region dragged on the overlay once it covers the outputs.
 bool dragRecordingRegion(const WaylandDesktop& desktop, e2e::WaylandPointer& pointer,
@@ -53,11 +52,6 @@ bool shareTheMonitor(const WaylandDesktop& desktop, e2e::WaylandPointer& pointer
                [&] { return !asking(); });
 }
 
-int channelGap(QColor a, QColor b) {
-    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
-                     std::abs(a.blue() - b.blue())});
-}
-
 // The average channel gap between two pictures of one size outside an area, and how many
 // pixels plainly differ inside it.
 std::pair<double, int> gaps(const QImage& a, const QImage& b, const QRect& area) {
@@ -66,7 +60,7 @@ std::pair<double, int> gaps(const QImage& a, const QImage& b, const QRect& area)
     int differingInside = 0;
     for (int y = 0; y < a.height(); ++y) {
         for (int x = 0; x < a.width(); ++x) {
-            const int gap = channelGap(a.pixelColor(x, y), b.pixelColor(x, y));
+            const int gap = e2e::channelGap(a.pixelColor(x, y), b.pixelColor(x, y));
             if (area.contains(x, y)) {
                 differingInside += gap > 80;
             } else {

@@ -8,18 +8,15 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QRegularExpression>
 #include <QTest>
-#include <algorithm>
 #include <csignal>
 #include <map>
 #include <memory>
 
 namespace {
 
+using e2e::mainTitle;
 using e2e::WaylandDesktop;
-
-const QString mainTitle = QStringLiteral("Quorvastelin 1.0.0");
 
 // Pictures of the user's, named as KDE's portal names its own, for this second and the next three.
 std::map<QString, QByteArray> placeUsersPictures(const QString& folder) {
@@ -196,7 +193,7 @@ TEST(WaylandScreenshot, SavesExactlyTheDraggedPixelsOfEitherOutputAndCopiesThem)
             // A drag the desktop did not pass on is made again, as a user would.
             ASSERT_TRUE(e2e::repeatUntil(
                 [&] { pointer.drag(drag.from, drag.to); },
-                [&] { return view.shown("filler", "Chỉnh sửa ảnh — Quorvastelin").has_value(); }));
+                [&] { return view.shown("filler", e2e::editorTitle).has_value(); }));
             const QString savedPrefix = QStringLiteral("Đã lưu và sao chép: ");
             std::optional<QString> saved;
             ASSERT_TRUE(e2e::repeatUntil(

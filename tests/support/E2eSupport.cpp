@@ -108,6 +108,11 @@ std::optional<Accessible> firstWhere(const QList<Accessible>& tree, const Wanted
 
 }  // namespace
 
+int channelGap(QColor a, QColor b) {
+    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                     std::abs(a.blue() - b.blue())});
+}
+
 QString display() {
     return qEnvironmentVariable("DISPLAY");
 }

@@ -27,6 +27,13 @@ inline constexpr Monitor monitorB{1920, 0, 1280, 1024};
 inline constexpr int screenWidth = 3200;
 inline constexpr int screenHeight = 1200;
 
+// The program's main window and image editor, by their titles.
+inline const QString mainTitle = QStringLiteral("Quorvastelin 1.0.0");
+inline const QString editorTitle = QStringLiteral("Chỉnh sửa ảnh — Quorvastelin");
+
+// Channels' largest difference between two colours.
+int channelGap(QColor a, QColor b);
+
 QString display();
 // The first monitor takes the server's own output, so no automatic one remains.
 void setMonitor(const QString& name, const Monitor& monitor, const QString& output);
