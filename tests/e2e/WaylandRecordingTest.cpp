@@ -101,8 +101,8 @@ class WaylandRecording : public testing::TestWithParam<Row> {};
 TEST_P(WaylandRecording, RecordsTheRegionOfItsOutputUntilStopped) {
     const Row row = GetParam();
     const bool refused = row.output.isEmpty();
-    WaylandDesktop::Sway sway = WaylandDesktop::Sway().withPortals().sharing(
-        refused ? std::nullopt : std::optional(row.output));
+    WaylandDesktop::Sway sway{.portals = true,
+                              .sharedOutput = refused ? std::nullopt : std::optional(row.output)};
     if (!row.outputPixels.isEmpty()) {
         sway.output(row.output, row.outputPixels, row.scale);
     }

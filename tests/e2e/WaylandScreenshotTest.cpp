@@ -92,7 +92,7 @@ TEST(WaylandScreenshot, SavesExactlyTheDraggedPixelsOfEitherOutputAndCopiesThem)
         {{}, {onGnome}, {}, WaylandDesktop::Gnome{.screenshotsAllowed = false}},
     };
     for (const auto& layout : layouts) {
-        WaylandDesktop::Sway sway = WaylandDesktop::Sway().withPortals();
+        WaylandDesktop::Sway sway{.portals = true};
         for (const Output& output : layout.outputs) {
             sway.output(output.name, output.pixels, output.scale);
         }
@@ -369,13 +369,12 @@ TEST(WaylandKeyboard, WindowsModeAndTheHotKeysLastExactlyAsLongAsTheProgram) {
         "['/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/custom0/']\n";
     for (const auto& row : rows) {
         SCOPED_TRACE(row.layout.toStdString() + (row.gnome ? " on GNOME" : ""));
-        const auto owned = row.gnome
-                               ? std::make_unique<WaylandDesktop>(*row.gnome)
-                               : std::make_unique<WaylandDesktop>(WaylandDesktop::Sway()
-                                                                      .withPortals()
-                                                                      .sharing(std::nullopt)
-                                                                      .nested()
-                                                                      .keyboardLayout(row.layout));
+        const auto owned = row.gnome ? std::make_unique<WaylandDesktop>(*row.gnome)
+                                     : std::make_unique<WaylandDesktop>(
+                                           WaylandDesktop::Sway{.portals = true,
+                                                                .sharedOutput = std::nullopt,
+                                                                .inXServer = true,
+                                                                .layout = row.layout});
         WaylandDesktop& desktop = *owned;
         ASSERT_TRUE(desktop.started());
         // GNOME's seat has a keyboard once one is plugged in.
