@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -51,6 +52,33 @@ class Flasher : public QWidget {
   private:
     const bool noisy;
     int hue = 0;
+};
+
+// A file system of a few megabytes mounted over a folder, as a full disk is met. Mounting needs
+// root; where it cannot, mounted is false.
+struct SmallDisk {
+    SmallDisk(const QString& folder, int megabytes)
+        : folder(folder),
+          mounted(QDir().mkpath(folder) &&
+                  e2e::runTool("mount", {"-t", "tmpfs", "-o", QString("size=%1m").arg(megabytes),
+                                         "tmpfs", folder})
+                          .exitCode == 0) {}
+    ~SmallDisk() {
+        if (mounted) {
+            e2e::runTool("umount", {"--lazy", folder});
+        }
+    }
+    // Takes all but this much of the free space with a file of its own; empty() gives it back.
+    bool fillLeaving(qint64 bytes) const {
+        const qint64 taken = QStorageInfo(folder).bytesAvailable() - bytes;
+        return taken > 0 &&
+               e2e::runTool("fallocate", {"-l", QString::number(taken), folder + "/.filler"})
+                       .exitCode == 0;
+    }
+    void empty() const { QFile::remove(folder + "/.filler"); }
+
+    const QString folder;
+    const bool mounted;
 };
 
 // Keycodes of Xvfb's evdev keymap; after the mapping, Super is pressed by its keycode.
@@ -180,9 +208,9 @@ TEST_P(RecordingEnding, LeavesOnePlayableListedMovieAndExitStatusZero) {
     Flasher flasher(onSmallDisk);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&flasher));
     QTemporaryDir home;
-    std::optional<e2e::SmallDisk> disk;
+    std::optional<SmallDisk> disk;
     if (onSmallDisk &&
-        !disk.emplace(home.path() + "/Documents", ending == Ending::diskFull ? 3 : 24).mounted()) {
+        !disk.emplace(home.path() + "/Documents", ending == Ending::diskFull ? 3 : 24).mounted) {
         GTEST_SKIP() << "no small file system can be mounted here: that needs root";
     }
     e2e::SessionBus bus;

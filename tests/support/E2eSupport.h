@@ -152,35 +152,6 @@ class TrayHost {
     QByteArray output;
 };
 
-// A file system of a few megabytes mounted over a folder, as a full disk is met. Mounting
-// needs root; where it cannot, mounted() is false.
-class SmallDisk {
-  public:
-    SmallDisk(const QString& folder, int megabytes);
-    ~SmallDisk();
-    bool mounted() const { return isMounted; }
-    // Takes all but this much of the free space with a file of its own; empty() gives it back.
-    bool fillLeaving(qint64 bytes) const;
-    void empty() const;
-
-  private:
-    QString folder;
-    bool isMounted = false;
-};
-
-// Another user of the machine (nobody) listening at a path, as anyone can at a name under
-// /tmp, from its construction on; reached() tells whether anybody came.
-class OtherUsersSocket {
-  public:
-    explicit OtherUsersSocket(const QString& path);
-    ~OtherUsersSocket();
-    bool reached() const;
-
-  private:
-    QString path;
-    std::unique_ptr<QProcess> server;
-};
-
 // The region overlay is a shown window of the program covering the whole X screen.
 bool overlayShown(qint64 programPid);
 
