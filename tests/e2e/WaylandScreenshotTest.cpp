@@ -289,7 +289,7 @@ TEST(WaylandScreenshotRefused, TheStatusLineSaysWhyAndNothingHangs) {
     };
     for (const auto& row : rows) {
         const auto owned = row.gnome ? std::make_unique<WaylandDesktop>(*row.gnome)
-                                     : std::make_unique<WaylandDesktop>(false);
+                                     : std::make_unique<WaylandDesktop>(WaylandDesktop::Sway{});
         WaylandDesktop& desktop = *owned;
         ASSERT_TRUE(desktop.started());
         e2e::WaylandPointer pointer(desktop);

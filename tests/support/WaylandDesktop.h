@@ -53,12 +53,6 @@ class WaylandDesktop {
         QString layout = {};
     };
     explicit WaylandDesktop(const Sway& sway);
-    explicit WaylandDesktop(bool withPortals,
-                            std::optional<QString> sharedOutput = QStringLiteral("HEADLESS-1"),
-                            bool nested = false)
-        : WaylandDesktop(Sway{.portals = withPortals,
-                              .sharedOutput = std::move(sharedOutput),
-                              .inXServer = nested}) {}
     // A headless KWin desktop instead, compositing with OpenGL: one output of 1280×720 points at
     // the scale given, Virtual-0, showing outputPicture(); the desktop portal with KDE's backend,
     // and KDE's global shortcuts.
