@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
         return measureInside(argc, argv, QString::fromLocal8Bit(argv[2]));
     }
     QCoreApplication application(argc, argv);
-    e2e::WaylandDesktop desktop(false);
+    e2e::WaylandDesktop desktop(e2e::WaylandDesktop::Sway{});
     if (!desktop.started()) {
         std::puts("could not start headless sway");
         return 1;

@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
         return measureInside(argc, argv);
     }
     QCoreApplication application(argc, argv);
-    e2e::WaylandDesktop desktop(true);
+    e2e::WaylandDesktop desktop(e2e::WaylandDesktop::Sway{.portals = true});
     if (!desktop.started()) {
         std::puts("could not start headless sway");
         return 1;

@@ -195,7 +195,7 @@ Figures recordOnX11(const char* self, const QString& path) {
 }
 
 Figures recordOnSway(const char* self) {
-    e2e::WaylandDesktop desktop(true, output);
+    e2e::WaylandDesktop desktop(e2e::WaylandDesktop::Sway{.portals = true, .sharedOutput = output});
     if (!desktop.started()) {
         std::puts("  could not start headless sway");
         return {};

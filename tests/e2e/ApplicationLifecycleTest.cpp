@@ -8,7 +8,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <cstdio>
 
 using namespace std::chrono_literals;
 
@@ -27,6 +26,30 @@ void setUserKeyboard(const QStringList& layout = {}) {
             .exitCode,
         0);
 }
+
+// Another user of the machine (nobody) listening at a path, as anyone can at a name under /tmp,
+// from its construction on; reached() tells whether anybody came.
+struct OtherUsersSocket {
+    explicit OtherUsersSocket(const QString& path) : path(path) {
+        server.start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "--",
+                                 "/usr/bin/python3", "-c",
+                                 "import os, socket, sys\ns = socket.socket(socket.AF_UNIX)\n"
+                                 "s.bind(sys.argv[1]); os.chmod(sys.argv[1], 0o777); s.listen(8)\n"
+                                 "print('listening', flush=True)\nwhile True:\n"
+                                 "    s.accept()[0].close(); print('reached', flush=True)\n",
+                                 path});
+        server.waitForReadyRead();
+    }
+    ~OtherUsersSocket() {
+        server.kill();
+        server.waitForFinished();
+        QFile::remove(path);
+    }
+    bool reached() { return server.readAllStandardOutput().contains("reached"); }
+
+    const QString path;
+    QProcess server;
+};
 
 // A process counts as gone once it has ended, even before its new parent has reaped it.
 bool running(const QString& pid) {
@@ -103,8 +126,8 @@ TEST_F(LifecycleFixture, WithAnXEmbedTrayTheIconPaintsAndLaterStartsHandTheirCom
     QTemporaryDir othersRuntime;
     ASSERT_EQ(::chown(QFile::encodeName(othersRuntime.path()).constData(), 65534, 65534), 0);
     ASSERT_TRUE(QFile::setPermissions(othersRuntime.path(), QFileDevice::Permissions(0x7777)));
-    e2e::OtherUsersSocket inTmp("/tmp/quorvastelin-0-" + display);
-    e2e::OtherUsersSocket inRuntime(othersRuntime.filePath("quorvastelin-" + display + ".socket"));
+    OtherUsersSocket inTmp("/tmp/quorvastelin-0-" + display);
+    OtherUsersSocket inRuntime(othersRuntime.filePath("quorvastelin-" + display + ".socket"));
     const QString planted = root.filePath("quorvastelin");
     ASSERT_TRUE(
         testmedia::writeFile(othersRuntime.filePath("quorvastelin-" + display + ".lock"), {}) &&

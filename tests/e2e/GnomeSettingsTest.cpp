@@ -1,4 +1,3 @@
-#include "platform/SingleInstance.h"
 #include "platform/wayland/GnomeKeyboard.h"
 #include "tests/support/E2eSupport.h"
 
@@ -54,17 +53,6 @@ TEST(GnomeSettings, OurOptionAndKeybindingsJoinTheUsersAndLeaveThemAsTheyWere) {
                      {5, "AE05", 14, "5", "--record", "Quay / dừng quay"}},
                     {});
     EXPECT_TRUE(mapping.isMappingApplied());
-    EXPECT_EQ(gsettings({"get", inputSources, "xkb-options"}),
-              QStringLiteral("['compose:ralt', 'altwin:ctrl_win']"));
-    EXPECT_EQ(gsettings({"get", mediaKeys, "custom-keybindings"}),
-              QStringLiteral("['%1custom0/', '%1quorvastelin-screenshot/', "
-                             "'%1quorvastelin-record/']")
-                  .arg(keybindings));
-    EXPECT_EQ(gsettings({"get", screenshotKeybinding, "binding"}),
-              QStringLiteral("'<Control>0x0d'"));
-    EXPECT_EQ(
-        platform::parseStringArray('[' + gsettings({"get", screenshotKeybinding, "command"}) + ']'),
-        QStringList{platform::commandEntryLine(QStringLiteral("--screenshot"))});
 
     hotKeys.uninstall();
     ASSERT_TRUE(mapping.applyMapping(false));

@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -53,6 +54,33 @@ class Flasher : public QWidget {
     int hue = 0;
 };
 
+// A file system of a few megabytes mounted over a folder, as a full disk is met. Mounting needs
+// root; where it cannot, mounted is false.
+struct SmallDisk {
+    SmallDisk(const QString& folder, int megabytes)
+        : folder(folder),
+          mounted(QDir().mkpath(folder) &&
+                  e2e::runTool("mount", {"-t", "tmpfs", "-o", QString("size=%1m").arg(megabytes),
+                                         "tmpfs", folder})
+                          .exitCode == 0) {}
+    ~SmallDisk() {
+        if (mounted) {
+            e2e::runTool("umount", {"--lazy", folder});
+        }
+    }
+    // Takes all but this much of the free space with a file of its own; empty() gives it back.
+    bool fillLeaving(qint64 bytes) const {
+        const qint64 taken = QStorageInfo(folder).bytesAvailable() - bytes;
+        return taken > 0 &&
+               e2e::runTool("fallocate", {"-l", QString::number(taken), folder + "/.filler"})
+                       .exitCode == 0;
+    }
+    void empty() const { QFile::remove(folder + "/.filler"); }
+
+    const QString folder;
+    const bool mounted;
+};
+
 // Keycodes of Xvfb's evdev keymap; after the mapping, Super is pressed by its keycode.
 constexpr int leftControl = 37;
 constexpr int leftSuper = 133;
@@ -80,10 +108,8 @@ void expectRegionMovie(const QString& path) {
     const QImage frame = movieprobe::frameAt(path, movie->frameTimes[movie->frameTimes.size() / 2]);
     ASSERT_FALSE(frame.isNull());
     const auto gapFromPattern = [&](QPoint at) {
-        const QColor a = frame.pixelColor(at - region.topLeft());
-        const QColor b(e2e::positionColour(at.x(), at.y()));
-        return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
-                         std::abs(a.blue() - b.blue())});
+        return e2e::channelGap(frame.pixelColor(at - region.topLeft()),
+                               e2e::positionColour(at.x(), at.y()));
     };
     int compared = 0;
     int gapSum = 0;
@@ -182,9 +208,9 @@ TEST_P(RecordingEnding, LeavesOnePlayableListedMovieAndExitStatusZero) {
     Flasher flasher(onSmallDisk);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&flasher));
     QTemporaryDir home;
-    std::optional<e2e::SmallDisk> disk;
+    std::optional<SmallDisk> disk;
     if (onSmallDisk &&
-        !disk.emplace(home.path() + "/Documents", ending == Ending::diskFull ? 3 : 24).mounted()) {
+        !disk.emplace(home.path() + "/Documents", ending == Ending::diskFull ? 3 : 24).mounted) {
         GTEST_SKIP() << "no small file system can be mounted here: that needs root";
     }
     e2e::SessionBus bus;
@@ -286,7 +312,7 @@ TEST_P(RecordingEnding, LeavesOnePlayableListedMovieAndExitStatusZero) {
         // The new row's thumbnail is a frame, neither the plain box it starts as nor the
         // placeholder.
         EXPECT_TRUE(e2e::waitUntil([&] {
-            return view.shown("label", "Đã lưu: " + movies[0]) && view.shows("Quorvastelin 1.0.0");
+            return view.shown("label", "Đã lưu: " + movies[0]) && view.shows(e2e::mainTitle);
         }));
         const auto kind = view.shown("table cell", "Video");
         ASSERT_TRUE(kind && view.shown("table cell", movies[0])) << view.dump();
@@ -322,8 +348,8 @@ TEST(KilledProgram, EachNextStartKeepsOnlyWholeListedCapturesAndAnIntactHistory)
         SCOPED_TRACE(static_cast<int>(moment));
         e2e::Program program(home.path(), bus.environment());
         ASSERT_TRUE(program.start());
-        ASSERT_TRUE(e2e::waitUntil(
-            [&] { return view.shows("Quorvastelin 1.0.0") && e2e::windowsModeOn(); }));
+        ASSERT_TRUE(
+            e2e::waitUntil([&] { return view.shows(e2e::mainTitle) && e2e::windowsModeOn(); }));
         expectOnlyWholeListedCaptures(program);
         if (moment == Moment::none) {
             EXPECT_EQ(program.stop(), 0);
@@ -335,7 +361,7 @@ TEST(KilledProgram, EachNextStartKeepsOnlyWholeListedCapturesAndAnIntactHistory)
             e2e::drag({e2e::monitorA.x, e2e::monitorA.y},
                       {e2e::monitorA.x + e2e::monitorA.width - 1,
                        e2e::monitorA.y + e2e::monitorA.height - 1});
-            ASSERT_TRUE(e2e::waitUntil([&] { return view.shows("Chỉnh sửa ảnh — Quorvastelin"); }));
+            ASSERT_TRUE(e2e::waitUntil([&] { return view.shows(e2e::editorTitle); }));
             QTest::qWait(200);
             e2e::xdotool({"key", "Return", "sleep", "0.05"});
         } else {

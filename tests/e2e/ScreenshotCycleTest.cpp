@@ -13,8 +13,8 @@
 
 namespace {
 
-const QString mainTitle = QStringLiteral("Quorvastelin 1.0.0");
-const QString editorTitle = QStringLiteral("Chỉnh sửa ảnh — Quorvastelin");
+using e2e::editorTitle;
+using e2e::mainTitle;
 const QString selecting = QStringLiteral("Đang chọn vùng chụp…");
 const QString saved = QStringLiteral("Đã lưu và sao chép: ");
 

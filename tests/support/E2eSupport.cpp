@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QThread>
@@ -107,6 +106,11 @@ std::optional<Accessible> firstWhere(const QList<Accessible>& tree, const Wanted
 }
 
 }  // namespace
+
+int channelGap(QColor a, QColor b) {
+    return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                     std::abs(a.blue() - b.blue())});
+}
 
 QString display() {
     return qEnvironmentVariable("DISPLAY");
@@ -392,51 +396,6 @@ void TrayHost::click(const QString& itemLabel) {
 bool TrayHost::said(const QByteArray& line) {
     output += host->readAllStandardOutput();
     return output.split('\n').contains(line);
-}
-
-SmallDisk::SmallDisk(const QString& folder, int megabytes) : folder(folder) {
-    QDir().mkpath(folder);
-    isMounted =
-        runTool("mount", {"-t", "tmpfs", "-o", QString("size=%1m").arg(megabytes), "tmpfs", folder})
-            .exitCode == 0;
-}
-
-SmallDisk::~SmallDisk() {
-    if (isMounted) {
-        runTool("umount", {"--lazy", folder});
-    }
-}
-
-bool SmallDisk::fillLeaving(qint64 bytes) const {
-    const qint64 taken = QStorageInfo(folder).bytesAvailable() - bytes;
-    return taken > 0 &&
-           runTool("fallocate", {"-l", QString::number(taken), folder + "/.filler"}).exitCode == 0;
-}
-
-void SmallDisk::empty() const {
-    QFile::remove(folder + "/.filler");
-}
-
-OtherUsersSocket::OtherUsersSocket(const QString& path)
-    : path(path), server(std::make_unique<QProcess>()) {
-    server->start("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "--",
-                              "/usr/bin/python3", "-c",
-                              "import os, socket, sys\ns = socket.socket(socket.AF_UNIX)\n"
-                              "s.bind(sys.argv[1]); os.chmod(sys.argv[1], 0o777); s.listen(8)\n"
-                              "print('listening', flush=True)\nwhile True:\n"
-                              "    s.accept()[0].close(); print('reached', flush=True)\n",
-                              path});
-    server->waitForReadyRead();
-}
-
-OtherUsersSocket::~OtherUsersSocket() {
-    server->kill();
-    server->waitForFinished();
-    QFile::remove(path);
-}
-
-bool OtherUsersSocket::reached() const {
-    return server->readAllStandardOutput().contains("reached");
 }
 
 bool overlayShown(qint64 programPid) {

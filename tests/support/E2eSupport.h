@@ -27,6 +27,13 @@ inline constexpr Monitor monitorB{1920, 0, 1280, 1024};
 inline constexpr int screenWidth = 3200;
 inline constexpr int screenHeight = 1200;
 
+// The program's main window and image editor, by their titles.
+inline const QString mainTitle = QStringLiteral("Quorvastelin 1.0.0");
+inline const QString editorTitle = QStringLiteral("Chỉnh sửa ảnh — Quorvastelin");
+
+// Channels' largest difference between two colours.
+int channelGap(QColor a, QColor b);
+
 QString display();
 // The first monitor takes the server's own output, so no automatic one remains.
 void setMonitor(const QString& name, const Monitor& monitor, const QString& output);
@@ -143,35 +150,6 @@ class TrayHost {
   private:
     std::unique_ptr<QProcess> host;
     QByteArray output;
-};
-
-// A file system of a few megabytes mounted over a folder, as a full disk is met. Mounting
-// needs root; where it cannot, mounted() is false.
-class SmallDisk {
-  public:
-    SmallDisk(const QString& folder, int megabytes);
-    ~SmallDisk();
-    bool mounted() const { return isMounted; }
-    // Takes all but this much of the free space with a file of its own; empty() gives it back.
-    bool fillLeaving(qint64 bytes) const;
-    void empty() const;
-
-  private:
-    QString folder;
-    bool isMounted = false;
-};
-
-// Another user of the machine (nobody) listening at a path, as anyone can at a name under
-// /tmp, from its construction on; reached() tells whether anybody came.
-class OtherUsersSocket {
-  public:
-    explicit OtherUsersSocket(const QString& path);
-    ~OtherUsersSocket();
-    bool reached() const;
-
-  private:
-    QString path;
-    std::unique_ptr<QProcess> server;
 };
 
 // The region overlay is a shown window of the program covering the whole X screen.

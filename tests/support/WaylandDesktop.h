@@ -26,25 +26,8 @@ class WaylandDesktop {
     static constexpr int userId = 65534;
 
     // How a sway desktop is set up, each part named where the desktop is made:
-    // WaylandDesktop(WaylandDesktop::Sway().withPortals().nested().keyboardLayout("fr")).
+    // WaylandDesktop(WaylandDesktop::Sway{.portals = true, .inXServer = true, .layout = "fr"}).
     struct Sway {
-        Sway& withPortals(bool on = true) {
-            portals = on;
-            return *this;
-        }
-        Sway& sharing(std::optional<QString> output) {
-            sharedOutput = std::move(output);
-            return *this;
-        }
-        Sway& nested(bool on = true) {
-            inXServer = on;
-            return *this;
-        }
-        // The keyboard's XKB layout in the user's configuration; without one, sway's default.
-        Sway& keyboardLayout(QString name) {
-            layout = std::move(name);
-            return *this;
-        }
         // An output's own pixels and scale; outputs stand side by side in order.
         Sway& output(const QString& name, QSize pixels, double scale) {
             for (Output& output : outputs) {
@@ -66,14 +49,10 @@ class WaylandDesktop {
         bool portals = false;
         std::optional<QString> sharedOutput = QStringLiteral("HEADLESS-1");
         bool inXServer = false;
-        QString layout;
+        // The keyboard's XKB layout in the user's configuration; without one, sway's default.
+        QString layout = {};
     };
     explicit WaylandDesktop(const Sway& sway);
-    explicit WaylandDesktop(bool withPortals,
-                            std::optional<QString> sharedOutput = QStringLiteral("HEADLESS-1"),
-                            bool nested = false)
-        : WaylandDesktop(
-              Sway().withPortals(withPortals).sharing(std::move(sharedOutput)).nested(nested)) {}
     // A headless KWin desktop instead, compositing with OpenGL: one output of 1280×720 points at
     // the scale given, Virtual-0, showing outputPicture(); the desktop portal with KDE's backend,
     // and KDE's global shortcuts.

@@ -1,8 +1,8 @@
 #include "main/CaptureService/RecordingJournal.h"
+#include "tests/support/TestMedia.h"
 
 #include <gtest/gtest.h>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 TEST(RecordingJournal, OnlyRecordingsNoProcessIsWritingAreUnfinishedAndSettledNotesGo) {
@@ -12,14 +12,12 @@ TEST(RecordingJournal, OnlyRecordingsNoProcessIsWritingAreUnfinishedAndSettledNo
     auto writing = journal.begin("/movies/Recording_a.mov", started);
     ASSERT_TRUE(writing);
     // A note cut short when its writer died names no movie.
-    QFile cut(folder.path() + "/notes/Recording_b.mov.recording");
-    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
-    cut.write("2026-12-07T08:31:00Z");
-    cut.close();
+    const QString cut = folder.path() + "/notes/Recording_b.mov.recording";
+    ASSERT_TRUE(testmedia::writeFile(cut, "2026-12-07T08:31:00Z"));
 
     // The writer of the first is alive: it is not offered, and the cut note is cleared away.
     EXPECT_TRUE(journal.unfinished().empty());
-    EXPECT_FALSE(cut.exists());
+    EXPECT_FALSE(QFile::exists(cut));
 
     // Once its writer has let go without settling it, it is offered, with its start.
     writing->keep();

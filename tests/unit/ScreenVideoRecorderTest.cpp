@@ -4,7 +4,6 @@
 #include "tests/support/MovieProbe.h"
 
 #include <gtest/gtest.h>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 

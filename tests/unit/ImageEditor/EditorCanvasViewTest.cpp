@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <QFontMetricsF>
-#include <QPainter>
 #include <QTest>
 #include <cmath>
 #include <numbers>

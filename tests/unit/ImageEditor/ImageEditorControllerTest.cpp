@@ -23,6 +23,8 @@ class FakeClipboard : public platform::Clipboard {
 
 TEST(ImageEditorController, SettingsReachTheCanvasCopyRepeatsAndCancelDeliversNothingOnce) {
     auto clipboard = std::make_shared<FakeClipboard>();
+    const ImageEditorPlatform platform{
+        clipboard, [](QWidget*) { return std::optional<QString>(); }, {}};
     std::vector<std::optional<QImage>> results;
     const auto deliver = [&](std::optional<QImage> result,
                              const ImageEditorController::SaveAnswer& answer) {
@@ -31,9 +33,7 @@ TEST(ImageEditorController, SettingsReachTheCanvasCopyRepeatsAndCancelDeliversNo
     };
     QImage picture(320, 240, QImage::Format_ARGB32_Premultiplied);
     picture.fill(Qt::white);
-    ImageEditorController editor(
-        picture, deliver,
-        ImageEditorPlatform{clipboard, [](QWidget*) { return std::optional<QString>(); }, {}});
+    ImageEditorController editor(picture, deliver, platform);
     EditorCanvasView* canvas = editor.canvasView();
     const auto item = [&](int index) {
         return editor.window()->layout()->itemAt(0)->widget()->layout()->itemAt(index)->widget();
@@ -65,9 +65,7 @@ TEST(ImageEditorController, SettingsReachTheCanvasCopyRepeatsAndCancelDeliversNo
     EXPECT_EQ(results, std::vector<std::optional<QImage>>(1));
 
     // Saving puts the picture it delivers on the clipboard too.
-    ImageEditorController saving(
-        picture, deliver,
-        ImageEditorPlatform{clipboard, [](QWidget*) { return std::optional<QString>(); }, {}});
+    ImageEditorController saving(picture, deliver, platform);
     saving.save();
     ASSERT_EQ(results.size(), 2u);
     EXPECT_EQ(clipboard->images.back(), results.back());
@@ -77,7 +75,7 @@ TEST(ImageEditorController, SettingsReachTheCanvasCopyRepeatsAndCancelDeliversNo
     ImageEditorController failing(
         picture,
         [&](std::optional<QImage>, ImageEditorController::SaveAnswer answer) { later = answer; },
-        ImageEditorPlatform{clipboard, [](QWidget*) { return std::optional<QString>(); }, {}});
+        platform);
     failing.showWindow();
     failing.save();
     failing.window()->close();

@@ -12,7 +12,6 @@
 #include <QMouseEvent>
 #include <QTest>
 #include <QWidget>
-#include <tuple>
 #include <vector>
 
 // The two-screen desk of the worked examples as Qt would report it, without a desktop still: a
@@ -26,8 +25,7 @@ struct FakeScreens : platform::Screens {
     std::optional<std::vector<platform::DesktopPiece>> desktopStill() const override { return {}; }
 };
 
-// Lists the desk's displays, placed on the root, and paints stills one colour, remembering
-// each request.
+// Lists the desk's displays, placed on the root, and paints stills one colour.
 struct FakeScreenCapture : platform::ScreenCapture {
     Result<std::vector<platform::Display>> displays() override {
         return std::vector<platform::Display>{
@@ -35,24 +33,19 @@ struct FakeScreenCapture : platform::ScreenCapture {
             {platform::displayIdentifier("Monitor"), {}, QRect(3024, 204, 1920, 1080)}};
     }
     std::optional<QString> unavailableReason() const override { return {}; }
-    Result<QImage> still(const platform::Display& display, const QRectF& source,
-                         QSize size) override {
-        requests.emplace_back(display.displayID, source, size);
+    Result<QImage> still(const platform::Display&, const QRectF&, QSize size) override {
         QImage image(size, QImage::Format_RGB32);
         image.fill(Qt::green);
-        return stillFailure ? Result<QImage>(*stillFailure) : Result<QImage>(image);
+        return image;
     }
-    std::optional<Error> stillFailure;
-    std::vector<std::tuple<quint32, QRectF, QSize>> requests;
 };
 
 // The capture service on the fake desk, with the real encoder and a desktop that places
 // windows itself.
-inline CapturePlatform fakeDesk(
-    std::shared_ptr<platform::ScreenCapture> capture = std::make_shared<FakeScreenCapture>()) {
+inline CapturePlatform fakeDesk() {
     CapturePlatform seams;
     seams.screens = std::make_shared<FakeScreens>();
-    seams.screenCapture = std::move(capture);
+    seams.screenCapture = std::make_shared<FakeScreenCapture>();
     seams.makeMovieWriter = platform::openQuickTimeMovieWriter;
     seams.completeMovie = platform::completeMovie;
     seams.windowPlacement = std::make_shared<platform::WindowPlacement>();

@@ -23,9 +23,8 @@ class ScreenshotFlowTest : public testing::Test {
     }
 
     QTemporaryDir folder;
-    std::shared_ptr<FakeScreenCapture> capture = std::make_shared<FakeScreenCapture>();
     std::unique_ptr<CaptureService> service = std::make_unique<CaptureService>(
-        std::make_shared<HistoryDatabase>(folder.path()), fakeDesk(capture));
+        std::make_shared<HistoryDatabase>(folder.path()), fakeDesk());
     QStringList statuses;
     std::vector<std::optional<QImage>> images;
 };
