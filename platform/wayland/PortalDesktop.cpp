@@ -132,7 +132,18 @@ PortalDesktop::PortalDesktop()
                           "(org.freedesktop.portal.Screenshot)"),
            QStringLiteral("Yêu cầu chụp màn hình đã bị từ chối"), portalFailedText,
            QStringLiteral("Cổng chụp màn hình không trả lời")},
-          responseLimit, [this](Error failure) { explainFailure(std::move(failure)); }, this)) {}
+          responseLimit, [this](Error failure) { explainFailure(std::move(failure)); }, this)) {
+    if (qApp != nullptr) {
+        qApp->installEventFilter(this);
+    }
+}
+
+bool PortalDesktop::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Hide && watched->isWindowType()) {
+        sinceWindowHidden.start();
+    }
+    return QObject::eventFilter(watched, event);
+}
 
 PortalDesktop::~PortalDesktop() = default;
 
@@ -194,8 +205,12 @@ void PortalDesktop::prepare(std::function<void(std::optional<Error>)> whenReady)
     }
     ready = std::move(whenReady);
     // A window of ours hidden just before, as the main window is, takes the compositor a frame
-    // or two to take off the screen: a still taken at once may show it.
-    QTimer::singleShot(windowGone, this, [this] { takeStill(); });
+    // or two (GNOME Shell an animation) to take off the screen: a still taken at once may show
+    // it. With none hidden lately nothing is waited for.
+    const auto hiddenFor = sinceWindowHidden.isValid()
+                               ? std::chrono::milliseconds(sinceWindowHidden.elapsed())
+                               : windowGone;
+    QTimer::singleShot(std::max(windowGone - hiddenFor, 0ms), this, [this] { takeStill(); });
 }
 
 void PortalDesktop::takeStill() {

@@ -3,6 +3,7 @@
 #include "platform/ScreenCapture.h"
 #include "platform/Screens.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QObject>
 #include <QString>
@@ -37,6 +38,9 @@ class PortalDesktop : public QObject, public Screens, public ScreenCapture {
     Result<QImage> still(const Display& display, const QRectF& sourceRect,
                          QSize outputSize) override;
 
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     void askForPicture();
     void takeStill();
@@ -54,6 +58,8 @@ class PortalDesktop : public QObject, public Screens, public ScreenCapture {
     // Each screen's pixels, by screen name, at that screen's own scale.
     std::map<QString, QImage> screenPixels;
     std::map<QString, QSize> outputSizes;
+    // Since a window of ours was last hidden; invalid while none was.
+    QElapsedTimer sinceWindowHidden;
 };
 
 // Cuts a picture of the whole layout, drawn at the layout's highest scale with its top-left at
